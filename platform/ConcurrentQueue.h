@@ -1,0 +1,30 @@
+#pragma once
+
+#include "WorkItem.h"
+
+#include <QString>
+
+#include <memory>
+
+// A pool for look-ups: items run concurrently on worker threads and hand their
+// results to MainQueue.
+class ConcurrentQueue
+{
+public:
+    explicit ConcurrentQueue(QString label, int maxThreads = 0);
+    ~ConcurrentQueue();
+    ConcurrentQueue(const ConcurrentQueue&) = delete;
+    ConcurrentQueue& operator=(const ConcurrentQueue&) = delete;
+
+    const QString& label() const;
+    void async(WorkItem item);
+    // Waits until every queued item has run (tests, shutdown).
+    bool waitForDone(int milliseconds = -1);
+
+    // The process-wide pool in place of the global queues.
+    static ConcurrentQueue& global();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};

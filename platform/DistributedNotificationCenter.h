@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+
+// Notifications between processes and sessions (the daemon, the kernel
+// extension loader, the sibling firewall). On Linux one D-Bus signal:
+// path "/zz/tolvane/DistributedNotifications", interface
+// "zz.tolvane.DistributedNotifications", member "Post", arguments
+// (s name, s object, ay userInfo) with userInfo a binary plist dictionary
+// (no bytes for none).
+class DistributedNotificationCenter
+{
+public:
+    enum Option {
+        DeliverImmediately = 1,
+        PostToAllSessions = 2,
+    };
+
+    struct Notification
+    {
+        QString name;
+        QString object;
+        QVariantMap userInfo;
+    };
+    using Handler = std::function<void(const Notification&)>;
+    using ObserverToken = quint64;
+
+    virtual ~DistributedNotificationCenter() = default;
+
+    // PostToAllSessions puts the signal on the system bus, otherwise it goes on
+    // the session bus; PALISOR_DBUS_ADDRESS, when set, replaces both.
+    virtual void postNotificationName(const QString& name, const QString& object,
+                                      const QVariantMap& userInfo = {}, int options = 0) = 0;
+
+    // An empty name or object matches any. Handlers run on the main thread.
+    virtual ObserverToken addObserver(const QString& name, const QString& object, Handler handler) = 0;
+    virtual void removeObserver(ObserverToken token) = 0;
+
+    // Blocks until everything posted so far has reached the bus (before exit).
+    virtual void flush() {}
+
+    // The centre the agent posts through; tests put a recording one in place.
+    static DistributedNotificationCenter& defaultCenter();
+    // nullptr restores the D-Bus centre. The caller keeps ownership.
+    static void setDefaultCenter(DistributedNotificationCenter* center);
+};

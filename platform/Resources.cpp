@@ -1,0 +1,78 @@
+#include "Resources.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+QMutex& pathMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QString& overridePath()
+{
+    static QString path;
+    return path;
+}
+
+} // namespace
+
+QString Resources::resourcesPath()
+{
+    {
+        QMutexLocker lock(&pathMutex());
+        if (!overridePath().isEmpty())
+            return overridePath();
+    }
+    // Contents/MacOS/<exe> -> Contents/Resources
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    return QDir::cleanPath(exeDir + QStringLiteral("/../Resources"));
+}
+
+void Resources::setResourcesPath(const QString& path)
+{
+    QMutexLocker lock(&pathMutex());
+    overridePath() = path;
+}
+
+QString Resources::pathForResource(const QString& name, const QString& type)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return {};
+    const QString file = type.isEmpty() ? name : name + QLatin1Char('.') + type;
+    const QString path = resourcesPath() + QLatin1Char('/') + file;
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+QString Resources::imagePath(const QString& name)
+{
+    QString path = pathForResource(name, QStringLiteral("svg"));
+    if (path.isEmpty())
+        path = pathForResource(name, QStringLiteral("png"));
+    return path;
+}
+
+QIcon Resources::image(const QString& name)
+{
+    const QString path = imagePath(name);
+    return path.isEmpty() ? QIcon() : QIcon(path);
+}
+
+QIcon Resources::requiredImage(const QString& name)
+{
+    const QString path = imagePath(name);
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "Required image resource \"%s\" is missing from %s\n", qPrintable(name),
+                     qPrintable(resourcesPath()));
+        std::abort();
+    }
+    return QIcon(path);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+// The bundle's Contents/Resources folder, found from the running executable
+// (Contents/MacOS/<exe>) as the main bundle is, and the named images in it.
+class Resources
+{
+public:
+    static QString resourcesPath();
+    // Tests and tools that do not run from inside the bundle point here.
+    static void setResourcesPath(const QString& path);
+
+    // Full path of "name.type" (or "name" when type is empty) among the
+    // resources; "" when there is no such file.
+    static QString pathForResource(const QString& name, const QString& type = {});
+
+    // An image resource by name: "<name>.svg", else "<name>.png". "" / a null
+    // icon when the name does not resolve.
+    static QString imagePath(const QString& name);
+    static QIcon image(const QString& name);
+
+    // For images the program cannot run without: a name that does not resolve
+    // is a broken installation, so the process stops with a message.
+    static QIcon requiredImage(const QString& name);
+};

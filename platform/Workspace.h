@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+
+struct RunningApplication
+{
+    pid_t pid = 0;
+    QString executablePath;
+    // "/x/Name.app" when the executable lies in Name.app/Contents/MacOS, else "".
+    QString bundlePath;
+    QString bundleIdentifier;
+    // The bundle's CFBundleName, else the executable's file name.
+    QString localizedName;
+};
+
+// Running programs, launching and ending them. Only processes that run under
+// our own PALISOR_ROOT are seen: agents of different roots are different
+// systems, and parallel tests do not see each other.
+class Workspace
+{
+public:
+    static QList<RunningApplication> runningApplications();
+    static QList<RunningApplication> runningApplicationsWithBundleIdentifier(const QString& bundleIdentifier);
+    // Bundle identifier of a bundle folder ("" when it has none).
+    static QString bundleIdentifierOfBundle(const QString& bundlePath);
+    // Starts a bundle's executable (or a plain program) detached; false when it
+    // could not be started.
+    static bool launchApplication(const QString& path, const QStringList& arguments = {});
+    static bool terminate(pid_t pid);
+    static bool forceTerminate(pid_t pid);
+};

@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs what is missing, builds, and runs every test on a private session
+# bus with Qt's offscreen platform. Exits non-zero on any failure.
+#   BUILD_DIR=...           build folder (default: build)
+#   PALISOR_SANITIZE=ON     build and test with ASan + UBSan
+set -eu
+
+cd "$(dirname "$0")/.."
+sh scripts/deps.sh
+
+BUILD_DIR="${BUILD_DIR:-build}"
+SANITIZE="${PALISOR_SANITIZE:-OFF}"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DPALISOR_SANITIZE="$SANITIZE"
+cmake --build "$BUILD_DIR" -j "$JOBS"
+
+export QT_QPA_PLATFORM=offscreen
+cd "$BUILD_DIR"
+dbus-run-session -- ctest --output-on-failure -j "$JOBS"

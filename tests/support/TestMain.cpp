@@ -1,0 +1,22 @@
+#include "Resources.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// Every test executable runs with a real QApplication on the offscreen
+// platform, so the main-thread queues, timers and widgets behave as in the
+// running agent.
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::testing::InitGoogleTest(&argc, argv);
+    // Death tests fork; "threadsafe" re-executes the binary, which is the only
+    // safe way once Qt has started threads.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    Resources::setResourcesPath(QStringLiteral(PALISOR_TEST_BUNDLE_DIR "/Contents/Resources"));
+    return RUN_ALL_TESTS();
+}
