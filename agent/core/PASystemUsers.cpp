@@ -1,0 +1,6 @@
+#include "PASystemUsers.h"
+
+QList<Identity> PASystemUsers::systemUsers() const
+{
+    return Identities::localUsers();
+}
