@@ -1,0 +1,181 @@
+#include "ProcessInfo.h"
+
+#include "Paths.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString errorPath = QStringLiteral("error");
+
+QByteArray procPath(pid_t pid, const char* entry)
+{
+    return "/proc/" + QByteArray::number(pid) + '/' + entry;
+}
+
+// /proc files report a size of 0, so they are read until end of file. errno
+// is left as the failure set it, for the caller to tell gone from forbidden.
+std::optional<QByteArray> readProcFile(pid_t pid, const char* entry)
+{
+    if (pid <= 0) {
+        errno = ESRCH;
+        return std::nullopt;
+    }
+    const int fd = open(procPath(pid, entry).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray contents;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count > 0) {
+            contents.append(buffer, count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return std::nullopt;
+        }
+        break;
+    }
+    close(fd);
+    return contents;
+}
+
+std::optional<QByteArray> readExeLink(pid_t pid)
+{
+    const QByteArray link = procPath(pid, "exe");
+    QByteArray target(256, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t length = readlink(link.constData(), target.data(), target.size());
+        if (length < 0)
+            return std::nullopt;
+        if (length < target.size()) {
+            target.truncate(length);
+            return target;
+        }
+        target.resize(target.size() * 2);
+    }
+}
+
+QString withoutDeletedMark(QString path)
+{
+    // The kernel marks a replaced or removed executable; the agent knows the
+    // program by the path it was started from.
+    static const QString mark = QStringLiteral(" (deleted)");
+    if (path.endsWith(mark))
+        path.chop(mark.size());
+    return path;
+}
+
+// The same normalisation Paths::root() applies to our own value, so "/x/" and
+// "/x" are one root and "/" is none.
+QString normalisedRoot(QString value)
+{
+    while (value.size() > 1 && value.endsWith(QLatin1Char('/')))
+        value.chop(1);
+    return value == QLatin1String("/") ? QString() : value;
+}
+
+} // namespace
+
+QString ProcessInfo::pathForPid(pid_t pid)
+{
+    if (pid <= 0)
+        return errorPath;
+    if (const std::optional<QByteArray> target = readExeLink(pid))
+        return withoutDeletedMark(QString::fromLocal8Bit(*target));
+    if (errno != EACCES && errno != EPERM)
+        return errorPath;
+
+    // Not ours to inspect, yet alive: cmdline and comm stay readable by anyone.
+    if (const std::optional<QByteArray> cmdline = readProcFile(pid, "cmdline")) {
+        const QByteArray argv0 = cmdline->left(cmdline->indexOf('\0'));
+        if (argv0.startsWith('/'))
+            return withoutDeletedMark(QString::fromLocal8Bit(argv0));
+    }
+    const QString name = commandName(pid);
+    return name.isEmpty() ? errorPath : name;
+}
+
+int ProcessInfo::effectiveUid(pid_t pid)
+{
+    const std::optional<QByteArray> status = readProcFile(pid, "status");
+    if (!status)
+        return -1;
+    for (const QByteArray& line : status->split('\n')) {
+        if (!line.startsWith("Uid:"))
+            continue;
+        // "Uid:\treal\teffective\tsaved\tfilesystem"
+        const QList<QByteArray> fields = line.mid(4).simplified().split(' ');
+        if (fields.size() < 2)
+            return -1;
+        bool ok = false;
+        const int uid = fields.at(1).toInt(&ok);
+        return ok ? uid : -1;
+    }
+    return -1;
+}
+
+QString ProcessInfo::xpcHost(pid_t)
+{
+    return QString();
+}
+
+std::optional<QString> ProcessInfo::environmentValue(pid_t pid, const QString& name)
+{
+    const std::optional<QByteArray> environment = readProcFile(pid, "environ");
+    if (!environment)
+        return std::nullopt;
+    const QByteArray prefix = name.toLocal8Bit() + '=';
+    for (const QByteArray& entry : environment->split('\0')) {
+        if (entry.startsWith(prefix))
+            return QString::fromLocal8Bit(entry.mid(prefix.size()));
+    }
+    return std::nullopt;
+}
+
+bool ProcessInfo::sharesOurRoot(pid_t pid)
+{
+    // /proc shows the environment we started with, not a later setenv; we are
+    // in our own root whatever it says.
+    if (pid == getpid())
+        return true;
+    const QString theirs =
+        normalisedRoot(environmentValue(pid, QStringLiteral("PALISOR_ROOT")).value_or(QString()));
+    return theirs == Paths::root();
+}
+
+QString ProcessInfo::commandName(pid_t pid)
+{
+    const std::optional<QByteArray> comm = readProcFile(pid, "comm");
+    if (!comm)
+        return QString();
+    QByteArray name = *comm;
+    if (name.endsWith('\n'))
+        name.chop(1);
+    return QString::fromLocal8Bit(name);
+}
+
+QList<pid_t> ProcessInfo::allPids()
+{
+    QList<pid_t> pids;
+    DIR* directory = opendir("/proc");
+    if (!directory)
+        return pids;
+    while (const dirent* entry = readdir(directory)) {
+        bool ok = false;
+        const int pid = QByteArray(entry->d_name).toInt(&ok);
+        if (ok && pid > 0)
+            pids.append(pid);
+    }
+    closedir(directory);
+    return pids;
+}

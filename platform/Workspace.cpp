@@ -1,0 +1,133 @@
+#include "Workspace.h"
+
+#include "ProcessInfo.h"
+#include "PropertyList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QVariantMap>
+
+#include <csignal>
+
+namespace {
+
+QVariantMap bundleInfo(const QString& bundlePath)
+{
+    const std::optional<QVariant> info =
+        PropertyList::readFile(bundlePath + QStringLiteral("/Contents/Info.plist"));
+    return info ? info->toMap() : QVariantMap();
+}
+
+QString stringValue(const QVariantMap& info, const QString& key)
+{
+    const QVariant value = info.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+// ".../Name.app/Contents/MacOS/exe" -> ".../Name.app", anything else -> "".
+QString bundleOfExecutable(const QString& executablePath)
+{
+    if (!executablePath.startsWith(QLatin1Char('/')))
+        return QString();
+    QDir directory = QFileInfo(executablePath).dir();
+    if (directory.dirName() != QLatin1String("MacOS") || !directory.cdUp())
+        return QString();
+    if (directory.dirName() != QLatin1String("Contents") || !directory.cdUp())
+        return QString();
+    const QString bundlePath = directory.absolutePath();
+    return bundlePath.endsWith(QLatin1String(".app")) ? bundlePath : QString();
+}
+
+// Kernel threads and zombies run no program; an agent that may not read their
+// exe link would otherwise list them under their command names. The flags
+// are the ninth field of /proc/<pid>/stat, counted after the command name,
+// which may itself hold blanks and parentheses.
+bool runsNoProgram(pid_t pid)
+{
+    constexpr qulonglong kernelThreadFlag = 0x00200000;
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray stat = file.readAll();
+    const qsizetype end = stat.lastIndexOf(')');
+    if (end < 0)
+        return true;
+    const QList<QByteArray> fields = stat.mid(end + 1).simplified().split(' ');
+    if (fields.size() < 7)
+        return true;
+    if (fields.at(0) == "Z" || fields.at(0) == "X")
+        return true;
+    bool ok = false;
+    const qulonglong flags = fields.at(6).toULongLong(&ok);
+    return !ok || (flags & kernelThreadFlag);
+}
+
+} // namespace
+
+QList<RunningApplication> Workspace::runningApplications()
+{
+    QList<RunningApplication> applications;
+    for (const pid_t pid : ProcessInfo::allPids()) {
+        if (!ProcessInfo::sharesOurRoot(pid))
+            continue;
+        const QString executablePath = ProcessInfo::pathForPid(pid);
+        if (executablePath == QLatin1String("error") || runsNoProgram(pid))
+            continue;
+
+        RunningApplication application;
+        application.pid = pid;
+        application.executablePath = executablePath;
+        application.bundlePath = bundleOfExecutable(executablePath);
+        if (!application.bundlePath.isEmpty()) {
+            const QVariantMap info = bundleInfo(application.bundlePath);
+            application.bundleIdentifier = stringValue(info, QStringLiteral("CFBundleIdentifier"));
+            application.localizedName = stringValue(info, QStringLiteral("CFBundleName"));
+        }
+        if (application.localizedName.isEmpty())
+            application.localizedName = QFileInfo(executablePath).fileName();
+        applications.append(application);
+    }
+    return applications;
+}
+
+QList<RunningApplication> Workspace::runningApplicationsWithBundleIdentifier(const QString& bundleIdentifier)
+{
+    QList<RunningApplication> matching;
+    for (const RunningApplication& application : runningApplications()) {
+        if (application.bundleIdentifier == bundleIdentifier)
+            matching.append(application);
+    }
+    return matching;
+}
+
+QString Workspace::bundleIdentifierOfBundle(const QString& bundlePath)
+{
+    return stringValue(bundleInfo(bundlePath), QStringLiteral("CFBundleIdentifier"));
+}
+
+bool Workspace::launchApplication(const QString& path, const QStringList& arguments)
+{
+    QString program = path;
+    if (QFileInfo(path).isDir()) {
+        const QString executable = stringValue(bundleInfo(path), QStringLiteral("CFBundleExecutable"));
+        if (executable.isEmpty() || executable.contains(QLatin1Char('/')))
+            return false;
+        program = path + QStringLiteral("/Contents/MacOS/") + executable;
+    }
+    if (program.isEmpty())
+        return false;
+    return QProcess::startDetached(program, arguments);
+}
+
+bool Workspace::terminate(pid_t pid)
+{
+    // kill() with 0 or a negative pid signals whole groups, never one program.
+    return pid > 0 && kill(pid, SIGTERM) == 0;
+}
+
+bool Workspace::forceTerminate(pid_t pid)
+{
+    return pid > 0 && kill(pid, SIGKILL) == 0;
+}
