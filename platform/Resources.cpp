@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QApplication>
 #include <QFileInfo>
+#include <QStyle>
+#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -64,6 +67,25 @@ QIcon Resources::image(const QString& name)
 {
     const QString path = imagePath(name);
     return path.isEmpty() ? QIcon() : QIcon(path);
+}
+
+QIcon Resources::systemImage(const QString& name)
+{
+    const QIcon own = image(name);
+    if (!own.isNull())
+        return own;
+    static const QHash<QString, QStyle::StandardPixmap> standard{
+        {QStringLiteral("NSCaution"), QStyle::SP_MessageBoxWarning},
+        {QStringLiteral("NSCritical"), QStyle::SP_MessageBoxCritical},
+        {QStringLiteral("NSInformational"), QStyle::SP_MessageBoxInformation},
+        {QStringLiteral("NSComputer"), QStyle::SP_ComputerIcon},
+        {QStringLiteral("NSFolder"), QStyle::SP_DirIcon},
+        {QStringLiteral("NSTrashEmpty"), QStyle::SP_TrashIcon},
+    };
+    const auto it = standard.constFind(name);
+    if (it == standard.constEnd() || !QApplication::instance())
+        return {};
+    return QApplication::style()->standardIcon(it.value());
 }
 
 QIcon Resources::requiredImage(const QString& name)

@@ -21,6 +21,12 @@ public:
     static QString imagePath(const QString& name);
     static QIcon image(const QString& name);
 
+    // The platform's standard images by their names ("NSCaution",
+    // "NSComputer", "NSLockLockedTemplate", "NSStatusAvailable", ...): our own
+    // resource of that name when there is one, else the style's nearest icon;
+    // a null icon for a name we do not know.
+    static QIcon systemImage(const QString& name);
+
     // For images the program cannot run without: a name that does not resolve
     // is a broken installation, so the process stops with a message.
     static QIcon requiredImage(const QString& name);

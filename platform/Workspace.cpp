@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QProcess>
 #include <QVariantMap>
@@ -130,4 +131,10 @@ bool Workspace::terminate(pid_t pid)
 bool Workspace::forceTerminate(pid_t pid)
 {
     return pid > 0 && kill(pid, SIGKILL) == 0;
+}
+
+QIcon Workspace::iconForFile(const QString& path)
+{
+    static QFileIconProvider provider;
+    return provider.icon(QFileInfo(path));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,8 @@ public:
     // Starts a bundle's executable (or a plain program) detached; false when it
     // could not be started.
     static bool launchApplication(const QString& path, const QStringList& arguments = {});
+    // The file manager's icon of a file or folder. Main thread only.
+    static QIcon iconForFile(const QString& path);
     static bool terminate(pid_t pid);
     static bool forceTerminate(pid_t pid);
 };

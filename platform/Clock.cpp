@@ -1,0 +1,87 @@
+#include "Clock.h"
+
+#include "MainQueue.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+
+#include <atomic>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+std::atomic<Clock*> g_sharedClock{nullptr};
+
+class QtTimer : public Timer
+{
+public:
+    QtTimer(double seconds, bool repeats, std::function<void()> action)
+        : m_interval(seconds)
+    {
+        auto* timer = new QTimer(QCoreApplication::instance());
+        timer->setSingleShot(!repeats);
+        timer->setTimerType(Qt::PreciseTimer);
+        // QTimer takes whole milliseconds; a 12-hour interval still fits an int.
+        const double ms = std::clamp(std::round(seconds * 1000.0), 0.0, 2147483647.0);
+        timer->setInterval(static_cast<int>(ms));
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, repeats, action = std::move(action)] {
+            if (!repeats)
+                timer->deleteLater();
+            action();
+        });
+        timer->start();
+        m_timer = timer;
+    }
+
+    ~QtTimer() override = default;
+
+    void invalidate() override
+    {
+        if (m_timer) {
+            m_timer->stop();
+            m_timer->deleteLater();
+            m_timer = nullptr;
+        }
+    }
+
+    bool isValid() const override { return m_timer && m_timer->isActive(); }
+
+    double timeInterval() const override { return m_interval; }
+
+private:
+    double m_interval;
+    QPointer<QTimer> m_timer;
+};
+
+} // namespace
+
+Clock& Clock::shared()
+{
+    static SystemClock systemClock;
+    Clock* clock = g_sharedClock.load();
+    return clock ? *clock : systemClock;
+}
+
+void Clock::setShared(Clock* clock)
+{
+    g_sharedClock.store(clock);
+}
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+TimerRef SystemClock::scheduledTimer(double seconds, bool repeats, std::function<void()> action)
+{
+    if (!MainQueue::isMainThread()) {
+        std::fprintf(stderr, "Clock: timers are scheduled on the main thread only\n");
+        TimerRef timer;
+        MainQueue::sync([&] { timer = scheduledTimer(seconds, repeats, std::move(action)); });
+        return timer;
+    }
+    return std::make_shared<QtTimer>(seconds, repeats, std::move(action));
+}

@@ -1,0 +1,87 @@
+#include "AlertPresenter.h"
+#include "Clock.h"
+#include "EventLoop.h"
+#include "ManualClock.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SystemClockTest, TimersFireOnMainUnlessInvalidatedAndOutliveTheirHandle)
+{
+    SystemClock clock;
+    int fired = 0;
+    int cancelled = 0;
+    TimerRef cancelledTimer = clock.scheduledTimer(0.01, false, [&] { ++cancelled; });
+    clock.scheduledTimer(0.01, false, [&] { ++fired; }); // handle dropped at once
+    cancelledTimer->invalidate();
+    EXPECT_FALSE(cancelledTimer->isValid());
+    ASSERT_TRUE(processEventsUntil([&] { return fired == 1; }));
+    drainEvents();
+    EXPECT_EQ(cancelled, 0);
+
+    int ticks = 0;
+    TimerRef repeating = clock.scheduledTimer(0.005, true, [&] { ++ticks; });
+    ASSERT_TRUE(processEventsUntil([&] { return ticks >= 3; }));
+    EXPECT_TRUE(repeating->isValid());
+    repeating->invalidate();
+}
+
+TEST(ManualClockTest, AdvanceFiresDueTimersInTimeOrder)
+{
+    ManualClock clock;
+    std::vector<std::string> fired;
+    clock.scheduledTimer(5, true, [&] { fired.push_back("tick"); });
+    clock.scheduledTimer(12, false, [&] { fired.push_back("expire"); });
+    clock.advance(11.9);
+    EXPECT_EQ(fired, (std::vector<std::string>{"tick", "tick"}));
+    clock.advance(3.1);
+    EXPECT_EQ(fired, (std::vector<std::string>{"tick", "tick", "expire", "tick"}));
+    EXPECT_EQ(clock.activeTimerCount(), 1);
+}
+
+QMessageBox* openMessageBox()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+TEST(DialogAlertPresenterTest, SheetAnswersWithTheButtonIndexAndSuppressionBox)
+{
+    QWidget window;
+    window.show();
+    DialogAlertPresenter presenter;
+    Alert alert;
+    alert.messageText = QStringLiteral("Are you sure?");
+    alert.buttons = {QStringLiteral("Clean apps list"), QStringLiteral("Cancel")};
+    alert.icon = QStringLiteral("NSCaution");
+    alert.showsSuppressionButton = true;
+
+    std::optional<AlertResult> answer;
+    presenter.beginSheet(alert, &window, [&](AlertResult result) { answer = result; });
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(processEventsUntil([&] { return (box = openMessageBox()) != nullptr; }));
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_FALSE(answer.has_value()) << "a sheet returns before it is answered";
+
+    ASSERT_NE(box->checkBox(), nullptr);
+    box->checkBox()->setChecked(true);
+    QAbstractButton* cancel = nullptr;
+    for (QAbstractButton* button : box->buttons())
+        if (button->text() == QLatin1String("Cancel"))
+            cancel = button;
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    ASSERT_TRUE(processEventsUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(answer->response, AlertSecondButtonReturn);
+    EXPECT_TRUE(answer->suppressionChecked);
+}
+
+} // namespace

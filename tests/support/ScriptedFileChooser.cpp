@@ -1,0 +1,21 @@
+#include "ScriptedFileChooser.h"
+
+QString ScriptedFileChooser::chooseFileToOpen(const QString& title, QWidget*)
+{
+    m_titles.append(title);
+    if (m_open.empty())
+        return {};
+    QString path = m_open.front();
+    m_open.pop_front();
+    return path;
+}
+
+QString ScriptedFileChooser::chooseFileToSave(const QString& title, QWidget*)
+{
+    m_titles.append(title);
+    if (m_save.empty())
+        return {};
+    QString path = m_save.front();
+    m_save.pop_front();
+    return path;
+}
