@@ -1,9 +1,8 @@
 #include "SharedState.h"
 
 #include "Resources.h"
+#include "SystemColors.h"
 
-#include <QGuiApplication>
-#include <QPalette>
 
 SerialQueue& synchronizedQueue()
 {
@@ -61,26 +60,25 @@ QColor& labelColor0()
 
 QColor& labelColor1()
 {
-    static QColor color = QColor::fromRgbF(1.0f, 0.0f, 0.0f, 1.0f);
+    static QColor color = SystemColors::red();
     return color;
 }
 
 QColor& labelColor2()
 {
-    static QColor color = QColor::fromRgbF(1.0f, 0.5f, 0.0f, 1.0f);
+    static QColor color = SystemColors::orange();
     return color;
 }
 
 QColor& labelColor3()
 {
-    static QColor color = QColor::fromRgbF(1.0f, 0.0f, 1.0f, 1.0f);
+    static QColor color = SystemColors::magenta();
     return color;
 }
 
 QColor& labelColor4()
 {
-    // The plain label colour of the current palette.
-    static QColor color = QGuiApplication::palette().color(QPalette::WindowText);
+    static QColor color = SystemColors::labelColor();
     return color;
 }
 
@@ -97,7 +95,7 @@ QString soundName = QStringLiteral("Bottle");
 
 QColor& notificationBackgroundColor()
 {
-    static QColor color = QGuiApplication::palette().color(QPalette::Window);
+    static QColor color = SystemColors::windowBackgroundColor();
     return color;
 }
 

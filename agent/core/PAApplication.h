@@ -1,0 +1,154 @@
+#pragma once
+
+#include "Clock.h"
+
+#include <QColor>
+#include <QHash>
+#include <QIcon>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// One managed app: an application bundle or a single executable for which the
+// user keeps a rule. Records are created and changed on the main thread (and
+// inside synchronizedQueue items, which run there too). Every setter emits
+// changed(), so views bound to a record follow it.
+class PAApplication : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString appName READ appName WRITE setAppName NOTIFY changed)
+    Q_PROPERTY(QString appPath READ appPath WRITE setAppPath NOTIFY changed)
+    Q_PROPERTY(qint64 appIsBlockedOrAllowed READ appIsBlockedOrAllowed WRITE setAppIsBlockedOrAllowed NOTIFY changed)
+    Q_PROPERTY(bool appIsSystemBinary READ appIsSystemBinary WRITE setAppIsSystemBinary NOTIFY changed)
+
+public:
+    // The only initialiser: callers set the rule state afterwards (normally
+    // with setRule()) and fill the two display names themselves.
+    PAApplication(const QString& appName, const QStringList& appBinaries, bool appIsBundle, bool appIsBlocked,
+                  const QString& appPath);
+    ~PAApplication() override;
+
+    const QString& appName() const { return m_appName; }
+    void setAppName(const QString& value);
+    const QStringList& appBinaries() const { return m_appBinaries; }
+    void setAppBinaries(const QStringList& value);
+    bool appIsBundle() const { return m_appIsBundle; }
+    void setAppIsBundle(bool value);
+    const QIcon& appImage() const { return m_appImage; }
+    void setAppImage(const QIcon& value);
+    bool appIsBlocked() const { return m_appIsBlocked; }
+    void setAppIsBlocked(bool value);
+    // The rule state 0 to 4 (pass all, block all, pass but "#", block but "@", ask).
+    qint64 appIsBlockedOrAllowed() const { return m_appIsBlockedOrAllowed; }
+    void setAppIsBlockedOrAllowed(qint64 value);
+    qint64 appHits() const { return m_appHits; }
+    void setAppHits(qint64 value);
+    qint64 appHitsMinimumToShow() const { return m_appHitsMinimumToShow; }
+    void setAppHitsMinimumToShow(qint64 value);
+    const QString& appPath() const { return m_appPath; }
+    void setAppPath(const QString& value);
+    bool appCounterIsVisible() const { return m_appCounterIsVisible; }
+    void setAppCounterIsVisible(bool value);
+    const QString& appRelatedBundleName() const { return m_appRelatedBundleName; }
+    void setAppRelatedBundleName(const QString& value);
+    const QHash<QString, int>& appConnections() const { return m_appConnections; }
+    const QString& appSignatureInfo() const { return m_appSignatureInfo; }
+    void setAppSignatureInfo(const QString& value);
+    bool appIsSigned() const { return m_appIsSigned; }
+    void setAppIsSigned(bool value);
+    bool appHasValidSignature() const { return m_appHasValidSignature; }
+    void setAppHasValidSignature(bool value);
+    bool appIsSignedByApple() const { return m_appIsSignedByApple; }
+    void setAppIsSignedByApple(bool value);
+    // Display names; the centred one is the same text shown centred.
+    const QString& appLocalizedName() const { return m_appLocalizedName; }
+    void setAppLocalizedName(const QString& value);
+    const QString& appLocalizedNameCentered() const { return m_appLocalizedNameCentered; }
+    void setAppLocalizedNameCentered(const QString& value);
+    bool appIsPersistent() const { return m_appIsPersistent; }
+    void setAppIsPersistent(bool value);
+    // The temporary-rule and quiet-period timers; null or invalid when none runs.
+    const TimerRef& timer() const { return m_timer; }
+    void setTimer(TimerRef value);
+    const TimerRef& quietTimer() const { return m_quietTimer; }
+    void setQuietTimer(TimerRef value);
+    bool appHasTimer() const { return m_appHasTimer; }
+    void setAppHasTimer(bool value);
+    const QColor& appLabelColor() const { return m_appLabelColor; }
+    void setAppLabelColor(const QColor& value);
+    const QStringList& appMatches() const { return m_appMatches; }
+    void setAppMatches(const QStringList& value);
+    const QStringList& appMatchesBackup() const { return m_appMatchesBackup; }
+    void setAppMatchesBackup(const QStringList& value);
+    bool appIsYellow() const { return m_appIsYellow; }
+    void setAppIsYellow(bool value);
+    bool appIsQuietPass() const { return m_appIsQuietPass; }
+    void setAppIsQuietPass(bool value);
+    bool appIsQuietBlock() const { return m_appIsQuietBlock; }
+    void setAppIsQuietBlock(bool value);
+    bool appGreenShadow() const { return m_appGreenShadow; }
+    void setAppGreenShadow(bool value);
+    bool appRedShadow() const { return m_appRedShadow; }
+    void setAppRedShadow(bool value);
+    bool appExists() const { return m_appExists; }
+    void setAppExists(bool value);
+    bool appIsSystemBinary() const { return m_appIsSystemBinary; }
+    void setAppIsSystemBinary(bool value);
+
+    void setIcon();
+    // Starts the signature check; results arrive later on the main thread.
+    void getSignatureInfo();
+    // "pass" or "block"; any other text changes no flag but still starts the timer.
+    void setQuiet(const QString& mode, double time);
+    void expireQuiet();
+    // Both act on `app`, not on the receiver.
+    void removePassedMatchesWithApp(PAApplication& app);
+    void removeBlockedMatchesWithApp(PAApplication& app);
+    void setRule(qint64 value);
+    void setAppTimer(double seconds);
+    // Posts "expireApp" {"appName": appName} on appNotificationCenter.
+    void expireApp();
+    void stopAppTimer();
+    void updateLabelColor();
+    QString eseguiShellCommand(const QString& launchPath, const QStringList& argomenti);
+
+signals:
+    void changed();
+
+private:
+    void m_applySignatureVerification(const QString& output);
+    void m_applySignatureDescription(const QString& output);
+
+    QString m_appName;
+    QStringList m_appBinaries;
+    bool m_appIsBundle = false;
+    QIcon m_appImage;
+    bool m_appIsBlocked = false;
+    qint64 m_appIsBlockedOrAllowed = 0;
+    qint64 m_appHits = 0;
+    qint64 m_appHitsMinimumToShow = 9;
+    QString m_appPath;
+    bool m_appCounterIsVisible = false;
+    QString m_appRelatedBundleName;
+    QHash<QString, int> m_appConnections;
+    QString m_appSignatureInfo;
+    bool m_appIsSigned = false;
+    bool m_appHasValidSignature = false;
+    bool m_appIsSignedByApple = false;
+    QString m_appLocalizedName;
+    QString m_appLocalizedNameCentered;
+    bool m_appIsPersistent = true;
+    TimerRef m_timer;
+    TimerRef m_quietTimer;
+    bool m_appHasTimer = false;
+    QColor m_appLabelColor;
+    QStringList m_appMatches;
+    QStringList m_appMatchesBackup;
+    bool m_appIsYellow = false;
+    bool m_appIsQuietPass = false;
+    bool m_appIsQuietBlock = false;
+    bool m_appGreenShadow = false;
+    bool m_appRedShadow = false;
+    bool m_appExists = false;
+    bool m_appIsSystemBinary = false;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QColor>
+
+// The desktop's named colours the agent's design refers to. Dynamic ones
+// (label, control text, window background) follow the application palette at
+// the moment they are asked for.
+class SystemColors
+{
+public:
+    static QColor red();
+    static QColor orange();
+    static QColor magenta();
+    static QColor grey();
+    static QColor labelColor();
+    static QColor controlTextColor();
+    static QColor windowBackgroundColor();
+};
