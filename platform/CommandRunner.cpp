@@ -132,23 +132,34 @@ QString CommandRunner::run(const QString& program, const QStringList& arguments)
     return QString::fromUtf8(outcome.output);
 }
 
-QString CommandRunner::doShellScript(const QString& command, bool withAdministratorPrivileges)
-{
-    QByteArrayList argv{"/bin/sh", "-c", command.toLocal8Bit()};
-    if (withAdministratorPrivileges && geteuid() != 0) {
-        const char* pkexec = nullptr;
-        for (const char* candidate : pkexecPaths) {
-            if (access(candidate, X_OK) == 0) {
-                pkexec = candidate;
-                break;
-            }
-        }
-        if (!pkexec)
-            return scriptErrorResult;
-        argv.prepend(pkexec);
-    }
+namespace {
 
-    const Outcome outcome = spawnAndCollect(argv, StandardError::Discarded);
+// pkexec clears the environment; our root has to travel with the command so
+// that an administrator run inside a test or demo root stays inside it.
+bool elevate(QByteArrayList& argv)
+{
+    if (geteuid() == 0)
+        return true;
+    const char* pkexec = nullptr;
+    for (const char* candidate : pkexecPaths) {
+        if (access(candidate, X_OK) == 0) {
+            pkexec = candidate;
+            break;
+        }
+    }
+    if (!pkexec)
+        return false;
+    const QByteArray root = qgetenv("PALISOR_ROOT");
+    if (!root.isEmpty()) {
+        argv.prepend("PALISOR_ROOT=" + root);
+        argv.prepend("/usr/bin/env");
+    }
+    argv.prepend(pkexec);
+    return true;
+}
+
+QString scriptResult(const Outcome& outcome)
+{
     if (!outcome.started || !WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0)
         return scriptErrorResult;
     QString result = QString::fromUtf8(outcome.output);
@@ -156,6 +167,28 @@ QString CommandRunner::doShellScript(const QString& command, bool withAdministra
         result.chop(1);
     result.replace(QLatin1Char('\n'), QLatin1Char('\r'));
     return result;
+}
+
+} // namespace
+
+QString CommandRunner::doShellScript(const QString& command, bool withAdministratorPrivileges)
+{
+    QByteArrayList argv{"/bin/sh", "-c", command.toLocal8Bit()};
+    if (withAdministratorPrivileges && !elevate(argv))
+        return scriptErrorResult;
+    return scriptResult(spawnAndCollect(argv, StandardError::Discarded));
+}
+
+QString CommandRunner::runAsAdministrator(const QString& program, const QStringList& arguments)
+{
+    if (program.isEmpty())
+        return scriptErrorResult;
+    QByteArrayList argv{program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        argv.append(argument.toLocal8Bit());
+    if (!elevate(argv))
+        return scriptErrorResult;
+    return scriptResult(spawnAndCollect(argv, StandardError::Discarded));
 }
 
 CommandRunner& CommandRunner::shared()

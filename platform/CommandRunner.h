@@ -25,6 +25,12 @@ public:
     // or the user refuses.
     virtual QString doShellScript(const QString& command, bool withAdministratorPrivileges = false);
 
+    // A program with an argument list, run with administrator rights as
+    // doShellScript() runs a command: no shell, so no path or value pasted
+    // into the call can change what runs. Standard output with the same line
+    // ends, or exactly "ERROR".
+    virtual QString runAsAdministrator(const QString& program, const QStringList& arguments);
+
     // The runner the agent uses; tests put a scripted one in place.
     static CommandRunner& shared();
     // nullptr restores the real runner. The caller keeps ownership.

@@ -129,3 +129,5 @@ int actionTab = 1;
 int currentTheme = 2;
 bool firewallEnabled = true;
 bool debugMode = false;
+bool isNotifyWindowOpen = false;
+bool wizardIsRunning = false;

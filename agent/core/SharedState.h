@@ -102,3 +102,9 @@ extern int actionTab;
 extern int currentTheme;
 extern bool firewallEnabled;
 extern bool debugMode;
+
+// Set while a connection alert is on screen; commands that would wait on the
+// suspended synchronizedQueue do nothing meanwhile.
+extern bool isNotifyWindowOpen;
+// Set while the configuration assistant runs.
+extern bool wizardIsRunning;

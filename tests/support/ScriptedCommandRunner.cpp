@@ -60,6 +60,7 @@ void ScriptedCommandRunner::clearCalls()
     QMutexLocker lock(&m_mutex);
     m_runCalls.clear();
     m_scriptCalls.clear();
+    m_administratorRunCalls.clear();
 }
 
 QString ScriptedCommandRunner::run(const QString& program, const QStringList& arguments)
@@ -98,4 +99,27 @@ ScopedCommandRunner::ScopedCommandRunner(CommandRunner& runner) : m_previous(&Co
 ScopedCommandRunner::~ScopedCommandRunner()
 {
     CommandRunner::setShared(m_previous);
+}
+
+void ScriptedCommandRunner::answerAdministratorRuns(AdministratorHandler handler)
+{
+    QMutexLocker lock(&m_mutex);
+    m_administratorHandler = std::move(handler);
+}
+
+QList<ScriptedCommandRunner::RunCall> ScriptedCommandRunner::administratorRunCalls() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_administratorRunCalls;
+}
+
+QString ScriptedCommandRunner::runAsAdministrator(const QString& program, const QStringList& arguments)
+{
+    AdministratorHandler handler;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_administratorRunCalls.append(RunCall{program, arguments});
+        handler = m_administratorHandler;
+    }
+    return handler ? handler(program, arguments) : QStringLiteral("ERROR");
 }

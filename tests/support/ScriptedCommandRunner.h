@@ -29,6 +29,7 @@ public:
         bool operator==(const ScriptCall& other) const = default;
     };
     using ScriptPredicate = std::function<bool(const QString& command, bool withAdministratorPrivileges)>;
+    using AdministratorHandler = std::function<QString(const QString& program, const QStringList& arguments)>;
 
     void answerRun(const QString& program, const QStringList& arguments, const QString& output);
     // An exact command wins over any pattern or predicate.
@@ -37,13 +38,19 @@ public:
     void answerScriptMatching(const QRegularExpression& pattern, const QString& result);
     void answerScriptWhen(ScriptPredicate predicate, const QString& result);
 
+    // Administrator runs go to the handler (a test may carry the run out in
+    // its temporary root); without one they answer "ERROR", a refusal.
+    void answerAdministratorRuns(AdministratorHandler handler);
+
     QList<RunCall> runCalls() const;
+    QList<RunCall> administratorRunCalls() const;
     QList<ScriptCall> scriptCalls() const;
     QStringList scriptCommands() const;
     void clearCalls();
 
     QString run(const QString& program, const QStringList& arguments) override;
     QString doShellScript(const QString& command, bool withAdministratorPrivileges = false) override;
+    QString runAsAdministrator(const QString& program, const QStringList& arguments) override;
 
 private:
     struct RunAnswer
@@ -63,6 +70,8 @@ private:
     QList<ScriptRule> m_scriptRules;
     QList<RunCall> m_runCalls;
     QList<ScriptCall> m_scriptCalls;
+    QList<RunCall> m_administratorRunCalls;
+    AdministratorHandler m_administratorHandler;
 };
 
 // Puts a runner in place as CommandRunner::shared() for one scope and puts

@@ -1,0 +1,34 @@
+#include "UserDefaultsPalisor.h"
+
+#include <QVariantList>
+
+std::optional<QColor> UserDefaultsPalisor::colorForKey(const UserDefaults& defaults, const QString& key)
+{
+    const QVariant value = defaults.objectForKey(key);
+    if (value.typeId() != QMetaType::QVariantList)
+        return std::nullopt;
+    const QVariantList parts = value.toList();
+    if (parts.size() != 4)
+        return std::nullopt;
+    float components[4];
+    for (int i = 0; i < 4; ++i) {
+        const QVariant& part = parts.at(i);
+        if (part.typeId() != QMetaType::Double && part.typeId() != QMetaType::LongLong)
+            return std::nullopt;
+        const double component = part.toDouble();
+        if (!(component >= 0.0 && component <= 1.0))
+            return std::nullopt;
+        components[i] = static_cast<float>(component);
+    }
+    return QColor::fromRgbF(components[0], components[1], components[2], components[3]);
+}
+
+void UserDefaultsPalisor::setColor(UserDefaults& defaults, const std::optional<QColor>& color, const QString& key)
+{
+    if (!color || !color->isValid()) {
+        defaults.removeObjectForKey(key);
+        return;
+    }
+    const QColor rgb = color->toRgb();
+    defaults.setObject(QVariantList{rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()}, key);
+}
