@@ -1,0 +1,754 @@
+#include "PAConfiguration.h"
+
+#include "AlertPresenter.h"
+#include "CommandRunner.h"
+#include "DistributedNotificationCenter.h"
+#include "FileChooser.h"
+#include "MainQueue.h"
+#include "PAApplication.h"
+#include "PAConnectionController.h"
+#include "PAController.h"
+#include "PAExclusion.h"
+#include "PAExclusionController.h"
+#include "PAManagedRecords.h"
+#include "PAManagedRecordsController.h"
+#include "PAPreferencesController.h"
+#include "PAUpdateController.h"
+#include "Paths.h"
+#include "PropertyList.h"
+#include "Resources.h"
+#include "SharedState.h"
+#include "SystemColors.h"
+#include "UserDefaultsPalisor.h"
+#include "Workspace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDeliverToAllSessions =
+    DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions;
+
+void logLine(const QString& text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+// An executable inside a bundle is stored with its own path; the app is the
+// outermost bundle around it.
+QString bundlePathOf(const QString& appPath)
+{
+    QString path;
+    for (const QString& component : appPath.split(QLatin1Char('/'))) {
+        path += QLatin1Char('/') + component;
+        if (path.endsWith(QLatin1String(".app")))
+            break;
+    }
+    path.replace(QLatin1String("//"), QLatin1String("/"));
+    path.replace(QLatin1String("//"), QLatin1String("/"));
+    return path;
+}
+
+QString bundleDisplayName(const QString& bundlePath)
+{
+    const QString infoPath = bundlePath + QStringLiteral("/Contents/Info.plist");
+    if (!QFileInfo(infoPath).isFile())
+        return {};
+    const std::optional<QVariant> info = PropertyList::readFile(infoPath);
+    if (!info || info->typeId() != QMetaType::QVariantMap)
+        return {};
+    const QVariant name = info->toMap().value(QStringLiteral("CFBundleDisplayName"));
+    return name.typeId() == QMetaType::QString ? name.toString() : QString();
+}
+
+QString currentUserName()
+{
+    if (const passwd* entry = getpwuid(getuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+    return QString::number(getuid());
+}
+
+QString currentGroupName()
+{
+    if (const group* entry = getgrgid(getgid()))
+        return QString::fromLocal8Bit(entry->gr_name);
+    return QString::number(getgid());
+}
+
+// A private folder for files that are then handed to an administrator run: a
+// fixed name in /tmp could be planted by anyone.
+QString makePrivateTemporaryFolder(const char* prefix)
+{
+    QByteArray pattern = QByteArray("/tmp/") + prefix + ".XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return {};
+    return QString::fromLocal8Bit(pattern);
+}
+
+} // namespace
+
+PAConfiguration::PAConfiguration(QObject* parent)
+    : QObject(parent)
+{
+}
+
+PAConfiguration::~PAConfiguration() = default;
+
+QString PAConfiguration::confPath() const
+{
+    return Paths::system(QStringLiteral("/etc/palisor.conf"));
+}
+
+QString PAConfiguration::pathForLog() const
+{
+    return QString::fromLocal8Bit(qgetenv("HOME")) + QStringLiteral("/Library/Logs/palisor.log");
+}
+
+void PAConfiguration::awakeFromNib()
+{
+    appNotificationCenter().addObserver(QStringLiteral("loadCustomPreset"), this,
+                                        [this](const NotificationCenter::Notification& notification) {
+                                            loadCustomPreset(notification.userInfo);
+                                        });
+}
+
+void PAConfiguration::loadCustomPreset(const QVariantMap& userInfo)
+{
+    const QVariant value = userInfo.value(QStringLiteral("presetPath"));
+    if (value.typeId() != QMetaType::QString) {
+        logLine(QStringLiteral("loadCustomPreset without a preset path ignored"));
+        return;
+    }
+    const QString path = value.toString();
+    QPointer<PAConfiguration> self(this);
+    auto load = [self, path] {
+        if (self)
+            self->loadConf(path);
+    };
+    // A preset switched while a connection alert holds the queue waits for
+    // the answer instead of holding the main thread.
+    if (!synchronizedQueue().syncBarrier(load))
+        synchronizedQueue().asyncBarrier(load);
+}
+
+// ---------------------------------------------------------------- user defaults
+
+void PAConfiguration::readUserDefaults()
+{
+    UserDefaults& defaults = userDefaults();
+    const auto color = [&defaults](const char* key, QColor& target) {
+        if (const std::optional<QColor> value = UserDefaultsPalisor::colorForKey(defaults, QLatin1String(key)))
+            target = *value;
+    };
+    const auto boolean = [&defaults](const char* key, bool fallback) {
+        const std::optional<bool> value =
+            PAConfigurationRecords::boolValue(defaults.objectForKey(QLatin1String(key)));
+        return value.value_or(fallback);
+    };
+    const auto integer = [&defaults](const char* key, int fallback) {
+        const std::optional<qint64> value = PAConfigurationRecords::intValue(defaults.objectForKey(QLatin1String(key)));
+        return value ? static_cast<int>(*value) : fallback;
+    };
+
+    color("color0", labelColor0());
+    color("color1", labelColor1());
+    color("color2", labelColor2());
+    color("color3", labelColor3());
+    color("color4b", labelColor4());
+    autoupdate = boolean("autoUpdate", false);
+    displayAlertWhenSwitchingLocationAwarenessPreset =
+        boolean("displayAlertWhenSwitchingLocationAwarenessPreset", true);
+    displaySplashScreenAtStart = boolean("displaySplashScreenAtStart", true);
+    verifySignatures = boolean("verifySignatures", false);
+    dbPurgeOption = integer("dbPurgeOption", 0);
+    hideSystemBinaries = boolean("hideSystemBinaries", false);
+    enableTolvaneInteraction = boolean("enableTolvaneInteraction", false);
+    actionTab = integer("actionTab", 0);
+    showMoreOptions = boolean("showMoreOptions", false);
+    notificationBackgroundColor() = UserDefaultsPalisor::colorForKey(defaults, QStringLiteral("bgColor"))
+                                        .value_or(SystemColors::windowBackgroundColor());
+    currentTheme = integer("currentTheme", 2);
+    displayAppRulePopoverBackground = boolean("displayAppRulePopoverBackground", false);
+}
+
+// ---------------------------------------------------------------- loading
+
+bool PAConfiguration::loadConf(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        logLine(QStringLiteral("Configuration %1 cannot be read (%2); the current configuration is kept")
+                    .arg(path, file.errorString()));
+        return false;
+    }
+    // Everything is checked before anything of the running model is replaced,
+    // so a damaged file leaves the rules the user has.
+    QString reason;
+    const std::optional<PAConfigurationRecords::Configuration> configuration =
+        PAConfigurationRecords::parseData(file.readAll(), &reason);
+    if (!configuration) {
+        logLine(QStringLiteral("Configuration %1 is malformed (%2); the current configuration is kept")
+                    .arg(path, reason));
+        return false;
+    }
+    m_apply(*configuration);
+    return true;
+}
+
+void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& configuration)
+{
+    if (progr) {
+        progr->setRange(0, 0);
+        progr->show();
+    }
+    enableNotifications = false;
+
+    // Managed apps.
+    ArrayController<PAApplication>* appsController = palisorcontroller ? palisorcontroller->appsLibraryController : nullptr;
+    if (palisorcontroller) {
+        palisorcontroller->appsLibrary.clear();
+        appsController->setContent(nullptr);
+        sharedAppsLibrary = palisorcontroller->appsLibrary;
+        appsController->setContent(&palisorcontroller->appsLibrary);
+    } else {
+        sharedAppsLibrary.clear();
+    }
+    for (const PAConfigurationRecords::AppRecord& record : configuration.apps) {
+        const QString path =
+            record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app")) ? bundlePathOf(record.appPath)
+                                                                                  : record.appPath;
+        auto app = std::make_shared<PAApplication>(record.appName, record.appBinaries, record.appIsBundle,
+                                                   record.appIsBlockedOrAllowed == 1, path);
+        app->setAppIsBlockedOrAllowed(record.appIsBlockedOrAllowed);
+        app->setRule(record.appIsBlockedOrAllowed);
+        app->setAppLocalizedName(record.appName);
+        app->setAppLocalizedNameCentered(record.appName);
+        // After setRule(), which empties the matches of states 0 and 1.
+        app->setAppMatches(record.appMatches);
+        if (record.appIsBlockedOrAllowed == 4)
+            app->setAppIsYellow(true);
+        if (record.appName.endsWith(QLatin1String(".app"))) {
+            QString name = record.appName.left(record.appName.size() - 4);
+            if (QFileInfo::exists(path)) {
+                const QString displayName = bundleDisplayName(path);
+                if (!displayName.isEmpty())
+                    name = displayName;
+            }
+            app->setAppLocalizedName(name);
+            app->setAppLocalizedNameCentered(name);
+        }
+        app->setAppIsBlockedOrAllowed(record.appIsBlockedOrAllowed);
+        if (appsController)
+            appsController->addObject(app);
+        sharedAppsLibrary.push_back(app);
+    }
+
+    for (const QVariantMap& preferences : configuration.preferences)
+        m_applyPreferences(preferences);
+
+    // Managed Folders.
+    if (exclusioncontroller) {
+        exclusioncontroller->exlusionsLibrary.clear();
+        exclusioncontroller->exclusionLibraryController->setContent(nullptr);
+    }
+    exclusionsList.clear();
+    for (const PAConfigurationRecords::ExclusionRecord& record : configuration.exclusions)
+        exclusionsList.push_back(
+            std::make_shared<PAExclusion>(record.path, record.rule, record.ignored, record.hardcoded));
+
+    // Global Rules.
+    recordsList.clear();
+    if (recordscontroller) {
+        recordscontroller->recordsLibrary.clear();
+        recordscontroller->recordsLibraryController->setContent(nullptr);
+        recordscontroller->recordsLibraryController->setContent(&recordscontroller->recordsLibrary);
+    }
+    for (const PAConfigurationRecords::ManagedRecord& record : configuration.records) {
+        auto rule = std::make_shared<PAManagedRecords>(record.record, record.type, record.rule);
+        if (recordscontroller)
+            recordscontroller->recordsLibraryController->addObject(rule);
+        else
+            recordsList.push_back(rule);
+    }
+    if (recordscontroller)
+        recordsList = recordscontroller->recordsLibrary;
+
+    // Refresh the windows, then publish.
+    if (preferencescontroller)
+        preferencescontroller->updatePreferencesGUI();
+    if (exclusioncontroller)
+        exclusioncontroller->drawTable();
+    if (palisorcontroller)
+        palisorcontroller->updateToolbarLeds();
+    if (connectioncontroller)
+        connectioncontroller->loggingControl();
+    if (updatecontroller) {
+        if (autoupdate)
+            updatecontroller->startAutoUpdateTimer();
+        else
+            updatecontroller->stopAutoUpdateTimer();
+    }
+    sendConf();
+    if (preferencescontroller) {
+        preferencescontroller->sendToDaemonManageRootOption();
+        preferencescontroller->sendToDaemonManageXPCOption();
+    }
+    if (palisorcontroller) {
+        palisorcontroller->updateColorsInPopover();
+        palisorcontroller->updateAllAppsLabelsColors();
+        if (hideSystemBinaries)
+            appsController->setFilterPredicate([](const PAApplication& app) { return !app.appIsSystemBinary(); });
+    }
+    if (progr) {
+        QPointer<QProgressBar> indicator = progr;
+        MainQueue::async([indicator] {
+            if (indicator)
+                indicator->setRange(0, 1);
+        });
+    }
+}
+
+void PAConfiguration::m_applyPreferences(const QVariantMap& record)
+{
+    enum Kind { Int, Bool, Double, String };
+    enum Absent { Unchanged, Fallback };
+    struct Key
+    {
+        const char* name;
+        Kind kind;
+        void* target;
+        Absent absent;
+        QVariant fallback;
+    };
+    const Key keys[] = {
+        {"notificationDefaultChoice", Int, &notificationDefaultChoice, Unchanged, {}},
+        {"notificationDefaultTime", Int, &notificationDefaultTime, Unchanged, {}},
+        {"reverseIPAddressInAppsPopover", Bool, &reverseIPAddressInAppsPopover, Unchanged, {}},
+        {"enableNotifications", Bool, &enableNotifications, Unchanged, {}},
+        {"notificationsTimeOut", Double, &notificationsTimeOut, Unchanged, {}},
+        {"quietTime", Double, &quietTime, Unchanged, {}},
+        {"quietButtonState", Int, &quietButtonState, Unchanged, {}},
+        {"notificationWindowHeight2", Double, &notificationWindowHeight, Unchanged, {}},
+        {"presetName", String, &presetName, Unchanged, {}},
+        {"presetDescription", String, &presetDescription, Unchanged, {}},
+        {"presetLocationID", String, &presetLocationID, Unchanged, {}},
+        {"presetLocationName", String, &presetLocationName, Unchanged, {}},
+        {"displayAlertWhenSwitchingLocationAwarenessPreset", Bool, &displayAlertWhenSwitchingLocationAwarenessPreset,
+         Unchanged, {}},
+        {"windowStyle", String, &windowStyle, Unchanged, {}},
+        {"xoffset", Double, &xoffset, Unchanged, {}},
+        {"yoffset", Double, &yoffset, Unchanged, {}},
+        {"prefsBlockRoot", Bool, &prefsBlockRoot, Unchanged, {}},
+        {"activateLogging", Bool, &activateLogging, Unchanged, {}},
+        {"connectionsTTL", Double, &connectionsTTL, Unchanged, {}},
+        {"popSound", Bool, &popSound, Fallback, false},
+        {"soundName", String, &soundName, Fallback, QStringLiteral("Morse")},
+        {"passAppWhenNotificationExpires", Bool, &passAppWhenNotificationExpires, Fallback, true},
+        {"passOrBlockTemp", Bool, &passOrBlockTemp, Fallback, true},
+        {"automaticXPC", Bool, &automaticXPC, Fallback, false},
+        {"loggaSuFile", Bool, &loggaSuFile, Fallback, false},
+        {"isLocked", Bool, &isLocked, Fallback, false},
+    };
+
+    for (const Key& key : keys) {
+        const QString name = QLatin1String(key.name);
+        const auto it = record.constFind(name);
+        QVariant value;
+        if (it != record.constEnd()) {
+            bool ok = false;
+            switch (key.kind) {
+            case Int:
+                if (const auto v = PAConfigurationRecords::intValue(*it)) {
+                    *static_cast<int*>(key.target) = static_cast<int>(*v);
+                    ok = true;
+                }
+                break;
+            case Bool:
+                if (const auto v = PAConfigurationRecords::boolValue(*it)) {
+                    *static_cast<bool*>(key.target) = *v;
+                    ok = true;
+                }
+                break;
+            case Double:
+                if (const auto v = PAConfigurationRecords::doubleValue(*it)) {
+                    *static_cast<double*>(key.target) = *v;
+                    ok = true;
+                }
+                break;
+            case String:
+                if (const auto v = PAConfigurationRecords::stringValue(*it)) {
+                    *static_cast<QString*>(key.target) = *v;
+                    ok = true;
+                }
+                break;
+            }
+            if (ok)
+                continue;
+            // A value of another type is read as if the key were absent.
+            logLine(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored").arg(name));
+        }
+        if (key.absent == Unchanged)
+            continue;
+        switch (key.kind) {
+        case Int:
+            *static_cast<int*>(key.target) = key.fallback.toInt();
+            break;
+        case Bool:
+            *static_cast<bool*>(key.target) = key.fallback.toBool();
+            break;
+        case Double:
+            *static_cast<double*>(key.target) = key.fallback.toDouble();
+            break;
+        case String:
+            *static_cast<QString*>(key.target) = key.fallback.toString();
+            break;
+        }
+        if (name == QLatin1String("automaticXPC"))
+            m_askAutomaticXPC();
+    }
+}
+
+void PAConfiguration::m_askAutomaticXPC()
+{
+    if (window) {
+        window->raise();
+        window->activateWindow();
+    }
+    automaticXPC = false;
+    // One question at a time: a second old-style record while it is open adds
+    // nothing the open question does not already ask.
+    if (m_xpcQuestionOpen)
+        return;
+    m_xpcQuestionOpen = true;
+
+    Alert alert;
+    alert.messageText = QStringLiteral("Enable automatic XPC services management?");
+    alert.icon = QStringLiteral("NSCaution");
+    alert.buttons = {QStringLiteral("Enable"), QStringLiteral("Keep disabled")};
+    alert.informativeText = QStringLiteral(
+        "You are about to activate an old Palisor configuration where 'Automatic XPC Management' option is not "
+        "set.\nThis  feature simplifies firewall use and allows a more powerful set of rules. Activating this option "
+        "removes all XPC services from current managed apps. XPC services connections will be matched against their "
+        "responsible app accordingly, instead of being managed independently.\n\nDo you want to enable automatic XPC "
+        "management?\nYou can also enable this feature later from Palisor Preferences. ");
+    QPointer<PAConfiguration> self(this);
+    AlertPresenter::shared().beginSheet(alert, window, [self](AlertResult result) {
+        if (!self)
+            return;
+        self->m_xpcQuestionOpen = false;
+        if (result.response != AlertFirstButtonReturn)
+            return;
+        automaticXPC = true;
+        if (self->palisorcontroller)
+            self->palisorcontroller->removeAllXPCServices();
+        if (self->preferencescontroller)
+            self->preferencescontroller->sendToDaemonManageXPCOption();
+    });
+}
+
+// ---------------------------------------------------------------- writing and publishing
+
+bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendDaemon)
+{
+    const QVariantList array = PAConfigurationRecords::recordArray();
+
+    UserDefaults& defaults = userDefaults();
+    UserDefaultsPalisor::setColor(defaults, labelColor0(), QStringLiteral("color0"));
+    UserDefaultsPalisor::setColor(defaults, labelColor1(), QStringLiteral("color1"));
+    UserDefaultsPalisor::setColor(defaults, labelColor2(), QStringLiteral("color2"));
+    UserDefaultsPalisor::setColor(defaults, labelColor3(), QStringLiteral("color3"));
+    UserDefaultsPalisor::setColor(defaults, labelColor4(), QStringLiteral("color4b"));
+
+    QString error;
+    if (!encodeConf) {
+        if (PropertyList::writeFile(path, array, PropertyList::Format::Xml, &error))
+            return true;
+        logLine(QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error));
+        return false;
+    }
+    const QVariantMap wrapper = PAConfigurationRecords::wrapper(array);
+    if (sendDaemon) {
+        DistributedNotificationCenter::defaultCenter().postNotificationName(
+            QStringLiteral("writePalisorConfiguration"), QStringLiteral("zz.palisor.writePalisorConfiguration"),
+            wrapper, kDeliverToAllSessions);
+        return true;
+    }
+    if (PropertyList::writeFile(path, QVariantList{wrapper}, PropertyList::Format::Xml, &error))
+        return true;
+    logLine(QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error));
+    return false;
+}
+
+void PAConfiguration::sendConf()
+{
+    const auto& apps = palisorcontroller ? palisorcontroller->appsLibrary : sharedAppsLibrary;
+    const auto& rules = recordscontroller ? recordscontroller->recordsLibrary : recordsList;
+
+    QVariantList appList;
+    appList.reserve(qsizetype(apps.size()));
+    for (const auto& app : apps)
+        appList.append(QVariantMap{
+            {QStringLiteral("appBinaries"), QVariant(app->appBinaries())},
+            {QStringLiteral("appIsBlockedOrAllowed"), qlonglong(app->appIsBlockedOrAllowed())},
+            {QStringLiteral("appMatches"), QVariant(app->appMatches())},
+        });
+    QVariantList exclusionList;
+    for (const auto& folder : exclusionsList)
+        exclusionList.append(QVariantMap{
+            {QStringLiteral("path"), folder->path()},
+            {QStringLiteral("rule"), qlonglong(folder->rule())},
+        });
+    QVariantList recordList;
+    for (const auto& rule : rules)
+        recordList.append(QVariantMap{
+            {QStringLiteral("record"), rule->record()},
+            {QStringLiteral("rule"), qlonglong(rule->rule())},
+            {QStringLiteral("type"), qlonglong(rule->type())},
+        });
+
+    DistributedNotificationCenter::defaultCenter().postNotificationName(
+        QStringLiteral("newAppListReceived"), QStringLiteral("zz.tolvane"),
+        QVariantMap{
+            {QStringLiteral("AppList"), appList},
+            {QStringLiteral("ExclusionList"), exclusionList},
+            {QStringLiteral("RecordList"), recordList},
+        },
+        kDeliverToAllSessions);
+}
+
+// ---------------------------------------------------------------- import and export
+
+void PAConfiguration::m_tellAlertIsOpen()
+{
+    Alert alert;
+    alert.messageText = QStringLiteral("A connection alert is open");
+    alert.informativeText = QStringLiteral("Answer the connection alert first, then try again.");
+    alert.icon = QStringLiteral("NSCaution");
+    AlertPresenter::shared().beginSheet(alert, window, nullptr);
+}
+
+void PAConfiguration::importConf(const QString& path, bool /*decodeConf*/)
+{
+    QPointer<PAConfiguration> self(this);
+    if (!synchronizedQueue().syncBarrier([self, path] {
+            if (self)
+                self->loadConf(path);
+        }))
+        m_tellAlertIsOpen();
+}
+
+void PAConfiguration::exportConf(const QString& path, bool encodeConf, bool sendDaemon, bool exitAgent)
+{
+    if (exitAgent) {
+        writeConf(path, encodeConf, sendDaemon);
+        return;
+    }
+    QPointer<PAConfiguration> self(this);
+    if (!synchronizedQueue().syncBarrier([self, path, encodeConf, sendDaemon] {
+            if (self)
+                self->writeConf(path, encodeConf, sendDaemon);
+        }))
+        m_tellAlertIsOpen();
+}
+
+void PAConfiguration::m_import()
+{
+    if (isNotifyWindowOpen || synchronizedQueue().isSuspended()) {
+        m_tellAlertIsOpen();
+        return;
+    }
+    const QString path =
+        FileChooser::shared().chooseFileToOpen(QStringLiteral("Import Palisor configuration from file"), window);
+    if (path.isEmpty())
+        return;
+    importConf(path, false);
+}
+
+void PAConfiguration::importConfFromFile()
+{
+    m_import();
+}
+
+void PAConfiguration::importEncodedConfFromFile()
+{
+    m_import();
+}
+
+void PAConfiguration::m_export(bool encodeConf)
+{
+    if (isNotifyWindowOpen) {
+        m_tellAlertIsOpen();
+        return;
+    }
+    QPointer<PAConfiguration> self(this);
+    if (!synchronizedQueue().syncBarrier([self, encodeConf] {
+            if (!self)
+                return;
+            const QString path = FileChooser::shared().chooseFileToSave(
+                QStringLiteral("Export Palisor configuration to file"), self->window);
+            if (!path.isEmpty())
+                self->writeConf(path, encodeConf, false);
+        }))
+        m_tellAlertIsOpen();
+}
+
+void PAConfiguration::exportConfToFile()
+{
+    m_export(false);
+}
+
+void PAConfiguration::exportEncodedConfToFile()
+{
+    m_export(true);
+}
+
+// ---------------------------------------------------------------- log rotation
+
+QString PAConfiguration::rotationConfigurationPath()
+{
+    return Paths::system(QStringLiteral("/etc/logrotate.d/palisor"));
+}
+
+QString PAConfiguration::logRotationEntry() const
+{
+    // Rotate past 10000 kB, keep 20 archives, compress them with bzip2, new
+    // logs with mode 666. logrotate runs as root and refuses to rotate in a
+    // folder the user owns unless told whose files they are.
+    QString path = pathForLog();
+    path.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QStringLiteral("\"%1\" {\n"
+                          "    su %2 %3\n"
+                          "    size 10000k\n"
+                          "    rotate 20\n"
+                          "    create 0666\n"
+                          "    compress\n"
+                          "    compresscmd /bin/bzip2\n"
+                          "    uncompresscmd /bin/bunzip2\n"
+                          "    compressext .bz2\n"
+                          "    missingok\n"
+                          "    notifempty\n"
+                          "}\n")
+        .arg(path, currentUserName(), currentGroupName());
+}
+
+bool PAConfiguration::checkRotationSettings()
+{
+    QFile file(rotationConfigurationPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QString log = pathForLog();
+    while (!file.atEnd())
+        if (QString::fromUtf8(file.readLine()).contains(log))
+            return true;
+    return false;
+}
+
+void PAConfiguration::updateLogRotationSettings()
+{
+    if (checkRotationSettings())
+        return;
+
+    QString text;
+    QFile existing(rotationConfigurationPath());
+    if (existing.open(QIODevice::ReadOnly)) {
+        const QString log = pathForLog();
+        for (const QString& line : QString::fromUtf8(existing.readAll()).split(QLatin1Char('\n')))
+            if (!line.isEmpty() && !line.contains(log))
+                text += line + QLatin1Char('\n');
+    }
+    text += logRotationEntry();
+
+    const QString folder = makePrivateTemporaryFolder("palisor-logrotate");
+    if (!folder.isEmpty()) {
+        const QString staged = folder + QStringLiteral("/palisor");
+        QFile file(staged);
+        if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0) {
+            file.close();
+            CommandRunner::shared().runAsAdministrator(
+                QStringLiteral("/usr/bin/install"),
+                {QStringLiteral("-D"), QStringLiteral("-m"), QStringLiteral("644"), staged, rotationConfigurationPath()});
+        }
+        QDir(folder).removeRecursively();
+    }
+
+    const bool changed = checkRotationSettings();
+    if (updateRotationBtn)
+        updateRotationBtn->setVisible(!changed);
+    Alert alert;
+    if (changed) {
+        alert.messageText = QStringLiteral(
+            "Logs rotation configuration successfully modified. Settings will take effect at next system reboot");
+    } else {
+        alert.messageText = QStringLiteral("Logs rotation configuration was not modified");
+        alert.icon = QStringLiteral("NSCaution");
+    }
+    AlertPresenter::shared().runModal(alert);
+}
+
+void PAConfiguration::updateLogsRotationSettings()
+{
+    updateLogRotationSettings();
+}
+
+// ---------------------------------------------------------------- uninstall and runners
+
+void PAConfiguration::uninstall()
+{
+    Alert alert;
+    alert.messageText = QStringLiteral("Are you sure?");
+    alert.icon = QStringLiteral("NSCaution");
+    alert.buttons = {QStringLiteral("Uninstall Palisor"), QStringLiteral("Cancel")};
+    alert.informativeText = QStringLiteral(
+        "The uninstall procedure will quit all your running applications and restart your Mac. To continue "
+        "uninstalling Palisor click 'Uninstall Palisor' otherwise click 'Cancel'.\n\nPLEASE NOTE\n\nDuring this "
+        "process your Mac will be unresponsive and will display a spinning ball or a black screen. Please wait one "
+        "minute for the uninstall procedure to complete, your Mac will restart automatically.");
+    if (AlertPresenter::shared().runModal(alert).response == AlertFirstButtonReturn)
+        launchUninstaller();
+}
+
+void PAConfiguration::launchUninstaller()
+{
+    // The login helper would start the agent again: stop it first.
+    for (const RunningApplication& helper :
+         Workspace::runningApplicationsWithBundleIdentifier(QStringLiteral("zz.tolvane.Palisor-Helper")))
+        Workspace::terminate(helper.pid);
+
+    const QString resource = Resources::pathForResource(QStringLiteral("palisoruninstaller"));
+    if (resource.isEmpty()) {
+        logLine(QStringLiteral("The uninstaller is missing from the application's resources"));
+        return;
+    }
+    const QString folder = makePrivateTemporaryFolder("palisor-uninstall");
+    if (folder.isEmpty()) {
+        logLine(QStringLiteral("No temporary folder for the uninstaller"));
+        return;
+    }
+    const QString uninstaller = folder + QStringLiteral("/palisoruninstaller");
+    if (QFile::copy(resource, uninstaller)) {
+        QFile::setPermissions(uninstaller, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        CommandRunner::shared().runAsAdministrator(uninstaller, {});
+    }
+    QDir(folder).removeRecursively();
+}
+
+QString PAConfiguration::doScript(const QString& command)
+{
+    return CommandRunner::shared().doShellScript(command, false);
+}
+
+QString PAConfiguration::doScriptWithAdmin(const QString& command)
+{
+    return CommandRunner::shared().doShellScript(command, true);
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "PAConfigurationRecords.h"
+
+#include <QAbstractButton>
+#include <QObject>
+#include <QPointer>
+#include <QProgressBar>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+#include <QWidget>
+
+class PAConnectionController;
+class PAController;
+class PAExclusionController;
+class PAManagedRecordsController;
+class PAPreferencesController;
+class PAUpdateController;
+
+// The configuration object: loads, writes, imports and exports the
+// configuration, publishes the rule set to the daemon, reads the user
+// defaults, and keeps the agent's log rotation and uninstaller.
+class PAConfiguration : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PAConfiguration(QObject* parent = nullptr);
+    ~PAConfiguration() override;
+
+    // Outlets, connected by MainInterface. A temporary object made only to
+    // write a preset file needs none of them.
+    QPointer<PAController> palisorcontroller;
+    QPointer<PAExclusionController> exclusioncontroller;
+    QPointer<PAPreferencesController> preferencescontroller;
+    QPointer<PAConnectionController> connectioncontroller;
+    QPointer<PAUpdateController> updatecontroller;
+    QPointer<PAManagedRecordsController> recordscontroller;
+    QPointer<QWidget> window;
+    QPointer<QProgressBar> progr;
+    QPointer<QAbstractButton> updateRotationBtn;
+
+    // "/etc/palisor.conf" (under PALISOR_ROOT).
+    QString confPath() const;
+    // The agent's log, ~/Library/Logs/palisor.log.
+    QString pathForLog() const;
+
+    void awakeFromNib();
+    void loadCustomPreset(const QVariantMap& userInfo);
+    void readUserDefaults();
+
+    // Replaces the rule model and the preferences by the configuration in the
+    // file and publishes it. A missing or malformed file changes nothing
+    // (a malformed one is logged); returns whether the file was loaded. Runs
+    // inside a synchronizedQueue item on the main thread.
+    bool loadConf(const QString& path);
+    // Plain record array, the encoded file, or the wrapper posted to the
+    // daemon as "writePalisorConfiguration" (no file). Returns whether the
+    // file was written or the notification posted.
+    bool writeConf(const QString& path, bool encodeConf, bool sendDaemon);
+    // "newAppListReceived": the whole rule set, to the daemon.
+    void sendConf();
+
+    // The import and export commands. While a connection alert holds the
+    // configuration queue they tell the user they cannot run now.
+    void importConf(const QString& path, bool decodeConf);
+    void exportConf(const QString& path, bool encodeConf, bool sendDaemon, bool exitAgent);
+    void importConfFromFile();
+    void importEncodedConfFromFile();
+    void exportConfToFile();
+    void exportEncodedConfToFile();
+
+    // Log rotation of the agent's log, in "/etc/logrotate.d/palisor".
+    static QString rotationConfigurationPath();
+    QString logRotationEntry() const;
+    bool checkRotationSettings();
+    void updateLogRotationSettings();
+    void updateLogsRotationSettings();
+
+    void uninstall();
+    void launchUninstaller();
+    QString doScript(const QString& command);
+    QString doScriptWithAdmin(const QString& command);
+
+    // Whether the automatic-XPC question of a loaded configuration is open.
+    bool isAutomaticXPCQuestionOpen() const { return m_xpcQuestionOpen; }
+
+private:
+    void m_apply(const PAConfigurationRecords::Configuration& configuration);
+    void m_applyPreferences(const QVariantMap& record);
+    void m_askAutomaticXPC();
+    void m_import();
+    void m_export(bool encodeConf);
+    void m_tellAlertIsOpen();
+
+    bool m_xpcQuestionOpen = false;
+};

@@ -1,0 +1,10 @@
+#include "PAManagedRecordsController.h"
+
+PAManagedRecordsController::PAManagedRecordsController(QObject* parent)
+    : QObject(parent)
+    , recordsLibraryController(new ArrayController<PAManagedRecords>(this))
+{
+    recordsLibraryController->setContent(&recordsLibrary);
+}
+
+PAManagedRecordsController::~PAManagedRecordsController() = default;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ArrayController.h"
+#include "PAManagedRecords.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+// The Global Rules editor's controller: its list of Global Rules in evaluation
+// order, which the rule set sent to the daemon is built from.
+class PAManagedRecordsController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PAManagedRecordsController(QObject* parent = nullptr);
+    ~PAManagedRecordsController() override;
+
+    std::vector<std::shared_ptr<PAManagedRecords>> recordsLibrary;
+    ArrayController<PAManagedRecords>* recordsLibraryController = nullptr;
+};

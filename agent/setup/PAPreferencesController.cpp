@@ -1,0 +1,66 @@
+#include "PAPreferencesController.h"
+
+#include "DistributedNotificationCenter.h"
+#include "SharedState.h"
+
+namespace {
+
+constexpr int kDeliverToAllSessions =
+    DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions;
+
+} // namespace
+
+PAPreferencesController::PAPreferencesController(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void PAPreferencesController::updatePreferencesGUI()
+{
+    if (logTimeoutSlider)
+        logTimeoutSlider->setValue(static_cast<int>(connectionsTTL));
+    if (logTimeoutLabel)
+        logTimeoutLabel->setText(QString::number(static_cast<int>(connectionsTTL)));
+    if (logToFile)
+        logToFile->setChecked(loggaSuFile);
+    emit preferencesChanged();
+}
+
+void PAPreferencesController::sendToDaemonManageRootOption()
+{
+    DistributedNotificationCenter::defaultCenter().postNotificationName(
+        QStringLiteral("rootPermissions"), QStringLiteral("zz.tolvane"),
+        QVariantMap{{QStringLiteral("prefsBlockRoot"), prefsBlockRoot}}, kDeliverToAllSessions);
+}
+
+void PAPreferencesController::sendToDaemonManageXPCOption()
+{
+    DistributedNotificationCenter::defaultCenter().postNotificationName(
+        QStringLiteral("xpcOption"), QStringLiteral("zz.tolvane"),
+        QVariantMap{{QStringLiteral("automaticXPC"), automaticXPC}}, kDeliverToAllSessions);
+}
+
+void PAPreferencesController::m_setLogsOptionsEnabled(bool enabled)
+{
+    if (logTimeoutSlider)
+        logTimeoutSlider->setEnabled(enabled);
+    if (logToFile)
+        logToFile->setEnabled(enabled);
+}
+
+void PAPreferencesController::enableLogsOptions()
+{
+    m_setLogsOptionsEnabled(true);
+}
+
+void PAPreferencesController::disableLogsOptions()
+{
+    m_setLogsOptionsEnabled(false);
+}
+
+void PAPreferencesController::changeLogsTimeout(int seconds)
+{
+    connectionsTTL = seconds;
+    if (logTimeoutLabel)
+        logTimeoutLabel->setText(QString::number(seconds));
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+
+// The preferences window's controller. The window's controls arrive with the
+// window; what the core asks of it runs without them.
+class PAPreferencesController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PAPreferencesController(QObject* parent = nullptr);
+
+    // Outlets of the preferences window.
+    QPointer<QAbstractSlider> logTimeoutSlider;
+    QPointer<QLabel> logTimeoutLabel;
+    QPointer<QAbstractButton> logToFile;
+
+    // Every control shows its module value again.
+    void updatePreferencesGUI();
+    // "rootPermissions" {"prefsBlockRoot"} and "xpcOption" {"automaticXPC"}
+    // to the daemon, at once.
+    void sendToDaemonManageRootOption();
+    void sendToDaemonManageXPCOption();
+    void enableLogsOptions();
+    void disableLogsOptions();
+    // The log time-out slider: whole seconds into connectionsTTL.
+    void changeLogsTimeout(int seconds);
+
+signals:
+    void preferencesChanged();
+
+private:
+    void m_setLogsOptionsEnabled(bool enabled);
+};

@@ -1,0 +1,6 @@
+#include "PAPresetsController.h"
+
+PAPresetsController::PAPresetsController(QObject* parent)
+    : QObject(parent)
+{
+}
