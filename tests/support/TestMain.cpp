@@ -1,6 +1,8 @@
 #include "Resources.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +13,10 @@
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The agent's user defaults live under XDG_CONFIG_HOME: a test run must
+    // never read or write the developer's own.
+    QTemporaryDir configHome(QDir::tempPath() + QStringLiteral("/palisor-tests-config.XXXXXX"));
+    setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
     ::testing::InitGoogleTest(&argc, argv);
     // Death tests fork; "threadsafe" re-executes the binary, which is the only
     // safe way once Qt has started threads.

@@ -1,0 +1,42 @@
+#include "MainInterface.h"
+
+#include "PAConfiguration.h"
+#include "PAConnectionController.h"
+#include "PAController.h"
+#include "PAExclusionController.h"
+#include "PAManagedRecordsController.h"
+#include "PAPreferencesController.h"
+#include "PAPresetsController.h"
+#include "PAUpdateController.h"
+
+MainInterface::MainInterface(QObject* parent)
+    : QObject(parent)
+    , m_palisorController(new PAController(this))
+    , m_configuration(new PAConfiguration(this))
+    , m_exclusionController(new PAExclusionController(this))
+    , m_recordsController(new PAManagedRecordsController(this))
+    , m_preferencesController(new PAPreferencesController(this))
+    , m_updateController(new PAUpdateController(this))
+    , m_connectionController(new PAConnectionController(this))
+    , m_presetsController(new PAPresetsController(this))
+{
+    m_palisorController->paconfiguration = m_configuration;
+    m_palisorController->connectioncontroller = m_connectionController;
+
+    m_configuration->palisorcontroller = m_palisorController;
+    m_configuration->exclusioncontroller = m_exclusionController;
+    m_configuration->preferencescontroller = m_preferencesController;
+    m_configuration->connectioncontroller = m_connectionController;
+    m_configuration->updatecontroller = m_updateController;
+    m_configuration->recordscontroller = m_recordsController;
+
+    m_connectionController->preferencescontroller = m_preferencesController;
+    m_connectionController->palisorcontroller = m_palisorController;
+
+    m_presetsController->palisorconfiguration = m_configuration;
+
+    m_palisorController->awakeFromNib();
+    m_configuration->awakeFromNib();
+}
+
+MainInterface::~MainInterface() = default;

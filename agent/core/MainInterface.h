@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class PAConfiguration;
+class PAConnectionController;
+class PAController;
+class PAExclusionController;
+class PAManagedRecordsController;
+class PAPreferencesController;
+class PAPresetsController;
+class PAUpdateController;
+
+// The composition root: creates the agent's long-lived objects, connects their
+// outlets and wakes them, as the main interface file does when the
+// application starts. The objects live as long as this does.
+class MainInterface : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MainInterface(QObject* parent = nullptr);
+    ~MainInterface() override;
+
+    PAController* palisorController() const { return m_palisorController; }
+    PAConfiguration* configuration() const { return m_configuration; }
+    PAExclusionController* exclusionController() const { return m_exclusionController; }
+    PAManagedRecordsController* recordsController() const { return m_recordsController; }
+    PAPreferencesController* preferencesController() const { return m_preferencesController; }
+    PAUpdateController* updateController() const { return m_updateController; }
+    PAConnectionController* connectionController() const { return m_connectionController; }
+    PAPresetsController* presetsController() const { return m_presetsController; }
+
+private:
+    PAController* m_palisorController;
+    PAConfiguration* m_configuration;
+    PAExclusionController* m_exclusionController;
+    PAManagedRecordsController* m_recordsController;
+    PAPreferencesController* m_preferencesController;
+    PAUpdateController* m_updateController;
+    PAConnectionController* m_connectionController;
+    PAPresetsController* m_presetsController;
+};
