@@ -116,8 +116,9 @@ signals:
     void changed();
 
 private:
-    void m_applySignatureVerification(const QString& output);
-    void m_applySignatureDescription(const QString& output);
+    // Main-thread steps of the signature check; false when the check ends there.
+    bool m_applySignatureVerification(const QString& kind, const QString& output);
+    void m_applySigner(const QString& signatureInfo, bool signedByApple);
 
     QString m_appName;
     QStringList m_appBinaries;

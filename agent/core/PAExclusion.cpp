@@ -1,0 +1,68 @@
+#include "PAExclusion.h"
+
+#include "Resources.h"
+#include "SharedState.h"
+#include "SystemColors.h"
+#include "Workspace.h"
+
+PAExclusion::PAExclusion(const QString& path, qint64 rule, bool ignored, bool hardcoded)
+    : m_path(path), m_rule(rule), m_ignored(ignored), m_hardcoded(hardcoded),
+      m_labelColor(SystemColors::controlTextColor())
+{
+    setRuleIcon();
+    // A built-in rule stays grey until the rule colours are applied again.
+    if (m_hardcoded)
+        m_labelColor = SystemColors::grey();
+    m_icon = m_path == QLatin1String("/") ? Resources::systemImage(QStringLiteral("NSComputer"))
+                                          : Workspace::iconForFile(m_path);
+}
+
+void PAExclusion::setPath(const QString& value)
+{
+    m_path = value;
+    emit changed();
+}
+
+void PAExclusion::setRule(qint64 value)
+{
+    m_rule = value;
+    emit changed();
+}
+
+void PAExclusion::setIgnored(bool value)
+{
+    m_ignored = value;
+    emit changed();
+}
+
+void PAExclusion::setHardcoded(bool value)
+{
+    m_hardcoded = value;
+    emit changed();
+}
+
+void PAExclusion::setLabelColor(const QColor& value)
+{
+    m_labelColor = value;
+    emit changed();
+}
+
+void PAExclusion::setIsSelected(bool value)
+{
+    m_isSelected = value;
+    emit changed();
+}
+
+void PAExclusion::setRuleIcon()
+{
+    if (m_rule != 0) {
+        m_ruleImage = blockedUpImage();
+        m_buttonImage = Resources::systemImage(QStringLiteral("NSLockLockedTemplate"));
+        m_labelColor = SystemColors::red();
+    } else {
+        m_ruleImage = passedUpImage();
+        m_buttonImage = Resources::systemImage(QStringLiteral("NSLockUnlockedTemplate"));
+        m_labelColor = SystemColors::controlTextColor();
+    }
+    emit changed();
+}
