@@ -1,3 +1,5 @@
+#include "MainInterface.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
@@ -5,5 +7,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // A menu-bar agent: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    MainInterface interface;
     return app.exec();
 }
