@@ -1,5 +1,6 @@
 #include "AgentFixture.h"
 #include "KeyedArchive.h"
+#include "MainInterface.h"
 #include "PAApplication.h"
 #include "PAConfiguration.h"
 #include "PAController.h"

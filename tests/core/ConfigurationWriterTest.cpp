@@ -1,5 +1,6 @@
 #include "AgentFixture.h"
 #include "KeyedArchive.h"
+#include "MainInterface.h"
 #include "PAApplication.h"
 #include "PAConfiguration.h"
 #include "PAController.h"
@@ -70,7 +71,7 @@ protected:
 TEST_F(ConfigurationWriterTest, PlainFileHoldsEveryKindInOrderWithTypesAndLeavesOutBuiltInsAndTimedApps)
 {
     buildModel();
-    const QString path = rootPath(QStringLiteral("/export/plain"));
+    const QString path = rootPath(QStringLiteral("/plain"));
     ASSERT_TRUE(configuration().writeConf(path, false, false));
 
     const QByteArray bytes = readText(path);
@@ -104,7 +105,7 @@ TEST_F(ConfigurationWriterTest, PlainFileHoldsEveryKindInOrderWithTypesAndLeaves
 TEST_F(ConfigurationWriterTest, EmptyModelWritesOnlyThePreferences)
 {
     exclusionsList.push_back(std::make_shared<PAExclusion>(QStringLiteral("/usr/bin/whois"), 0, true, true));
-    const QString path = rootPath(QStringLiteral("/export/empty"));
+    const QString path = rootPath(QStringLiteral("/empty"));
     ASSERT_TRUE(configuration().writeConf(path, false, false));
     const auto read = PropertyList::readFile(path);
     ASSERT_TRUE(read.has_value());
@@ -114,7 +115,7 @@ TEST_F(ConfigurationWriterTest, EmptyModelWritesOnlyThePreferences)
 TEST_F(ConfigurationWriterTest, EncodedFileIsOneWrapperHoldingAKeyedArchive)
 {
     buildModel();
-    const QString path = rootPath(QStringLiteral("/export/encoded"));
+    const QString path = rootPath(QStringLiteral("/encoded"));
     ASSERT_TRUE(configuration().writeConf(path, true, false));
     const auto read = PropertyList::readFile(path);
     ASSERT_TRUE(read.has_value());
@@ -160,7 +161,13 @@ TEST_F(ConfigurationWriterTest, WritingTwiceGivesEqualArraysAndStoresTheLabelCol
     ASSERT_TRUE(configuration().writeConf(first, false, false));
     ASSERT_TRUE(configuration().writeConf(second, false, false));
     EXPECT_EQ(PropertyList::readFile(first), PropertyList::readFile(second));
-    EXPECT_EQ(userDefaults().objectForKey(QStringLiteral("color2")).toList(), (QVariantList{0.25, 0.5, 0.75, 1.0}));
+    const QVariantList stored = userDefaults().objectForKey(QStringLiteral("color2")).toList();
+    ASSERT_EQ(stored.size(), 4);
+    const double expected[] = {0.25, 0.5, 0.75, 1.0};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(stored.at(i).typeId(), QMetaType::Double);
+        EXPECT_NEAR(stored.at(i).toDouble(), expected[i], 1e-4);
+    }
     EXPECT_TRUE(userDefaults().contains(QStringLiteral("color4b")));
 }
 
