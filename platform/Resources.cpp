@@ -65,8 +65,18 @@ QString Resources::imagePath(const QString& name)
 
 QIcon Resources::image(const QString& name)
 {
+    // An SVG icon is parsed when it is made; thousands of apps share a handful
+    // of images, so each is made once and shared.
+    static QMutex cacheMutex;
+    static QHash<QString, QIcon> cache;
     const QString path = imagePath(name);
-    return path.isEmpty() ? QIcon() : QIcon(path);
+    if (path.isEmpty())
+        return {};
+    QMutexLocker lock(&cacheMutex);
+    auto it = cache.constFind(path);
+    if (it == cache.constEnd())
+        it = cache.insert(path, QIcon(path));
+    return it.value();
 }
 
 QIcon Resources::systemImage(const QString& name)
@@ -96,5 +106,5 @@ QIcon Resources::requiredImage(const QString& name)
                      qPrintable(resourcesPath()));
         std::abort();
     }
-    return QIcon(path);
+    return image(name);
 }

@@ -224,6 +224,8 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
     } else {
         sharedAppsLibrary.clear();
     }
+    std::vector<std::shared_ptr<PAApplication>> loadedApps;
+    loadedApps.reserve(configuration.apps.size());
     for (const PAConfigurationRecords::AppRecord& record : configuration.apps) {
         const QString path =
             record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app")) ? bundlePathOf(record.appPath)
@@ -249,9 +251,15 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
             app->setAppLocalizedNameCentered(name);
         }
         app->setAppIsBlockedOrAllowed(record.appIsBlockedOrAllowed);
-        if (appsController)
-            appsController->addObject(app);
+        loadedApps.push_back(app);
         sharedAppsLibrary.push_back(app);
+    }
+    // One arrangement for the whole list rather than one per app; the view
+    // ends as adding them one by one leaves it, with the last app selected.
+    if (appsController && !loadedApps.empty()) {
+        appsController->addObjects(loadedApps);
+        if (appsController->selectsInsertedObjects())
+            appsController->setSelectedObjects({loadedApps.back()});
     }
 
     for (const QVariantMap& preferences : configuration.preferences)
@@ -274,15 +282,21 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
         recordscontroller->recordsLibraryController->setContent(nullptr);
         recordscontroller->recordsLibraryController->setContent(&recordscontroller->recordsLibrary);
     }
-    for (const PAConfigurationRecords::ManagedRecord& record : configuration.records) {
-        auto rule = std::make_shared<PAManagedRecords>(record.record, record.type, record.rule);
-        if (recordscontroller)
-            recordscontroller->recordsLibraryController->addObject(rule);
-        else
-            recordsList.push_back(rule);
-    }
-    if (recordscontroller)
+    std::vector<std::shared_ptr<PAManagedRecords>> loadedRules;
+    loadedRules.reserve(configuration.records.size());
+    for (const PAConfigurationRecords::ManagedRecord& record : configuration.records)
+        loadedRules.push_back(std::make_shared<PAManagedRecords>(record.record, record.type, record.rule));
+    if (recordscontroller) {
+        ArrayController<PAManagedRecords>* rulesController = recordscontroller->recordsLibraryController;
+        if (!loadedRules.empty()) {
+            rulesController->addObjects(loadedRules);
+            if (rulesController->selectsInsertedObjects())
+                rulesController->setSelectedObjects({loadedRules.back()});
+        }
         recordsList = recordscontroller->recordsLibrary;
+    } else {
+        recordsList = loadedRules;
+    }
 
     // Refresh the windows, then publish.
     if (preferencescontroller)
