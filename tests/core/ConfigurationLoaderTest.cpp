@@ -238,6 +238,31 @@ TEST_F(ConfigurationLoaderTest, BundleAppsComeBackWithTheirBundlePathAndDisplayN
     EXPECT_EQ(sharedAppsLibrary.at(5)->appLocalizedName(), "Other");
 }
 
+// Made by tests/fixtures/make_foundation_configuration.py in the shape the
+// desktop Foundation archiver writes: mutable classes, strings as objects,
+// shared UIDs, a binary outer plist.
+TEST_F(ConfigurationLoaderTest, LoadsAFoundationArchive)
+{
+    m_alerts->setHoldSheets(true);
+    ASSERT_TRUE(configuration().loadConf(QStringLiteral(PALISOR_TEST_SOURCE_DIR "/fixtures/foundation-encoded.conf")));
+    EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Safari.app", "curl"}));
+    const auto& safari = *sharedAppsLibrary.at(0);
+    EXPECT_EQ(safari.appIsBlockedOrAllowed(), 3);
+    EXPECT_TRUE(safari.appGreenShadow());
+    EXPECT_EQ(safari.appMatches(), (QStringList{"@17.0.0.0/8", "@443"}));
+    EXPECT_EQ(safari.appBinaries(), QStringList{"Safari.app/"});
+    EXPECT_TRUE(sharedAppsLibrary.at(1)->appIsYellow());
+    ASSERT_EQ(exclusionsList.size(), 1u);
+    EXPECT_EQ(exclusionsList.at(0)->path(), "/Applications/Utilities");
+    ASSERT_EQ(recordsList.size(), 1u);
+    EXPECT_EQ(recordsList.at(0)->record(), "17.0.0.0/8");
+    EXPECT_TRUE(enableNotifications);
+    EXPECT_DOUBLE_EQ(notificationsTimeOut, 75.0);
+    EXPECT_EQ(notificationDefaultTime, 15);
+    EXPECT_EQ(soundName, "Tink");
+    EXPECT_EQ(m_alerts->shown().size(), 0) << "automaticXPC is set in this file";
+}
+
 TEST_F(ConfigurationLoaderTest, OtherKindsAreIgnored)
 {
     QVariantList records = sampleRecords();
