@@ -1,24 +1,18 @@
 #include "KeyedArchive.h"
 #include "PropertyList.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QVariantList>
 #include <QVariantMap>
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 
 namespace {
 
 constexpr int applicationCount = 10000;
 constexpr int globalRuleCount = 1000;
 constexpr int managedFolderCount = 200;
-constexpr int pythonIterations = 5;
 
 // A large but plausible configuration: the record array the agent keeps,
 // with the matches that make up most of a real file.
@@ -125,96 +119,6 @@ void encodeConfiguration(benchmark::State& state)
     }
 }
 BENCHMARK(encodeConfiguration)->Unit(benchmark::kMillisecond);
-
-// The same decode in Python's plistlib (outer plist, inner plist, every UID
-// resolved into lists and dicts): the yardstick for our reader.
-const char pythonDecode[] = R"(
-import plistlib, sys, time
-
-ACCEPTED = {"NSArray", "NSMutableArray", "NSDictionary", "NSMutableDictionary",
-            "NSString", "NSMutableString", "NSData", "NSMutableData"}
-
-def decode(raw):
-    outer = plistlib.loads(raw)
-    archive = plistlib.loads(outer[0]["PalisorConfiguration"])
-    objects = archive["$objects"]
-    done = {}
-    def resolve(uid):
-        index = uid.data
-        if index in done:
-            return done[index]
-        obj = objects[index]
-        if isinstance(obj, dict):
-            name = objects[obj["$class"].data]["$classname"]
-            if name not in ACCEPTED:
-                raise ValueError(name)
-            if "NS.keys" in obj:
-                value = {resolve(k): resolve(v) for k, v in zip(obj["NS.keys"], obj["NS.objects"])}
-            elif "NS.objects" in obj:
-                value = [resolve(v) for v in obj["NS.objects"]]
-            elif "NS.string" in obj:
-                value = obj["NS.string"]
-            else:
-                value = obj["NS.data"]
-        else:
-            value = obj
-        done[index] = value
-        return value
-    return resolve(archive["$top"]["root"])
-
-raw = open(sys.argv[1], "rb").read()
-count = int(sys.argv[2])
-decode(raw)
-start = time.perf_counter()
-for _ in range(count):
-    decode(raw)
-print((time.perf_counter() - start) / count)
-)";
-
-void pythonPlistlibDecode(benchmark::State& state)
-{
-    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-    if (python.isEmpty()) {
-        state.SkipWithError("python3 is not installed: no plistlib comparison");
-        return;
-    }
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("palisor.conf"));
-    QFile out(path);
-    if (!dir.isValid() || !out.open(QIODevice::WriteOnly) || out.write(sampleFile()) != sampleFile().size()) {
-        state.SkipWithError("cannot write the sample file");
-        return;
-    }
-    out.close();
-
-    for (auto _ : state) {
-        QProcess process;
-        process.start(python, {QStringLiteral("-c"), QString::fromLatin1(pythonDecode), path,
-                               QString::number(pythonIterations)});
-        if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-            state.SkipWithError(process.readAllStandardError().constData());
-            return;
-        }
-        bool ok = false;
-        const double seconds = process.readAllStandardOutput().trimmed().toDouble(&ok);
-        if (!ok) {
-            state.SkipWithError("python3 printed no time");
-            return;
-        }
-        state.SetIterationTime(seconds);
-
-        // Ours, timed the same way in the same run, for the ratio.
-        decodeFile(sampleFile());
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < pythonIterations; ++i)
-            decodeFile(sampleFile());
-        const std::chrono::duration<double> ours = std::chrono::steady_clock::now() - start;
-        state.counters["ours_s"] = ours.count() / pythonIterations;
-        state.counters["python_s"] = seconds;
-        state.counters["ours_over_python"] = ours.count() / pythonIterations / seconds;
-    }
-}
-BENCHMARK(pythonPlistlibDecode)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
