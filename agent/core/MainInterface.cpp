@@ -1,5 +1,10 @@
 #include "MainInterface.h"
 
+#include "BridgeClassPalisor.h"
+#include "PANotifyController.h"
+#include "StartSocket.h"
+#include "managesocketagent.h"
+
 #include "PAConfiguration.h"
 #include "PAConnectionController.h"
 #include "PAController.h"
@@ -19,6 +24,10 @@ MainInterface::MainInterface(QObject* parent)
     , m_updateController(new PAUpdateController(this))
     , m_connectionController(new PAConnectionController(this))
     , m_presetsController(new PAPresetsController(this))
+    , m_socketAgent(new managesocketagent(this))
+    , m_startSocket(new StartSocket(this))
+    , m_bridge(new BridgeClassPalisor(this))
+    , m_notifyController(new PANotifyController(this))
 {
     m_palisorController->paconfiguration = m_configuration;
     m_palisorController->connectioncontroller = m_connectionController;
@@ -34,6 +43,13 @@ MainInterface::MainInterface(QObject* parent)
     m_connectionController->palisorcontroller = m_palisorController;
 
     m_presetsController->palisorconfiguration = m_configuration;
+
+    m_socketAgent->myBridgeClassPalisor = m_bridge;
+    m_startSocket->mymanagesocketagent = m_socketAgent;
+    m_bridge->myPANotifyController = m_notifyController;
+    m_notifyController->mymanagesocketagent = m_socketAgent;
+    m_notifyController->palisorcontroller = m_palisorController;
+    m_notifyController->connectioncontroller = m_connectionController;
 
     m_palisorController->awakeFromNib();
     m_configuration->awakeFromNib();

@@ -12,6 +12,10 @@ class PAManagedRecordsController;
 class PAPreferencesController;
 class PAPresetsController;
 class PAUpdateController;
+class BridgeClassPalisor;
+class PANotifyController;
+class StartSocket;
+class managesocketagent;
 
 // The composition root: creates the agent's long-lived objects, connects their
 // outlets and wakes them, as the main interface file does when the
@@ -32,6 +36,10 @@ public:
     PAUpdateController* updateController() const { return m_updateController; }
     PAConnectionController* connectionController() const { return m_connectionController; }
     PAPresetsController* presetsController() const { return m_presetsController; }
+    managesocketagent* socketAgent() const { return m_socketAgent; }
+    StartSocket* startSocket() const { return m_startSocket; }
+    BridgeClassPalisor* bridge() const { return m_bridge; }
+    PANotifyController* notifyController() const { return m_notifyController; }
 
 private:
     PAController* m_palisorController;
@@ -42,4 +50,8 @@ private:
     PAUpdateController* m_updateController;
     PAConnectionController* m_connectionController;
     PAPresetsController* m_presetsController;
+    managesocketagent* m_socketAgent;
+    StartSocket* m_startSocket;
+    BridgeClassPalisor* m_bridge;
+    PANotifyController* m_notifyController;
 };

@@ -1,5 +1,7 @@
 #include "PAApplication.h"
 
+#include "PropertyList.h"
+
 #include "CodeSigning.h"
 #include "CommandRunner.h"
 #include "ConcurrentQueue.h"
@@ -77,15 +79,19 @@ PAApplication::~PAApplication()
     invalidateTimer(m_quietTimer);
 }
 
+std::atomic<quint64> PAApplication::s_identityGeneration{0};
+
 void PAApplication::setAppName(const QString& value)
 {
     m_appName = value;
+    ++s_identityGeneration;
     emit changed();
 }
 
 void PAApplication::setAppBinaries(const QStringList& value)
 {
     m_appBinaries = value;
+    ++s_identityGeneration;
     emit changed();
 }
 
@@ -473,4 +479,62 @@ void PAApplication::updateLabelColor()
 QString PAApplication::eseguiShellCommand(const QString& launchPath, const QStringList& argomenti)
 {
     return CommandRunner::shared().run(launchPath, argomenti);
+}
+
+QString PAApplication::bundleNameOf(const QString& path)
+{
+    for (const QString& component : path.split(QLatin1Char('/')))
+        if (component.endsWith(QLatin1String(".app")))
+            return component;
+    return {};
+}
+
+QString PAApplication::bundlePathOf(const QString& path)
+{
+    const QStringList components = path.split(QLatin1Char('/'));
+    QStringList kept;
+    bool found = false;
+    for (const QString& component : components) {
+        kept.append(component);
+        if (component.endsWith(QLatin1String(".app"))) {
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        return {};
+    QString result = kept.join(QLatin1Char('/'));
+    result.replace(QLatin1String("//"), QLatin1String("/"));
+    result.replace(QLatin1String("//"), QLatin1String("/"));
+    return result;
+}
+
+std::shared_ptr<PAApplication> PAApplication::generatePAApplication(qint64 rule, const QString& path)
+{
+    std::shared_ptr<PAApplication> app;
+    if (!path.contains(QLatin1String(".app/Contents/"))) {
+        const QString name = path.section(QLatin1Char('/'), -1);
+        app = std::make_shared<PAApplication>(name, QStringList{path}, false, false, path);
+        app->setAppLocalizedName(name);
+        app->setAppLocalizedNameCentered(name);
+    } else {
+        const QString name = bundleNameOf(path);
+        const QString bundlePath = bundlePathOf(path);
+        app = std::make_shared<PAApplication>(name, QStringList{name + QLatin1Char('/')}, true, false, bundlePath);
+        QString shown = name;
+        if (shown.endsWith(QLatin1String(".app")))
+            shown.chop(4);
+        const QString infoPath = bundlePath + QStringLiteral("/Contents/Info.plist");
+        if (!bundlePath.isEmpty() && QFileInfo::exists(bundlePath) && QFileInfo(infoPath).isFile()) {
+            const std::optional<QVariant> info = PropertyList::readFile(infoPath);
+            const QVariant displayName =
+                info ? info->toMap().value(QStringLiteral("CFBundleDisplayName")) : QVariant();
+            if (displayName.typeId() == QMetaType::QString)
+                shown = displayName.toString();
+        }
+        app->setAppLocalizedName(shown);
+        app->setAppLocalizedNameCentered(shown);
+    }
+    app->setRule(rule);
+    return app;
 }

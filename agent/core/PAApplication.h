@@ -9,6 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+
 // One managed app: an application bundle or a single executable for which the
 // user keeps a rule. Records are created and changed on the main thread (and
 // inside synchronizedQueue items, which run there too). Every setter emits
@@ -112,10 +115,24 @@ public:
     void updateLabelColor();
     QString eseguiShellCommand(const QString& launchPath, const QStringList& argomenti);
 
+    // A new record for a process path, not yet in any list: a bundle when the
+    // path runs through "X.app/Contents/", else a single executable.
+    static std::shared_ptr<PAApplication> generatePAApplication(qint64 rule, const QString& path);
+    // The bundle around an executable: the path up to its first component
+    // ending in ".app" (doubled slashes removed); "" when it has none.
+    static QString bundlePathOf(const QString& path);
+    // That component ("Mail.app"); "" when none.
+    static QString bundleNameOf(const QString& path);
+    // Changes whenever any record's name or binaries change, so that look-up
+    // indexes over the apps know when to rebuild.
+    static quint64 identityGeneration() { return s_identityGeneration.load(); }
+
 signals:
     void changed();
 
 private:
+    static std::atomic<quint64> s_identityGeneration;
+
     // Main-thread steps of the signature check; false when the check ends there.
     bool m_applySignatureVerification(const QString& kind, const QString& output);
     void m_applySigner(const QString& signatureInfo, bool signedByApple);

@@ -44,8 +44,8 @@ void logLine(const QString& text)
 }
 
 // An executable inside a bundle is stored with its own path; the app is the
-// outermost bundle around it.
-QString bundlePathOf(const QString& appPath)
+// outermost bundle around it. Stored paths are always read as absolute here.
+QString storedBundlePath(const QString& appPath)
 {
     QString path;
     for (const QString& component : appPath.split(QLatin1Char('/'))) {
@@ -228,7 +228,7 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
     loadedApps.reserve(configuration.apps.size());
     for (const PAConfigurationRecords::AppRecord& record : configuration.apps) {
         const QString path =
-            record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app")) ? bundlePathOf(record.appPath)
+            record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app")) ? storedBundlePath(record.appPath)
                                                                                   : record.appPath;
         auto app = std::make_shared<PAApplication>(record.appName, record.appBinaries, record.appIsBundle,
                                                    record.appIsBlockedOrAllowed == 1, path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnsweringAlertPresenter.h"
+#include "QtPrinters.h"
 #include "ManualClock.h"
 #include "RecordingDistributedCenter.h"
 #include "ScopedEnvironmentVariable.h"

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class managesocketagent;
+
+// Starts the daemon socket's receive loop.
+class StartSocket : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StartSocket(QObject* parent = nullptr);
+
+    QPointer<managesocketagent> mymanagesocketagent;
+
+    // Runs the receive loop on the calling thread.
+    void runSocketLoop();
+    // Runs it on recvDaemonQueue.
+    void start();
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ThreadQueue.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+
+class BridgeClassPalisor;
+
+// The receive loop's thread, "recvDaemonQueue".
+ThreadQueue& recvDaemonQueue();
+
+// The agent's end of the daemon socket. The descriptor and the daemon's
+// address are process-wide, so any instance can send once the receive loop
+// has set the socket up.
+class managesocketagent : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDatagramSize = 128;
+
+    explicit managesocketagent(QObject* parent = nullptr);
+    ~managesocketagent() override;
+
+    QPointer<BridgeClassPalisor> myBridgeClassPalisor;
+
+    // Creates and binds the socket, then hands every request text to the
+    // bridge. Ends the process with status 1 when the socket cannot be set up.
+    // Returns only after a real socket error (or stopReceiving()).
+    void openandreadsocketagent();
+    // One answer or command, as one 128-byte datagram. Never blocks: a daemon
+    // that does not read loses the datagram, and the caller goes on.
+    void sendsocketagent(const QString& text);
+
+    // The executable's path, or "error" when the process is gone.
+    QString infoprocess(uint32_t pid);
+    // The effective user id, or -1 when the process is gone.
+    int infoRootProcess(uint32_t pid);
+
+    // The two halves of openandreadsocketagent(), for tests: set-up (false and
+    // a reason instead of ending the process) and the loop.
+    static bool setUpSocket(QString* error);
+    void receiveLoop();
+    // Ends a running receive loop (tests and shutdown).
+    static void stopReceiving();
+
+    static QString agentSocketPath();
+    static QString daemonSocketPath();
+};
