@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -107,6 +108,13 @@ QString ProcessInfo::pathForPid(pid_t pid)
 
 int ProcessInfo::effectiveUid(pid_t pid)
 {
+    // The kernel gives a process's /proc folder its effective ids (the files
+    // inside may be root's for a process that is not dumpable, the folder
+    // never is). Only a root-owned folder is confirmed with the much dearer
+    // status text.
+    struct stat info;
+    if (pid > 0 && stat(procPath(pid, "").constData(), &info) == 0 && info.st_uid != 0)
+        return static_cast<int>(info.st_uid);
     const std::optional<QByteArray> status = readProcFile(pid, "status");
     if (!status)
         return -1;

@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,5 +135,51 @@ TEST(ProcessInfoTest, EnvironmentAndRoot)
         EXPECT_EQ(ProcessInfo::sharesOurRoot(pid), c.shared);
         child.kill();
         child.waitForFinished();
+    }
+}
+
+namespace {
+
+// A child that becomes nobody, optionally hides its ids (not dumpable), and
+// waits to be looked at.
+pid_t sleepingNobody(bool dumpable, int readyPipe)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!dumpable)
+            prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+        const bool dropped = dropPrivilegesToNobody();
+        if (!dumpable)
+            prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+        const char ready = dropped ? 'y' : 'n';
+        (void)!write(readyPipe, &ready, 1);
+        pause();
+        _exit(0);
+    }
+    return child;
+}
+
+} // namespace
+
+TEST(ProcessInfoTest, EffectiveUserOfDumpableAndHiddenProcesses)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to make a process of another user";
+    for (const bool dumpable : {true, false}) {
+        SCOPED_TRACE(dumpable ? "dumpable" : "not dumpable");
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t child = sleepingNobody(dumpable, fds[1]);
+        char ready = 0;
+        ASSERT_EQ(read(fds[0], &ready, 1), 1);
+        ASSERT_EQ(ready, 'y');
+        struct stat folder;
+        ASSERT_EQ(stat(QStringLiteral("/proc/%1").arg(child).toLocal8Bit().constData(), &folder), 0);
+        EXPECT_EQ(folder.st_uid, 65534u) << "the folder carries the effective user, dumpable or not";
+        EXPECT_EQ(ProcessInfo::effectiveUid(child), 65534);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        close(fds[0]);
+        close(fds[1]);
     }
 }
