@@ -1,14 +1,19 @@
 #include "PropertyList.h"
 
+#include "BinaryPlistWriter.h"
+
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 
 #include <plist/plist.h>
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -53,30 +58,36 @@ bool toVariant(plist_t node, QVariant& out, int depth)
         out = QVariant(value);
         return true;
     }
-    case PLIST_STRING:
+    case PLIST_STRING: {
+        uint64_t length = 0;
+        const char* value = plist_get_string_ptr(node, &length);
+        out = QVariant(QString::fromUtf8(value ? value : "", static_cast<qsizetype>(length)));
+        return true;
+    }
     case PLIST_KEY: {
         char* value = nullptr;
-        if (plist_get_node_type(node) == PLIST_STRING)
-            plist_get_string_val(node, &value);
-        else
-            plist_get_key_val(node, &value);
+        plist_get_key_val(node, &value);
         out = QVariant(QString::fromUtf8(value ? value : ""));
         free(value);
         return true;
     }
     case PLIST_DATA: {
-        char* value = nullptr;
         uint64_t length = 0;
-        plist_get_data_val(node, &value, &length);
+        const char* value = plist_get_data_ptr(node, &length);
         out = QVariant(QByteArray(value, static_cast<qsizetype>(length)));
-        free(value);
         return true;
     }
     case PLIST_DATE: {
         int32_t sec = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        const qint64 ms = (static_cast<qint64>(sec) + kPlistEpochOffset) * 1000 + usec / 1000;
+        // libplist gives the seconds cut toward zero and the fraction without
+        // its sign, cut to the microsecond: round the fraction to the
+        // millisecond, and count it backwards before 2001 (within the last
+        // second before 2001 its sign is lost).
+        const qint64 fraction = (static_cast<qint64>(usec) + 500) / 1000;
+        const qint64 ms =
+            (static_cast<qint64>(sec) + kPlistEpochOffset) * 1000 + (sec < 0 ? -fraction : fraction);
         out = QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
         return true;
     }
@@ -87,16 +98,27 @@ bool toVariant(plist_t node, QVariant& out, int depth)
         return true;
     }
     case PLIST_ARRAY: {
+        // libplist 2.2 finds the n-th element of an array it parsed by
+        // walking from the first, so indexing would make a long array
+        // quadratic; its iterator steps from one element to the next.
         QVariantList list;
-        const uint32_t count = plist_array_get_size(node);
-        list.reserve(count);
-        for (uint32_t i = 0; i < count; ++i) {
+        list.reserve(plist_array_get_size(node));
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        for (;;) {
+            plist_t element = nullptr;
+            plist_array_next_item(node, it, &element);
+            if (!element)
+                break;
             QVariant item;
-            if (!toVariant(plist_array_get_item(node, i), item, depth + 1))
+            if (!toVariant(element, item, depth + 1)) {
+                free(it);
                 return false;
-            list.append(item);
+            }
+            list.append(std::move(item));
         }
-        out = QVariant(list);
+        free(it);
+        out = QVariant(std::move(list));
         return true;
     }
     case PLIST_DICT: {
@@ -117,10 +139,10 @@ bool toVariant(plist_t node, QVariant& out, int depth)
                 free(it);
                 return false;
             }
-            map.insert(name, item);
+            map.insert(name, std::move(item));
         }
         free(it);
-        out = QVariant(map);
+        out = QVariant(std::move(map));
         return true;
     }
     default:
@@ -196,6 +218,184 @@ plist_t fromVariant(const QVariant& value, int depth)
     }
 }
 
+// Writes a QVariant tree straight into the binary form, without building a
+// libplist tree first. Equal strings and numbers are written once and
+// shared, as other writers of the format do: a rule set repeats the same few
+// keys and answers in every record, and this keeps it small on the bus.
+class BinaryEncoder
+{
+public:
+    bool encode(const QVariant& value, int depth, uint32_t& object);
+    QByteArray finish(uint32_t top) const { return m_plist.finish(top); }
+
+private:
+    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+    uint32_t m_string(const QString& text);
+    uint32_t m_integer(int64_t value);
+    uint32_t m_unsigned(uint64_t value);
+    uint32_t m_real(double value);
+    uint32_t m_boolean(bool value);
+    bool m_encodeList(const QVariantList& list, int depth, uint32_t& object);
+    uint32_t m_encodeStrings(const QStringList& list);
+    bool m_encodeMap(const QVariantMap& map, int depth, uint32_t& object);
+
+    BinaryPlistWriter m_plist;
+    // Each plist type has its own table so that true never stands in for 1,
+    // nor 1 for 1.0.
+    QHash<QString, uint32_t> m_strings;
+    QHash<int64_t, uint32_t> m_integers;
+    QHash<uint64_t, uint32_t> m_reals;
+    uint32_t m_booleans[2] = {kNone, kNone};
+};
+
+uint32_t BinaryEncoder::m_string(const QString& text)
+{
+    auto it = m_strings.constFind(text);
+    if (it != m_strings.constEnd())
+        return it.value();
+    const uint32_t object = m_plist.addString(text);
+    m_strings.insert(text, object);
+    return object;
+}
+
+uint32_t BinaryEncoder::m_integer(int64_t value)
+{
+    auto it = m_integers.constFind(value);
+    if (it != m_integers.constEnd())
+        return it.value();
+    const uint32_t object = m_plist.addInteger(value);
+    m_integers.insert(value, object);
+    return object;
+}
+
+uint32_t BinaryEncoder::m_unsigned(uint64_t value)
+{
+    // Beyond the signed range an integer takes the wider unsigned form; such
+    // values are too rare to be worth sharing.
+    if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+        return m_plist.addUnsigned(value);
+    return m_integer(static_cast<int64_t>(value));
+}
+
+uint32_t BinaryEncoder::m_real(double value)
+{
+    const uint64_t bits = std::bit_cast<uint64_t>(value);
+    auto it = m_reals.constFind(bits);
+    if (it != m_reals.constEnd())
+        return it.value();
+    const uint32_t object = m_plist.addReal(value);
+    m_reals.insert(bits, object);
+    return object;
+}
+
+uint32_t BinaryEncoder::m_boolean(bool value)
+{
+    uint32_t& slot = m_booleans[value ? 1 : 0];
+    if (slot == kNone)
+        slot = m_plist.addBoolean(value);
+    return slot;
+}
+
+bool BinaryEncoder::m_encodeList(const QVariantList& list, int depth, uint32_t& object)
+{
+    std::vector<uint32_t> items;
+    items.reserve(static_cast<size_t>(list.size()));
+    for (const QVariant& item : list) {
+        uint32_t child = 0;
+        if (!encode(item, depth + 1, child))
+            return false;
+        items.push_back(child);
+    }
+    object = m_plist.addArray(items);
+    return true;
+}
+
+uint32_t BinaryEncoder::m_encodeStrings(const QStringList& list)
+{
+    std::vector<uint32_t> items;
+    items.reserve(static_cast<size_t>(list.size()));
+    for (const QString& item : list)
+        items.push_back(m_string(item));
+    return m_plist.addArray(items);
+}
+
+bool BinaryEncoder::m_encodeMap(const QVariantMap& map, int depth, uint32_t& object)
+{
+    // The dictionary comes before its contents, so the top object is the first.
+    object = m_plist.reserve();
+    std::vector<uint32_t> keys;
+    std::vector<uint32_t> values;
+    keys.reserve(static_cast<size_t>(map.size()));
+    values.reserve(static_cast<size_t>(map.size()));
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        uint32_t child = 0;
+        if (!encode(it.value(), depth + 1, child))
+            return false;
+        keys.push_back(m_string(it.key()));
+        values.push_back(child);
+    }
+    m_plist.setDictionary(object, keys, values);
+    return true;
+}
+
+bool BinaryEncoder::encode(const QVariant& value, int depth, uint32_t& object)
+{
+    if (depth > kMaxDepth)
+        return false;
+    if (value.metaType() == QMetaType::fromType<PlistUid>()) {
+        object = m_plist.addUid(value.value<PlistUid>().value);
+        return true;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        object = m_boolean(value.toBool());
+        return true;
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+        object = m_integer(value.toLongLong());
+        return true;
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        object = m_unsigned(value.toULongLong());
+        return true;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        object = m_real(value.toDouble());
+        return true;
+    case QMetaType::QString:
+        object = m_string(*static_cast<const QString*>(value.constData()));
+        return true;
+    case QMetaType::QByteArray:
+        object = m_plist.addData(*static_cast<const QByteArray*>(value.constData()));
+        return true;
+    case QMetaType::QDateTime:
+        object = m_plist.addDate(*static_cast<const QDateTime*>(value.constData()));
+        return true;
+    case QMetaType::QVariantList:
+        return m_encodeList(*static_cast<const QVariantList*>(value.constData()), depth, object);
+    case QMetaType::QStringList: {
+        const QStringList& list = *static_cast<const QStringList*>(value.constData());
+        // Its strings sit one level down, like any array's elements.
+        if (!list.isEmpty() && depth + 1 > kMaxDepth)
+            return false;
+        object = m_encodeStrings(list);
+        return true;
+    }
+    case QMetaType::QVariantMap:
+        return m_encodeMap(*static_cast<const QVariantMap*>(value.constData()), depth, object);
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* error)
@@ -222,21 +422,21 @@ std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* 
 
 QByteArray PropertyList::toData(const QVariant& value, Format format)
 {
+    if (format == Format::Binary) {
+        BinaryEncoder encoder;
+        uint32_t top = 0;
+        if (!encoder.encode(value, 0, top))
+            return {};
+        return encoder.finish(top);
+    }
     PlistPtr root(fromVariant(value, 0));
     if (!root)
         return {};
     char* bytes = nullptr;
     uint32_t length = 0;
-    QByteArray result;
-    if (format == Format::Binary) {
-        plist_to_bin(root.get(), &bytes, &length);
-        result = QByteArray(bytes, static_cast<qsizetype>(length));
-        plist_to_bin_free(bytes);
-    } else {
-        plist_to_xml(root.get(), &bytes, &length);
-        result = QByteArray(bytes, static_cast<qsizetype>(length));
-        plist_to_xml_free(bytes);
-    }
+    plist_to_xml(root.get(), &bytes, &length);
+    QByteArray result(bytes, static_cast<qsizetype>(length));
+    plist_to_xml_free(bytes);
     return result;
 }
 

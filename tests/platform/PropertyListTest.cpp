@@ -3,8 +3,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <limits>
+#include <utility>
 
 namespace {
 
@@ -14,7 +19,8 @@ QVariantMap sampleTree()
     app[QStringLiteral("appName")] = QStringLiteral("Mail");
     app[QStringLiteral("appIsBundle")] = true;
     app[QStringLiteral("appIsBlockedOrAllowed")] = 4;
-    app[QStringLiteral("appMatches")] = QVariantList{QStringLiteral("@10.0.0.0/8"), QStringLiteral("#_range1:80")};
+    app[QStringLiteral("appMatches")] =
+        QVariantList{QStringLiteral("@10.0.0.0/8"), QStringLiteral("#_range1:80")};
 
     QVariantMap root;
     root[QStringLiteral("apps")] = QVariantList{app};
@@ -45,7 +51,8 @@ void expectSameTypes(const QVariant& written, const QVariant& read)
         }
         return;
     }
-    case QMetaType::QVariantList: {
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: {
         ASSERT_EQ(read.typeId(), QMetaType::QVariantList);
         const QVariantList a = written.toList();
         const QVariantList b = read.toList();
@@ -88,6 +95,110 @@ TEST(PropertyListTest, BinaryKeepsArchiveUids)
     EXPECT_EQ(uid.value<PlistUid>().value, 1u);
 }
 
+// The trailer's widths of an offset and of an object reference.
+std::pair<int, int> binaryWidths(const QByteArray& data)
+{
+    return {data.at(data.size() - 26), data.at(data.size() - 25)};
+}
+
+TEST(PropertyListTest, BinaryRoundTripsTreesOfEverySize)
+{
+    // Enough records for two-byte references and offsets past 64 KiB, the
+    // rule set's shape; then more objects than two bytes can name.
+    QVariantList records;
+    for (int i = 0; i < 3000; ++i)
+        records.append(QVariantMap{
+            {QStringLiteral("appBinaries"), QStringList{QStringLiteral("/Applications/App %1.app").arg(i)}},
+            {QStringLiteral("appIsBlockedOrAllowed"), qlonglong(i % 5)},
+            {QStringLiteral("appMatches"), QVariantList{QStringLiteral("@10.0.%1.0/24").arg(i % 256), true}},
+        });
+    QVariantList numbers;
+    for (qlonglong i = 0; i < 70000; ++i)
+        numbers.append(i * 3);
+
+    const struct
+    {
+        const char* name;
+        QVariant tree;
+        // What the tree must need at least, so that it tests what it means to.
+        std::pair<int, int> widths;
+    } cases[] = {
+        {"small", sampleTree(), {1, 1}},
+        {"rule set", QVariantMap{{QStringLiteral("AppList"), records}}, {3, 2}},
+        {"many objects", numbers, {3, 3}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray data = PropertyList::toData(c.tree, PropertyList::Format::Binary);
+        ASSERT_GT(data.size(), 32);
+        const auto [offsetWidth, refWidth] = binaryWidths(data);
+        EXPECT_GE(offsetWidth, c.widths.first);
+        EXPECT_GE(refWidth, c.widths.second);
+        const auto read = PropertyList::fromData(data);
+        ASSERT_TRUE(read.has_value());
+        expectSameTypes(c.tree, *read);
+    }
+}
+
+TEST(PropertyListTest, BinaryKeepsEdgeValues)
+{
+    const QString smile = QString::fromUtf8("\xf0\x9f\x98\x80");
+    const QDateTime withMs =
+        QDateTime::fromString(QStringLiteral("2026-12-10T13:29:14.010Z"), Qt::ISODateWithMs);
+    const QDateTime before2001 =
+        QDateTime::fromString(QStringLiteral("1999-12-31T23:59:58.750Z"), Qt::ISODateWithMs);
+    const QDateTime epoch = QDateTime::fromString(QStringLiteral("2001-01-01T00:00:00Z"), Qt::ISODate);
+    const QVariantMap tree{
+        // Equal values of different types stay apart when objects are shared.
+        {QStringLiteral("ones"), QVariantList{1, true, 1.0, QStringLiteral("1"), 1u, qlonglong(1)}},
+        {QStringLiteral("integers"),
+         QVariantList{0, -1, 255, 256, 65535, 65536, qlonglong(1) << 32,
+                      std::numeric_limits<qlonglong>::min(), std::numeric_limits<qlonglong>::max()}},
+        {QStringLiteral("reals"), QVariantList{0.5, -1e300, 3.25f}},
+        {QStringLiteral("dates"), QVariantList{withMs, before2001, epoch}},
+        {QStringLiteral("empty"),
+         QVariantList{QVariantMap(), QVariantList(), QStringList(), QString(), QByteArray()}},
+        {QStringLiteral("Grüße"),
+         QStringList{QStringLiteral("Grüße"), smile, QString::fromUtf8("中文"),
+                     QStringLiteral("A").repeated(20), QStringLiteral("é").repeated(20)}},
+    };
+    const QByteArray data = PropertyList::toData(tree, PropertyList::Format::Binary);
+    // Anything outside ASCII is stored as big-endian UTF-16.
+    EXPECT_TRUE(data.contains(QByteArray::fromHex("0047007200fc00df0065")));
+    EXPECT_TRUE(data.contains(QByteArray::fromHex("d83dde00")));
+    const auto read = PropertyList::fromData(data);
+    ASSERT_TRUE(read.has_value());
+    const QVariantMap map = read->toMap();
+
+    const QVariantList ones = map.value(QStringLiteral("ones")).toList();
+    ASSERT_EQ(ones.size(), 6);
+    const int types[] = {QMetaType::LongLong, QMetaType::Bool,     QMetaType::Double,
+                         QMetaType::QString,  QMetaType::LongLong, QMetaType::LongLong};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(ones.at(i).typeId(), types[i]) << i;
+        EXPECT_EQ(ones.at(i).toLongLong(), 1) << i;
+    }
+    expectSameTypes(tree.value(QStringLiteral("integers")), map.value(QStringLiteral("integers")));
+    EXPECT_EQ(map.value(QStringLiteral("reals")), (QVariantList{0.5, -1e300, 3.25}));
+    EXPECT_EQ(map.value(QStringLiteral("dates")).toList(), (QVariantList{withMs, before2001, epoch}));
+    expectSameTypes(tree.value(QStringLiteral("empty")), map.value(QStringLiteral("empty")));
+    EXPECT_EQ(map.value(QStringLiteral("empty")),
+              (QVariantList{QVariantMap(), QVariantList(), QVariantList(), QString(), QByteArray()}));
+    EXPECT_EQ(map.value(QStringLiteral("Grüße")).toStringList(),
+              tree.value(QStringLiteral("Grüße")).toStringList());
+
+    // Past the signed range an integer takes the sixteen-byte form, so that
+    // other readers see it unsigned; ours reads back the same 64 bits.
+    for (const quint64 value : {quint64(1) << 63, std::numeric_limits<quint64>::max()}) {
+        const QByteArray big = PropertyList::toData(QVariantList{value}, PropertyList::Format::Binary);
+        const QByteArray bits = QByteArray::number(value, 16).rightJustified(16, '0');
+        EXPECT_TRUE(big.contains(QByteArray::fromHex("140000000000000000" + bits)));
+        const auto read = PropertyList::fromData(big);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(static_cast<quint64>(read->toList().value(0).toLongLong()), value);
+    }
+}
+
 TEST(PropertyListTest, RefusesWhatIsNoPropertyList)
 {
     // Well formed but nested deeper than any configuration: refused, not walked.
@@ -108,7 +219,18 @@ TEST(PropertyListTest, RefusesWhatIsNoPropertyList)
         EXPECT_FALSE(PropertyList::fromData(data, &error).has_value()) << data.left(60).toStdString();
         EXPECT_FALSE(error.isEmpty());
     }
-    EXPECT_TRUE(PropertyList::toData(QVariant::fromValue(QDir())).isEmpty());
+    // Nor is anything written that could not be read back.
+    QVariant deep = QVariantList{QStringLiteral("bottom")};
+    for (int i = 0; i < 600; ++i)
+        deep = QVariantList{deep};
+    for (const auto format : {PropertyList::Format::Xml, PropertyList::Format::Binary}) {
+        EXPECT_TRUE(PropertyList::toData(QVariant::fromValue(QDir()), format).isEmpty());
+        EXPECT_TRUE(
+            PropertyList::toData(
+                QVariantMap{{QStringLiteral("a"), QVariantList{1, QVariant::fromValue(QDir())}}}, format)
+                .isEmpty());
+        EXPECT_TRUE(PropertyList::toData(deep, format).isEmpty());
+    }
 }
 
 TEST(PropertyListTest, FailedWriteLeavesTheOldFile)
@@ -120,14 +242,15 @@ TEST(PropertyListTest, FailedWriteLeavesTheOldFile)
 
     // A value that cannot be written must not truncate what is there.
     QString error;
-    EXPECT_FALSE(PropertyList::writeFile(path, QVariantList{QVariant::fromValue(QDir())}, PropertyList::Format::Xml,
-                                         &error));
+    EXPECT_FALSE(PropertyList::writeFile(path, QVariantList{QVariant::fromValue(QDir())},
+                                         PropertyList::Format::Xml, &error));
     EXPECT_FALSE(error.isEmpty());
     const auto read = PropertyList::readFile(path);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->toList(), QVariantList{QStringLiteral("old")});
 
-    EXPECT_FALSE(PropertyList::writeFile(dir.filePath(QStringLiteral("missing/dir/x.plist")), QVariantList{1}));
+    EXPECT_FALSE(
+        PropertyList::writeFile(dir.filePath(QStringLiteral("missing/dir/x.plist")), QVariantList{1}));
     EXPECT_FALSE(PropertyList::readFile(dir.filePath(QStringLiteral("nothing.plist")), &error).has_value());
 }
 
