@@ -108,28 +108,13 @@ QString ProcessInfo::pathForPid(pid_t pid)
 
 int ProcessInfo::effectiveUid(pid_t pid)
 {
-    // The kernel gives a process's /proc folder its effective ids (the files
-    // inside may be root's for a process that is not dumpable, the folder
-    // never is). Only a root-owned folder is confirmed with the much dearer
-    // status text.
+    // The kernel gives a process's /proc folder its effective ids, whether or
+    // not the process is dumpable (only the files inside may then be root's);
+    // a stat is far cheaper than having the status text made.
     struct stat info;
-    if (pid > 0 && stat(procPath(pid, "").constData(), &info) == 0 && info.st_uid != 0)
-        return static_cast<int>(info.st_uid);
-    const std::optional<QByteArray> status = readProcFile(pid, "status");
-    if (!status)
+    if (pid <= 0 || stat(procPath(pid, "").constData(), &info) != 0)
         return -1;
-    for (const QByteArray& line : status->split('\n')) {
-        if (!line.startsWith("Uid:"))
-            continue;
-        // "Uid:\treal\teffective\tsaved\tfilesystem"
-        const QList<QByteArray> fields = line.mid(4).simplified().split(' ');
-        if (fields.size() < 2)
-            return -1;
-        bool ok = false;
-        const int uid = fields.at(1).toInt(&ok);
-        return ok ? uid : -1;
-    }
-    return -1;
+    return static_cast<int>(info.st_uid);
 }
 
 QString ProcessInfo::xpcHost(pid_t)
