@@ -250,6 +250,7 @@ int main(int argc, char** argv)
     // the real ones.
     QTemporaryDir sandbox;
     setenv("XDG_CONFIG_HOME", sandbox.path().toLocal8Bit().constData(), 1);
+    setenv("HOME", sandbox.path().toLocal8Bit().constData(), 1);
     setenv("PALISOR_ROOT", sandbox.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     Resources::setResourcesPath(QStringLiteral(PALISOR_BENCH_BUNDLE_DIR "/Contents/Resources"));

@@ -238,6 +238,7 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QTemporaryDir config;
     setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
+    setenv("HOME", config.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     Resources::setResourcesPath(QStringLiteral(PALISOR_BENCH_BUNDLE_DIR "/Contents/Resources"));
     benchmark::Initialize(&argc, argv);

@@ -15,5 +15,9 @@ if [ -z "${PALISOR_ROOT:-}" ]; then
     export PALISOR_ROOT
 fi
 echo "demo.sh: PALISOR_ROOT=$PALISOR_ROOT"
+# The agent's log and preferences go to a home inside the root as well.
+HOME="$PALISOR_ROOT/home"
+export HOME
+mkdir -p "$HOME"
 
 exec "$BUILD_DIR/Palisor.app/Contents/MacOS/PalisorAgent" "$@"

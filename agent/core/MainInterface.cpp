@@ -2,6 +2,7 @@
 
 #include "BridgeClassPalisor.h"
 #include "PANotifyController.h"
+#include "PAObserveFileLogs.h"
 #include "StartSocket.h"
 #include "managesocketagent.h"
 
@@ -28,6 +29,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_startSocket(new StartSocket(this))
     , m_bridge(new BridgeClassPalisor(this))
     , m_notifyController(new PANotifyController(this))
+    , m_logKeeper(new PAObserveFileLogs(this))
 {
     m_palisorController->paconfiguration = m_configuration;
     m_palisorController->connectioncontroller = m_connectionController;
@@ -50,9 +52,11 @@ MainInterface::MainInterface(QObject* parent)
     m_notifyController->mymanagesocketagent = m_socketAgent;
     m_notifyController->palisorcontroller = m_palisorController;
     m_notifyController->connectioncontroller = m_connectionController;
+    m_logKeeper->myPANotifyController = m_notifyController;
 
     m_palisorController->awakeFromNib();
     m_configuration->awakeFromNib();
+    m_logKeeper->awakeFromNib();
 }
 
 MainInterface::~MainInterface() = default;

@@ -16,6 +16,7 @@ class BridgeClassPalisor;
 class PANotifyController;
 class StartSocket;
 class managesocketagent;
+class PAObserveFileLogs;
 
 // The composition root: creates the agent's long-lived objects, connects their
 // outlets and wakes them, as the main interface file does when the
@@ -40,6 +41,7 @@ public:
     StartSocket* startSocket() const { return m_startSocket; }
     BridgeClassPalisor* bridge() const { return m_bridge; }
     PANotifyController* notifyController() const { return m_notifyController; }
+    PAObserveFileLogs* logKeeper() const { return m_logKeeper; }
 
 private:
     PAController* m_palisorController;
@@ -54,4 +56,5 @@ private:
     StartSocket* m_startSocket;
     BridgeClassPalisor* m_bridge;
     PANotifyController* m_notifyController;
+    PAObserveFileLogs* m_logKeeper;
 };
