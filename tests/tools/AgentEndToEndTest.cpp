@@ -1,0 +1,139 @@
+#include "EventLoop.h"
+#include "PrivateBus.h"
+#include "PropertyList.h"
+#include "ProcessWaits.h"
+#include "ScopedEnvironmentVariable.h"
+#include "SimulatedDaemon.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The real PalisorAgent, offscreen in a root of its own, answering the
+// simulated daemon from the rules in /etc/palisor.conf; the pids are those of
+// real child processes.
+class AgentEndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        m_rootVariable = std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
+        QString error;
+        ASSERT_TRUE(m_daemon.bind(&error)) << error.toStdString();
+    }
+
+    void TearDown() override
+    {
+        m_agent.terminate();
+        if (!m_agent.waitForFinished(5000))
+            m_agent.kill();
+        for (auto& child : m_children) {
+            child->kill();
+            child->waitForFinished(2000);
+        }
+    }
+
+    QString program(const QString& name)
+    {
+        const QString path = m_root.filePath(QStringLiteral("bin/") + name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::copy(QStringLiteral("/bin/sleep"), path);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        return path;
+    }
+
+    qint64 run(const QString& path)
+    {
+        auto child = std::make_unique<QProcess>();
+        child->start(path, {QStringLiteral("60")});
+        EXPECT_TRUE(child->waitForStarted(5000));
+        const qint64 pid = child->processId();
+        EXPECT_TRUE(waitForExec(static_cast<pid_t>(pid), path));
+        m_children.push_back(std::move(child));
+        return pid;
+    }
+
+    void startAgent(const QVariantList& configuration)
+    {
+        const QString conf = m_root.filePath(QStringLiteral("etc/palisor.conf"));
+        QDir().mkpath(QFileInfo(conf).absolutePath());
+        ASSERT_TRUE(PropertyList::writeFile(conf, configuration));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PALISOR_ROOT"), m_root.path());
+        environment.insert(QStringLiteral("HOME"), m_root.filePath(QStringLiteral("home")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_root.filePath(QStringLiteral("home/.config")));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("PALISOR_DBUS_ADDRESS"), QString::fromLocal8Bit(m_bus.address()));
+        m_agent.setProcessEnvironment(environment);
+        m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_agent.start(QStringLiteral(PALISOR_AGENT_PATH), {});
+        ASSERT_TRUE(m_agent.waitForStarted(5000));
+        ASSERT_TRUE(processEventsUntil([] { return QFileInfo::exists(SimulatedDaemon::agentSocketPath()); }, 10000))
+            << "the agent did not bind its socket";
+    }
+
+    QStringList codesFor(const QString& request, std::size_t expected)
+    {
+        QString error;
+        EXPECT_TRUE(m_daemon.sendRequest(request, &error)) << error.toStdString();
+        const std::size_t before = m_daemon.answers().size();
+        m_daemon.waitForAnswers(before + expected, 5000);
+        QStringList codes;
+        for (std::size_t i = before; i < m_daemon.answers().size(); ++i) {
+            EXPECT_EQ(m_daemon.answers()[i].request, request);
+            codes << m_daemon.answers()[i].code;
+        }
+        return codes;
+    }
+
+    QTemporaryDir m_root{QStringLiteral("/tmp/palisor-e2e.XXXXXX")};
+    std::unique_ptr<ScopedEnvironmentVariable> m_rootVariable;
+    PrivateBus m_bus;
+    SimulatedDaemon m_daemon;
+    QProcess m_agent;
+    std::vector<std::unique_ptr<QProcess>> m_children;
+};
+
+QVariantMap app(const QString& path, qint64 state, const QStringList& matches = {})
+{
+    return QVariantMap{{"PalisorClassName", QStringLiteral("PAApplication")},
+                       {"appName", QFileInfo(path).fileName()},
+                       {"appPath", path},
+                       {"appBinaries", QVariantList{path}},
+                       {"appIsBundle", false},
+                       {"appIsBlockedOrAllowed", state},
+                       {"appMatches", QVariant(matches)}};
+}
+
+TEST_F(AgentEndToEndTest, SavedRulesAnswerOverTheRealSockets)
+{
+    const QString blocked = program(QStringLiteral("blocked-tool"));
+    const QString asking = program(QStringLiteral("asking-tool"));
+    startAgent(QVariantList{
+        QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                    {"enableNotifications", true},
+                    {"automaticXPC", true}},
+        app(blocked, 1),
+        app(asking, 4, {QStringLiteral("@10.0.0.5"), QStringLiteral("#443")}),
+    });
+
+    const qint64 blockedPid = run(blocked);
+    const qint64 askingPid = run(asking);
+    EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(blockedPid), 1), QStringList{"1 # #"});
+    EXPECT_EQ(codesFor(QStringLiteral("2 10.0.0.5 443 %1 TCP 4 0").arg(askingPid), 2),
+              (QStringList{"4 0 0", "4 1 1"}));
+
+    QProcess gone;
+    gone.start(QStringLiteral("/bin/true"));
+    gone.waitForFinished();
+    EXPECT_EQ(codesFor(QStringLiteral("3 1.1.1.1 53 %1 UDP 4 0").arg(gone.processId()), 1), QStringList{"0 # #"});
+    EXPECT_EQ(m_agent.state(), QProcess::Running);
+}
+
+} // namespace
