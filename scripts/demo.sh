@@ -1,5 +1,10 @@
 #!/bin/sh
-# Builds the agent and starts it.
+# Builds the agent and starts it against the simulated root daemon, in a
+# system root of its own with a private D-Bus. The simulator reads requests
+# from the terminal, one per line:
+#   spawn /bin/sleep 300          start a process to ask about ({pid} is its pid)
+#   1 10.0.0.5 443 {pid} TCP 4 0  a connection request
+# Ctrl-D or Ctrl-C ends the demo.
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -12,12 +17,39 @@ cmake --build "$BUILD_DIR" -j "$(nproc 2>/dev/null || echo 2)"
 # Everything the agent reads and writes stays inside a root of its own.
 if [ -z "${PALISOR_ROOT:-}" ]; then
     PALISOR_ROOT="$(mktemp -d /tmp/palisor-demo.XXXXXX)"
-    export PALISOR_ROOT
 fi
-echo "demo.sh: PALISOR_ROOT=$PALISOR_ROOT"
+export PALISOR_ROOT
 # The agent's log and preferences go to a home inside the root as well.
 HOME="$PALISOR_ROOT/home"
 export HOME
 mkdir -p "$HOME"
+echo "demo.sh: PALISOR_ROOT=$PALISOR_ROOT"
 
-exec "$BUILD_DIR/Palisor.app/Contents/MacOS/PalisorAgent" "$@"
+# A bus of the demo's own carries the agent's notifications to the simulator.
+BUS_FILE="$PALISOR_ROOT/bus"
+dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$BUS_FILE.address" 4>"$BUS_FILE.pid"
+PALISOR_DBUS_ADDRESS="$(cat "$BUS_FILE.address")"
+export PALISOR_DBUS_ADDRESS
+
+AGENT_PID=""
+cleanup() {
+    [ -n "$AGENT_PID" ] && kill "$AGENT_PID" 2>/dev/null || true
+    kill "$(cat "$BUS_FILE.pid")" 2>/dev/null || true
+}
+trap cleanup EXIT INT TERM
+
+# The run folders the installed daemon would make; anyone may send to them.
+mkdir -p "$PALISOR_ROOT/var/run/palisor/agent"
+chmod 0777 "$PALISOR_ROOT/var/run/palisor" "$PALISOR_ROOT/var/run/palisor/agent"
+
+"$BUILD_DIR/Palisor.app/Contents/MacOS/PalisorAgent" "$@" &
+AGENT_PID=$!
+for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
+    [ -S "$PALISOR_ROOT/var/run/palisor/agent/.zz.tolvane.palisor.agents" ] && break
+    sleep 0.25
+done
+echo "demo.sh: agent $AGENT_PID running; type requests for the simulated daemon"
+
+# The simulator in the foreground, reading the terminal; after the input
+# ends it listens two seconds more for the last answers.
+"$BUILD_DIR/tools/palisorafd" --stdin --timeout 2

@@ -119,6 +119,12 @@ TEST_F(DaemonLinkTest, SavedWholeAppStatesAnswerAtOnce)
     }
     EXPECT_TRUE(m_shown.isEmpty());
     EXPECT_FALSE(synchronizedQueue().isSuspended());
+
+    // A state outside 0 to 4 decides nothing: the user is asked.
+    app->setAppIsBlockedOrAllowed(7);
+    ASSERT_TRUE(m_peer->send(request(QStringLiteral("107"), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid)));
+    EXPECT_TRUE(m_peer->drain().isEmpty());
+    EXPECT_EQ(m_shown.size(), 1);
 }
 
 TEST_F(DaemonLinkTest, AskStateMatchesEachSendTheirOwnAnswer)
@@ -347,6 +353,15 @@ TEST_F(DaemonLinkTest, WithoutAnAlertWindowAnAskedRequestGetsItsTimeOutAnswer)
     ASSERT_TRUE(m_peer->send(r));
     EXPECT_EQ(m_peer->answers(1), QStringList{r + " 1 # #"});
     EXPECT_TRUE(processEventsUntil([] { return !synchronizedQueue().isSuspended(); }));
+}
+
+TEST_F(DaemonLinkTest, ADaemonThatDoesNotReadNeverBlocksASend)
+{
+    // The peer reads nothing: its queue fills, and every later answer is
+    // dropped at once instead of holding the thread that sends it.
+    for (int i = 0; i < 5000; ++i)
+        m_interface->socketAgent()->sendsocketagent(QStringLiteral("%1 1.2.3.4 80 1 TCP 4 0 0 # #").arg(i));
+    SUCCEED();
 }
 
 TEST(ManageSocketAgentTest, ProcessLookUpsAndTooLongPaths)
