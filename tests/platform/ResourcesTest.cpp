@@ -14,9 +14,25 @@
 namespace {
 
 // Images the agent cannot run without.
-const std::array<const char*, 9> kRequiredImages = {
-    "passedup", "blockedup",   "altpassedup", "altblockedup",   "unknownapp",
-    "icon_ip",  "icon_subnet", "icon_port",   "icon_portrange",
+const std::array<const char*, 18> kRequiredImages = {
+    "passedup",
+    "blockedup",
+    "altpassedup",
+    "altblockedup",
+    "unknownapp",
+    "genericapp",
+    "palisor",
+    "icon_ip",
+    "icon_subnet",
+    "icon_port",
+    "icon_portrange",
+    "shield2Template",
+    "shield2LockedTemplate",
+    "shield2Template-light",
+    "shield2LockedTemplate-light",
+    "NSStatusAvailable",
+    "NSStatusPartiallyAvailable",
+    "NSStatusUnavailable",
 };
 
 QImage render(const QString& path, int size)
