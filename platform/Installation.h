@@ -13,12 +13,12 @@
 class Installation
 {
 public:
-    static QString filterKextBundlePath();     // /Library/Extensions/palisornke.kext
-    static QString filterKextInfoPlistPath();  // .../Contents/Info.plist
-    static QString filterKextModulePath();     // /sys/module/palisornke
-    static QString daemonExecutablePath();     // /usr/local/bin/palisorafd
-    static QString daemonLaunchPlistPath();    // /Library/LaunchDaemons/zz.tolvane.palisorafd.plist
-    static QString daemonProcessName();        // "palisorafd"
+    static QString filterKextBundlePath();    // /Library/Extensions/palisornke.kext
+    static QString filterKextInfoPlistPath(); // .../Contents/Info.plist
+    static QString filterKextModulePath();    // /sys/module/palisornke
+    static QString daemonExecutablePath();    // /usr/local/bin/palisorafd
+    static QString daemonLaunchPlistPath();   // /Library/LaunchDaemons/zz.tolvane.palisorafd.plist
+    static QString daemonProcessName();       // "palisorafd"
 
     // The bundle folder exists (with or without its information file).
     static bool filterKextBundleExists();

@@ -42,12 +42,9 @@ QIcon requiredSystemImage(const char* name)
 } // namespace
 
 PAInstaller::PAInstaller(QObject* parent)
-    : QObject(parent)
-    , m_startUi(new Ui::PAInstallerStartPanel)
-    , m_statusUi(new Ui::PAInstallerStatusView)
-    , m_green(requiredSystemImage("NSStatusAvailable"))
-    , m_red(requiredSystemImage("NSStatusUnavailable"))
-    , m_yellow(requiredSystemImage("NSStatusPartiallyAvailable"))
+    : QObject(parent), m_startUi(new Ui::PAInstallerStartPanel), m_statusUi(new Ui::PAInstallerStatusView),
+      m_green(requiredSystemImage("NSStatusAvailable")), m_red(requiredSystemImage("NSStatusUnavailable")),
+      m_yellow(requiredSystemImage("NSStatusPartiallyAvailable"))
 {
     m_startPanel = new QWidget(nullptr, Qt::SplashScreen);
     m_startUi->setupUi(m_startPanel);
@@ -67,18 +64,54 @@ PAInstaller::~PAInstaller()
         delete m_statusView.data();
 }
 
-QWidget* PAInstaller::startPanel() const { return m_startPanel; }
-QLabel* PAInstaller::startPanelString() const { return m_startPanel ? m_startUi->startPanelString : nullptr; }
-QProgressBar* PAInstaller::startSpinner() const { return m_startPanel ? m_startUi->startSpinner : nullptr; }
-QWidget* PAInstaller::statusView() const { return m_statusView; }
-QLabel* PAInstaller::ledFilter() const { return m_statusView ? m_statusUi->ledFilter : nullptr; }
-QLabel* PAInstaller::labelFilter() const { return m_statusView ? m_statusUi->labelFilter : nullptr; }
-QLabel* PAInstaller::ledLogs() const { return m_statusView ? m_statusUi->ledLogs : nullptr; }
-QLabel* PAInstaller::labelLogs() const { return m_statusView ? m_statusUi->labelLogs : nullptr; }
-QLabel* PAInstaller::ledHelper() const { return m_statusView ? m_statusUi->ledHelper : nullptr; }
-QLabel* PAInstaller::labelHelper() const { return m_statusView ? m_statusUi->labelHelper : nullptr; }
-QLabel* PAInstaller::ledBoot() const { return m_statusView ? m_statusUi->ledBoot : nullptr; }
-QLabel* PAInstaller::labelBoot() const { return m_statusView ? m_statusUi->labelBoot : nullptr; }
+QWidget* PAInstaller::startPanel() const
+{
+    return m_startPanel;
+}
+QLabel* PAInstaller::startPanelString() const
+{
+    return m_startPanel ? m_startUi->startPanelString : nullptr;
+}
+QProgressBar* PAInstaller::startSpinner() const
+{
+    return m_startPanel ? m_startUi->startSpinner : nullptr;
+}
+QWidget* PAInstaller::statusView() const
+{
+    return m_statusView;
+}
+QLabel* PAInstaller::ledFilter() const
+{
+    return m_statusView ? m_statusUi->ledFilter : nullptr;
+}
+QLabel* PAInstaller::labelFilter() const
+{
+    return m_statusView ? m_statusUi->labelFilter : nullptr;
+}
+QLabel* PAInstaller::ledLogs() const
+{
+    return m_statusView ? m_statusUi->ledLogs : nullptr;
+}
+QLabel* PAInstaller::labelLogs() const
+{
+    return m_statusView ? m_statusUi->labelLogs : nullptr;
+}
+QLabel* PAInstaller::ledHelper() const
+{
+    return m_statusView ? m_statusUi->ledHelper : nullptr;
+}
+QLabel* PAInstaller::labelHelper() const
+{
+    return m_statusView ? m_statusUi->labelHelper : nullptr;
+}
+QLabel* PAInstaller::ledBoot() const
+{
+    return m_statusView ? m_statusUi->ledBoot : nullptr;
+}
+QLabel* PAInstaller::labelBoot() const
+{
+    return m_statusView ? m_statusUi->labelBoot : nullptr;
+}
 
 void PAInstaller::awakeFromNib()
 {
@@ -87,12 +120,13 @@ void PAInstaller::awakeFromNib()
                                          QStringLiteral("Choose Configuration Strategy")};
     m_welcomeAlert.messageText = QStringLiteral("Firewall Configuration");
     m_welcomeAlert.informativeText =
-        QStringLiteral("Run the Assistant to configure Palisor firewall step by step or choose your favourite "
-                       "configuration strategy between a list of predefined presets. Later you will be able to "
-                       "restart the Assistant, to choose a different strategy or to configure the firewall "
-                       "manually.")
-        + QStringLiteral("\n\n")
-        + QStringLiteral("Please choose how you want to configure the application-layer firewall. ");
+        QStringLiteral(
+            "Run the Assistant to configure Palisor firewall step by step or choose your favourite "
+            "configuration strategy between a list of predefined presets. Later you will be able to "
+            "restart the Assistant, to choose a different strategy or to configure the firewall "
+            "manually.") +
+        QStringLiteral("\n\n") +
+        QStringLiteral("Please choose how you want to configure the application-layer firewall. ");
     m_welcomeAlert.icon = QStringLiteral("palisor");
 }
 
@@ -208,7 +242,8 @@ bool PAInstaller::filterKextIsUpToDate()
         return false;
     }
     if (*version == currentKextVersion) {
-        logLine(QStringLiteral("[PALISOR AGENT] filter kext is up to date: found version -%1-").arg(*version));
+        logLine(
+            QStringLiteral("[PALISOR AGENT] filter kext is up to date: found version -%1-").arg(*version));
         return true;
     }
     logLine("[PALISOR AGENT] filter kext is old");
@@ -246,7 +281,8 @@ bool PAInstaller::daemonIsRunning()
 bool PAInstaller::bootScriptsAreInstalled()
 {
     const bool installed = Installation::daemonLaunchPlistIsInstalled();
-    logLine(installed ? "[PALISOR AGENT] boot scripts installed" : "[PALISOR AGENT] boot scripts not installed");
+    logLine(installed ? "[PALISOR AGENT] boot scripts installed"
+                      : "[PALISOR AGENT] boot scripts not installed");
     return installed;
 }
 
@@ -315,7 +351,8 @@ void PAInstaller::m_loadPreset(const QString& name)
 {
     const QString path = Resources::pathForResource(name, QStringLiteral("plist"));
     if (path.isEmpty()) {
-        logLine(QStringLiteral("[PALISOR AGENT] preset %1 is missing from the application's resources; not loaded")
+        logLine(QStringLiteral(
+                    "[PALISOR AGENT] preset %1 is missing from the application's resources; not loaded")
                     .arg(name));
         return;
     }
@@ -382,7 +419,8 @@ void PAInstaller::popUpdateAlertsIfNeeded()
     Alert alert;
     alert.messageText = QStringLiteral("Do you want Palisor to automatically check for updates?");
     alert.informativeText = QStringLiteral(
-        "If you choose 'No' then you will be able to enable auto-updates later from Palisor Preferences. If you "
+        "If you choose 'No' then you will be able to enable auto-updates later from Palisor Preferences. If "
+        "you "
         "choose 'yes' Palisor will automatically check for updates at application launch and every 12 hours. "
         "According to your Palisor settings, you may need to explicitly allow these Palisor connections.");
     alert.buttons = QStringList{QStringLiteral("Yes"), QStringLiteral("No")};

@@ -20,7 +20,7 @@ class PAUpdateController;
 namespace Ui {
 class PAInstallerStartPanel;
 class PAInstallerStatusView;
-}
+} // namespace Ui
 
 // Checks before the agent starts that the firewall's parts outside it are in
 // place (filter extension installed, loaded and current; daemon running; its

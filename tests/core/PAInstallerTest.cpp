@@ -1,10 +1,11 @@
+#include "PAInstaller.h"
+
 #include "AgentFixture.h"
 #include "EventLoop.h"
 #include "MainInterface.h"
 #include "MainQueue.h"
 #include "PAConfiguration.h"
 #include "PAExclusion.h"
-#include "PAInstaller.h"
 #include "PAUpdateController.h"
 #include "ProcessWaits.h"
 #include "Resources.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QVBoxLayout>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -26,11 +28,11 @@ namespace {
 struct Layout
 {
     bool kextBundle = true;
-    std::optional<QString> kextVersion = QStringLiteral("2.1.0");  // nullopt: no CFBundleVersion
+    std::optional<QString> kextVersion = QStringLiteral("2.1.0"); // nullopt: no CFBundleVersion
     bool kextLoaded = true;
     bool daemonExecutable = true;
     bool daemonRunning = true;
-    bool daemonInOtherRoot = false;  // runs, but for another PALISOR_ROOT
+    bool daemonInOtherRoot = false; // runs, but for another PALISOR_ROOT
     bool launchPlist = true;
 };
 
@@ -84,7 +86,8 @@ protected:
             QVariantMap info{{"CFBundleIdentifier", QStringLiteral("zz.tolvane.palisornke")}};
             if (layout.kextVersion)
                 info.insert(QStringLiteral("CFBundleVersion"), *layout.kextVersion);
-            writePlist(rootPath(QStringLiteral("/Library/Extensions/palisornke.kext/Contents/Info.plist")), info);
+            writePlist(rootPath(QStringLiteral("/Library/Extensions/palisornke.kext/Contents/Info.plist")),
+                       info);
         }
         if (layout.kextLoaded) {
             ASSERT_TRUE(QDir().mkpath(rootPath(QStringLiteral("/sys/module/palisornke"))));
@@ -147,10 +150,11 @@ private:
         for (const auto& [name, colour] : lights) {
             const QString path = m_resources.filePath(name + QStringLiteral(".svg"));
             if (!QFileInfo::exists(path))
-                writeText(path, QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
-                                               "<circle cx='8' cy='8' r='7' fill='%1'/></svg>")
-                                    .arg(colour)
-                                    .toUtf8());
+                writeText(path,
+                          QStringLiteral("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                                         "<circle cx='8' cy='8' r='7' fill='%1'/></svg>")
+                              .arg(colour)
+                              .toUtf8());
         }
         for (const char* preset : {"preset0", "preset1"})
             writePlist(m_resources.filePath(QString::fromLatin1(preset) + QStringLiteral(".plist")),
@@ -256,9 +260,9 @@ TEST_F(PAInstallerTest, TheEventLoopRunsWhileTheCheckWaits)
 
 TEST_F(PAInstallerTest, AWrongOrUnreadableVersionFailsAtOnce)
 {
-    for (const std::optional<QString>& version : {std::optional<QString>(QStringLiteral("2.1.1")),
-                                                  std::optional<QString>(QStringLiteral("2.1.0 ")),
-                                                  std::optional<QString>()}) {
+    for (const std::optional<QString>& version :
+         {std::optional<QString>(QStringLiteral("2.1.1")), std::optional<QString>(QStringLiteral("2.1.0 ")),
+          std::optional<QString>()}) {
         SCOPED_TRACE(version.value_or(QStringLiteral("<no CFBundleVersion>")).toStdString());
         restart();
         layOut({.kextVersion = version});
@@ -287,21 +291,42 @@ TEST_F(PAInstallerTest, StatusLights)
         Light boot;
         const char* bootText;
     } cases[] = {
-        {"all in order", {}, Green, "Network kernel extension loaded", Green, "Daemon is running", Green,
+        {"all in order",
+         {},
+         Green,
+         "Network kernel extension loaded",
+         Green,
+         "Daemon is running",
+         Green,
          "Palisor boot scripts installed"},
         {"extension present, daemon stopped",
          {.kextLoaded = false, .daemonRunning = false},
-         Yellow, "Network kernel extension not loaded", Yellow, "Daemon not running", Green,
+         Yellow,
+         "Network kernel extension not loaded",
+         Yellow,
+         "Daemon not running",
+         Green,
          "Palisor boot scripts installed"},
         {"nothing installed",
-         {.kextBundle = false, .kextLoaded = false, .daemonExecutable = false, .daemonRunning = false,
+         {.kextBundle = false,
+          .kextLoaded = false,
+          .daemonExecutable = false,
+          .daemonRunning = false,
           .launchPlist = false},
-         Red, "Network kernel extension not installed", Red, "Daemon not installed", Red,
+         Red,
+         "Network kernel extension not installed",
+         Red,
+         "Daemon not installed",
+         Red,
          "Palisor boot scripts not installed"},
         // Each row stands alone: a loaded extension without its bundle is still green.
         {"loaded without bundle, daemon running without executable",
          {.kextBundle = false, .daemonExecutable = false, .launchPlist = false},
-         Green, "Network kernel extension loaded", Green, "Daemon is running", Red,
+         Green,
+         "Network kernel extension loaded",
+         Green,
+         "Daemon is running",
+         Red,
          "Palisor boot scripts not installed"},
     };
     for (const auto& c : cases) {
@@ -332,7 +357,7 @@ TEST_F(PAInstallerTest, TheLightsAreDistinct)
 
 TEST_F(PAInstallerTest, WelcomeSheetAndItsAnswers)
 {
-    userDefaults().setBool(false, QStringLiteral("autoupdate"));  // the update question was answered before
+    userDefaults().setBool(false, QStringLiteral("autoupdate")); // the update question was answered before
     const struct
     {
         int response;
@@ -361,7 +386,8 @@ TEST_F(PAInstallerTest, WelcomeSheetAndItsAnswers)
         ASSERT_EQ(m_alerts->shown().size(), 1) << "no update question";
         const Alert& welcome = m_alerts->shown().first();
         EXPECT_EQ(welcome.messageText, "Firewall Configuration");
-        EXPECT_EQ(welcome.buttons, (QStringList{"Run Configuration Assistant", "Choose Configuration Strategy"}));
+        EXPECT_EQ(welcome.buttons,
+                  (QStringList{"Run Configuration Assistant", "Choose Configuration Strategy"}));
         EXPECT_EQ(welcome.informativeText,
                   "Run the Assistant to configure Palisor firewall step by step or choose your favourite "
                   "configuration strategy between a list of predefined presets. Later you will be able to "
@@ -400,7 +426,8 @@ TEST_F(PAInstallerTest, AutoUpdateQuestionIsAskedOnceAndStoresBothKeys)
         m_alerts->queueAnswer(yes ? AlertFirstButtonReturn : AlertSecondButtonReturn);
         m_installer->popUpdateAlertsIfNeeded();
         ASSERT_EQ(m_alerts->shown().size(), 1);
-        EXPECT_EQ(m_alerts->shown().first().messageText, "Do you want Palisor to automatically check for updates?");
+        EXPECT_EQ(m_alerts->shown().first().messageText,
+                  "Do you want Palisor to automatically check for updates?");
         EXPECT_EQ(m_alerts->shown().first().buttons, (QStringList{"Yes", "No"}));
         EXPECT_EQ(autoupdate, yes);
         for (const char* key : {"autoupdate", "autoUpdate"}) {
