@@ -194,9 +194,7 @@ void PAController::drawMenulet()
         if (reason == QSystemTrayIcon::Trigger && statusBarMenu)
             statusBarMenu->popup(QCursor::pos());
     });
-    QIcon image = Resources::image(QStringLiteral("shield2Template"));
-    image.setIsMask(true);
-    m_statusBarItem->setIcon(image);
+    m_statusBarItem->setIcon(m_templateImage(QStringLiteral("shield2Template")));
     updateMenuletIcon();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_statusBarItem->show();
@@ -211,10 +209,16 @@ void PAController::updateMenuletIcon()
     m_menuletImageName = isLocked ? QStringLiteral("shield2LockedTemplate") : QStringLiteral("shield2Template");
     if (!m_statusBarItem)
         return;
+    m_statusBarItem->setIcon(m_templateImage(m_menuletImageName));
+}
+
+QIcon PAController::m_templateImage(const QString& name)
+{
     // A missing image leaves the item without one rather than stopping.
-    QIcon image = Resources::image(m_menuletImageName);
-    image.setIsMask(true);
-    m_statusBarItem->setIcon(image);
+    QIcon image = Resources::image(name);
+    if (!image.isNull())
+        image.setIsMask(true);
+    return image;
 }
 
 void PAController::updateTitles()

@@ -4,6 +4,7 @@
 #include "PAApplication.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
@@ -137,6 +138,7 @@ private:
     void m_buildAboutWindow();
     void m_showMainWindow();
     static void m_setLight(QLabel* light, const QString& imageName);
+    static QIcon m_templateImage(const QString& name);
 
     const std::unique_ptr<Ui::PAController> ui;
     std::unique_ptr<QMainWindow> m_window;
