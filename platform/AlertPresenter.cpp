@@ -5,11 +5,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -43,6 +47,36 @@ QMessageBox* makeBox(const Alert& alert, QWidget* parent)
     }
     if (alert.showsSuppressionButton)
         box->setCheckBox(new QCheckBox(QObject::tr("Do not show this message again"), box));
+    if (QWidget* accessory = alert.accessoryView) {
+        // QMessageBox has no slot for an extra view: it goes into a row of its
+        // own under the texts (in their column), pushing the buttons down.
+        auto* grid = qobject_cast<QGridLayout*>(box->layout());
+        auto* buttons = box->findChild<QDialogButtonBox*>();
+        const int buttonsIndex = grid && buttons ? grid->indexOf(buttons) : -1;
+        if (buttonsIndex >= 0) {
+            int textColumn = 1;
+            if (auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                int row = 0, rowSpan = 0, columnSpan = 0;
+                const int index = grid->indexOf(text);
+                if (index >= 0)
+                    grid->getItemPosition(index, &row, &textColumn, &rowSpan, &columnSpan);
+            }
+            int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+            grid->getItemPosition(buttonsIndex, &row, &column, &rowSpan, &columnSpan);
+            grid->removeWidget(buttons);
+            grid->addWidget(accessory, row, textColumn, 1, std::max(1, grid->columnCount() - textColumn));
+            grid->addWidget(buttons, row + 1, column, rowSpan, columnSpan);
+            accessory->show();
+            // The box deletes itself on close; the view stays the caller's.
+            QPointer<QWidget> guarded = accessory;
+            QObject::connect(box, &QDialog::finished, box, [guarded] {
+                if (guarded) {
+                    guarded->hide();
+                    guarded->setParent(nullptr);
+                }
+            });
+        }
+    }
     return box;
 }
 

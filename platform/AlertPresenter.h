@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
 #include <functional>
-
-class QWidget;
 
 // One alert as the agent describes it; buttons left to right in the order
 // given, the first is the default. The answer is 1000 + the button's index.
@@ -18,6 +18,10 @@ struct Alert
     // "NSInformational", "NSCritical"; "" for the application's icon.
     QString icon;
     bool showsSuppressionButton = false;
+    // A view shown under the texts (a status panel, an options form). The
+    // caller keeps it: the dialog hands it back, hidden and parentless, when
+    // it closes.
+    QPointer<QWidget> accessoryView;
 };
 
 struct AlertResult

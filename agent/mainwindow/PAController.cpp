@@ -1,12 +1,24 @@
 #include "PAController.h"
+#include "ui_PAController.h"
 
+#include "AlertPresenter.h"
 #include "CommandRunner.h"
+#include "MainWindowTripleSplitViewDelegate.h"
 #include "PAConfiguration.h"
 #include "PASystemUsers.h"
 #include "Resources.h"
 #include "SharedState.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
 #include <QPointer>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace {
 
@@ -35,26 +47,248 @@ void applyAskState(PAApplication& app)
 PAController::PAController(QObject* parent)
     : QObject(parent)
     , appsLibraryController(new ArrayController<PAApplication>(this))
+    , ui(new Ui::PAController)
+    , m_window(new QMainWindow)
 {
     appsLibraryController->setContent(&appsLibrary);
+
+    ui->setupUi(m_window.get());
+    ui->toolbarControl->setId(ui->segmentApps, 0);
+    ui->toolbarControl->setId(ui->segmentLogs, 1);
+    ui->toolbarControl->setId(ui->segmentStrategies, 2);
+    ui->segmentApps->setChecked(true);
+    connect(ui->toolbarControl, &QButtonGroup::buttonClicked, this,
+            [this](QAbstractButton* segment) { clickToolbarControl(segment); });
+
+    m_splitViewDelegate = new MainWindowTripleSplitViewDelegate(this);
+    m_splitViewDelegate->window = m_window.get();
+    m_splitViewDelegate->splitView = ui->splitView;
+    m_splitViewDelegate->leftView = ui->leftView;
+    m_splitViewDelegate->centerView = ui->centerView;
+    m_splitViewDelegate->rightView = ui->rightView;
+    m_splitViewDelegate->leftBtn = ui->leftBtn;
+    m_splitViewDelegate->rightBtn = ui->rightBtn;
+    m_splitViewDelegate->attach();
+    // Both side panes open at their width, so the divider rules have real
+    // sizes to work on even before the window is first shown.
+    m_window->layout()->activate();
+    const int sides = MainWindowTripleSplitViewDelegate::sidePaneWidth;
+    ui->splitView->setSizes({sides, std::max(0, ui->splitView->width() - 2 * sides), sides});
+
+    m_buildStatusBarMenu();
+    m_buildAboutWindow();
+    // Until drawMenulet() puts the real one in the tray.
+    m_statusBarItem = new QSystemTrayIcon(this);
 }
 
 PAController::~PAController() = default;
 
 void PAController::awakeFromNib()
 {
+    selectIconsStyle();
     NotificationCenter& center = appNotificationCenter();
     center.addObserver(QStringLiteral("copyArrayAppLibrary"), this,
                        [this](const NotificationCenter::Notification&) { copyArrayAppLibrary(); });
+    center.addObserver(QStringLiteral("expireApp"), this,
+                       [this](const NotificationCenter::Notification& n) { expireApp(n.userInfo); });
     center.addObserver(QStringLiteral("sendConfiguration"), this,
                        [this](const NotificationCenter::Notification&) { sendConfiguration(); });
+    setStyle(windowStyle);
+    updateToolbarLeds();
+    systemUsersList = PASystemUsers().systemUsers();
     center.addObserver(QStringLiteral("silenceNotifications"), this,
                        [this](const NotificationCenter::Notification&) { silenceNotifications(); });
     center.addObserver(QStringLiteral("reenableNotifications"), this,
                        [this](const NotificationCenter::Notification&) { reenableNotifications(); });
-    center.addObserver(QStringLiteral("expireApp"), this,
-                       [this](const NotificationCenter::Notification& n) { expireApp(n.userInfo); });
-    systemUsersList = PASystemUsers().systemUsers();
+}
+
+QStackedWidget* PAController::mainTabView() const
+{
+    return ui->mainTabView;
+}
+
+QButtonGroup* PAController::toolbarControl() const
+{
+    return ui->toolbarControl;
+}
+
+QSplitter* PAController::splitView() const
+{
+    return ui->splitView;
+}
+
+QWidget* PAController::appsViewContainer() const
+{
+    return ui->appsViewContainer;
+}
+
+void PAController::m_buildStatusBarMenu()
+{
+    // A menu without a parent widget; the main window owns it so that it goes
+    // with the window.
+    statusBarMenu = new QMenu(m_window.get());
+    statusBarMenu->setObjectName(QStringLiteral("statusBarMenu"));
+    QAction* open = statusBarMenu->addAction(tr("Open Palisor"));
+    connect(open, &QAction::triggered, this, [this] { m_showMainWindow(); });
+    QAction* status = statusBarMenu->addAction(tr("Palisor Status..."));
+    connect(status, &QAction::triggered, this, [this] { doDisplayStatus(); });
+    statusBarMenu->addSeparator();
+    enableFW = statusBarMenu->addAction(tr("Enable Firewall"));
+    disableFW = statusBarMenu->addAction(tr("Disable Firewall"));
+    lockItem = statusBarMenu->addAction(QStringLiteral("Lock"));
+    debugMenuItem = statusBarMenu->addAction(tr("Debug"));
+    statusBarMenu->addSeparator();
+    QAction* about = statusBarMenu->addAction(tr("About Palisor"));
+    connect(about, &QAction::triggered, this, [this] { showAboutWindow(); });
+    quitItem = statusBarMenu->addAction(tr("Quit Palisor"));
+}
+
+void PAController::m_buildAboutWindow()
+{
+    m_aboutWindow = std::make_unique<QWidget>(nullptr, Qt::Window);
+    m_aboutWindow->setObjectName(QStringLiteral("aboutWindow"));
+    m_aboutWindow->setWindowTitle(tr("About Palisor"));
+    QPalette palette = m_aboutWindow->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    m_aboutWindow->setPalette(palette);
+    m_aboutWindow->setAutoFillBackground(true);
+
+    auto* layout = new QVBoxLayout(m_aboutWindow.get());
+    layout->setContentsMargins(40, 24, 40, 24);
+    auto* icon = new QLabel(m_aboutWindow.get());
+    icon->setAlignment(Qt::AlignCenter);
+    const QIcon image = Resources::image(QStringLiteral("palisor"));
+    if (!image.isNull())
+        icon->setPixmap(image.pixmap(96, 96));
+    layout->addWidget(icon);
+    auto* name = new QLabel(QStringLiteral("Palisor"), m_aboutWindow.get());
+    QFont font = name->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.5);
+    name->setFont(font);
+    name->setAlignment(Qt::AlignCenter);
+    layout->addWidget(name);
+    m_aboutVersionLabel = new QLabel(m_aboutWindow.get());
+    m_aboutVersionLabel->setObjectName(QStringLiteral("aboutVersionLabel"));
+    m_aboutVersionLabel->setAlignment(Qt::AlignCenter);
+    layout->addWidget(m_aboutVersionLabel);
+    m_aboutWindow->setFixedSize(m_aboutWindow->sizeHint().expandedTo(QSize(300, 200)));
+}
+
+void PAController::m_showMainWindow()
+{
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void PAController::drawMenulet()
+{
+    if (m_statusBarItem)
+        m_statusBarItem->deleteLater();
+    m_statusBarItem = new QSystemTrayIcon(this);
+    m_statusBarItem->setContextMenu(statusBarMenu);
+    // The menu opens on a plain click as well, as a menu-bar item does.
+    connect(m_statusBarItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && statusBarMenu)
+            statusBarMenu->popup(QCursor::pos());
+    });
+    m_statusBarItem->setIcon(m_templateImage(QStringLiteral("shield2Template")));
+    updateMenuletIcon();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_statusBarItem->show();
+    } else {
+        std::fprintf(stderr, "[PALISOR AGENT] no system tray on this desktop; showing the main window instead\n");
+        m_showMainWindow();
+    }
+}
+
+void PAController::updateMenuletIcon()
+{
+    m_menuletImageName = isLocked ? QStringLiteral("shield2LockedTemplate") : QStringLiteral("shield2Template");
+    if (!m_statusBarItem)
+        return;
+    m_statusBarItem->setIcon(m_templateImage(m_menuletImageName));
+}
+
+QIcon PAController::m_templateImage(const QString& name)
+{
+    // A missing image leaves the item without one rather than stopping.
+    QIcon image = Resources::image(name);
+    if (!image.isNull())
+        image.setIsMask(true);
+    return image;
+}
+
+void PAController::updateTitles()
+{
+    m_logSectionTitle = activateLogging ? QStringLiteral("Recent Apps Connections")
+                                        : QStringLiteral("Recent Apps Connections (Disabled)");
+    ui->titleLogs->setText(m_logSectionTitle);
+}
+
+void PAController::controlSplitViewWithView(const QString& view, const QString& action)
+{
+    MainWindowTripleSplitViewDelegate& panes = *m_splitViewDelegate;
+    const int side = MainWindowTripleSplitViewDelegate::sidePaneWidth;
+    const bool show = action == QLatin1String("show");
+    if (!show && action != QLatin1String("hide"))
+        return;
+    if (view == QLatin1String("left")) {
+        const bool collapsed = panes.isSubviewCollapsed(ui->leftView);
+        if (show && collapsed)
+            panes.setPositionOfDivider(side, 0);
+        else if (!show && !collapsed)
+            panes.setPositionOfDivider(0, 0);
+    } else if (view == QLatin1String("right")) {
+        const bool collapsed = panes.isSubviewCollapsed(ui->rightView);
+        if (show && collapsed)
+            panes.setPositionOfDivider(panes.splitViewWidth() - side, 1);
+        else if (!show && !collapsed)
+            panes.setPositionOfDivider(panes.splitViewWidth(), 1);
+    }
+}
+
+void PAController::clickToolbarControl(QObject*)
+{
+    updateTitles();
+    const int segment = ui->toolbarControl->checkedId();
+    // Segment 2 also clears the strategies table's selection once the
+    // strategies controller has its table.
+    if (segment >= 0 && segment < ui->mainTabView->count())
+        ui->mainTabView->setCurrentIndex(segment);
+}
+
+void PAController::doDisplayStatus(QObject*)
+{
+    displayStatusView();
+}
+
+void PAController::displayStatusView()
+{
+    Alert alert;
+    alert.accessoryView = statusView;
+    alert.icon = QStringLiteral("palisor");
+    alert.messageText = QStringLiteral("Palisor Status");
+    alert.buttons = {QStringLiteral("OK")};
+    AlertPresenter::shared().beginSheet(alert, m_window.get(), [](AlertResult) {});
+}
+
+void PAController::showAboutWindow(QObject*)
+{
+    m_aboutWindow->show();
+    m_aboutWindow->raise();
+    m_aboutWindow->activateWindow();
+}
+
+void PAController::m_setLight(QLabel* light, const QString& imageName)
+{
+    const QIcon image = Resources::systemImage(imageName);
+    if (image.isNull())
+        light->clear();
+    else
+        light->setPixmap(image.pixmap(light->maximumSize()));
 }
 
 void PAController::setStyle(const QString& style)
@@ -77,8 +311,11 @@ void PAController::updateToolbarLeds()
     m_notificationsLedImage = enableNotifications ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusUnavailable");
     m_loggingLedTitle = activateLogging ? QStringLiteral("LOGGING ENABLED") : QStringLiteral("LOGGING DISABLED");
     m_loggingLedImage = activateLogging ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusUnavailable");
-    m_logSectionTitle = activateLogging ? QStringLiteral("Recent Apps Connections")
-                                        : QStringLiteral("Recent Apps Connections (Disabled)");
+    ui->ledNotificationsLabel->setText(m_notificationsLedTitle);
+    m_setLight(ui->ledNotificationsImage, m_notificationsLedImage);
+    ui->ledLoggingLabel->setText(m_loggingLedTitle);
+    m_setLight(ui->ledLoggingImage, m_loggingLedImage);
+    updateTitles();
     emit toolbarLedsChanged();
 }
 
@@ -138,6 +375,11 @@ void PAController::copyArrayAppLibrary()
 }
 
 void PAController::sendConfiguration()
+{
+    sendConfigurationToDaemon();
+}
+
+void PAController::updateDaemon()
 {
     sendConfigurationToDaemon();
 }

@@ -3,20 +3,36 @@
 #include "ArrayController.h"
 #include "PAApplication.h"
 
+#include <QAction>
+#include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
 #include <memory>
 #include <vector>
 
+class MainWindowTripleSplitViewDelegate;
 class PAConfiguration;
 class PAConnectionController;
+class QButtonGroup;
+class QLabel;
+class QMainWindow;
+class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
 
-// The main window's controller: it holds the managed-apps list the window
-// shows and the commands that change it. The window itself is built on top of
-// this list; what is here runs without it.
+namespace Ui {
+class PAController;
+}
+
+// The main window's controller: the managed-apps list the window shows and
+// the commands that change it, the main window with its toolbar and three
+// panes, the status item with its menu, the status sheet and the about window.
+// Widgets are made and touched on the main thread only.
 class PAController : public QObject
 {
     Q_OBJECT
@@ -34,8 +50,48 @@ public:
     // Outlets, connected by MainInterface.
     QPointer<PAConfiguration> paconfiguration;
     QPointer<PAConnectionController> connectioncontroller;
+    // The installation status view (its lights belong to the installer); the
+    // status sheet shows it under its title.
+    QPointer<QWidget> statusView;
+
+    // The status item's menu and the items the firewall commands act on; the
+    // commands behind lock, enable, disable, debug and quit are connected by
+    // their owner.
+    QPointer<QMenu> statusBarMenu;
+    QPointer<QAction> lockItem;
+    QPointer<QAction> enableFW;
+    QPointer<QAction> disableFW;
+    QPointer<QAction> debugMenuItem;
+    QPointer<QAction> quitItem;
 
     void awakeFromNib();
+
+    // The main window and the outlets others reach into.
+    QMainWindow* window() const { return m_window.get(); }
+    QWidget* aboutWindow() const { return m_aboutWindow.get(); }
+    QLabel* aboutVersionLabel() const { return m_aboutVersionLabel; }
+    QStackedWidget* mainTabView() const;
+    // Segment ids are the indices of mainTabView's tabs.
+    QButtonGroup* toolbarControl() const;
+    QSplitter* splitView() const;
+    // The apps view goes into this container's layout.
+    QWidget* appsViewContainer() const;
+    MainWindowTripleSplitViewDelegate* splitViewDelegate() const { return m_splitViewDelegate; }
+    // A hidden placeholder until drawMenulet().
+    QSystemTrayIcon* statusBarItem() const { return m_statusBarItem; }
+    // The resource image the status item shows now.
+    QString menuletImageName() const { return m_menuletImageName; }
+
+    void drawMenulet();
+    void updateMenuletIcon();
+    void updateTitles();
+    // view "left" or "right", action "show" or "hide"; any other pair does nothing.
+    void controlSplitViewWithView(const QString& view, const QString& action);
+    void clickToolbarControl(QObject* sender = nullptr);
+    void doDisplayStatus(QObject* sender = nullptr);
+    void displayStatusView();
+    void showAboutWindow(QObject* sender = nullptr);
+    void updateDaemon();
 
     // "mini" or anything else ("normal").
     void setStyle(const QString& style);
@@ -78,6 +134,19 @@ signals:
 
 private:
     void m_hideSystemBinariesIfWanted();
+    void m_buildStatusBarMenu();
+    void m_buildAboutWindow();
+    void m_showMainWindow();
+    static void m_setLight(QLabel* light, const QString& imageName);
+    static QIcon m_templateImage(const QString& name);
+
+    const std::unique_ptr<Ui::PAController> ui;
+    std::unique_ptr<QMainWindow> m_window;
+    std::unique_ptr<QWidget> m_aboutWindow;
+    QLabel* m_aboutVersionLabel = nullptr;
+    MainWindowTripleSplitViewDelegate* m_splitViewDelegate = nullptr;
+    QSystemTrayIcon* m_statusBarItem = nullptr;
+    QString m_menuletImageName;
 
     QString m_notificationsLedTitle;
     QString m_notificationsLedImage;

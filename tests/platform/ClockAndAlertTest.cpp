@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
 
 TEST(SystemClockTest, TimersFireOnMainUnlessInvalidatedAndOutliveTheirHandle)
@@ -82,6 +84,31 @@ TEST(DialogAlertPresenterTest, SheetAnswersWithTheButtonIndexAndSuppressionBox)
     ASSERT_TRUE(processEventsUntil([&] { return answer.has_value(); }));
     EXPECT_EQ(answer->response, AlertSecondButtonReturn);
     EXPECT_TRUE(answer->suppressionChecked);
+}
+
+TEST(DialogAlertPresenterTest, AccessoryViewIsShownAndHandedBackWhenTheSheetCloses)
+{
+    QWidget window;
+    window.show();
+    DialogAlertPresenter presenter;
+    auto accessory = std::make_unique<QWidget>();
+    Alert alert;
+    alert.messageText = QStringLiteral("Palisor Status");
+    alert.accessoryView = accessory.get();
+
+    bool answered = false;
+    presenter.beginSheet(alert, &window, [&](AlertResult) { answered = true; });
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(processEventsUntil([&] { return (box = openMessageBox()) != nullptr; }));
+    EXPECT_TRUE(box->isAncestorOf(accessory.get()));
+    EXPECT_TRUE(accessory->isVisible());
+
+    box->buttons().first()->click();
+    ASSERT_TRUE(processEventsUntil([&] { return answered; }));
+    drainEvents();
+    // Still alive (the box deleted itself) and free for the next sheet.
+    EXPECT_EQ(accessory->parent(), nullptr);
+    EXPECT_FALSE(accessory->isVisible());
 }
 
 } // namespace
