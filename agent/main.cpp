@@ -1,10 +1,9 @@
+#include "AppDelegate.h"
 #include "MainInterface.h"
-#include "PAConfiguration.h"
-#include "SharedState.h"
-#include "StartSocket.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
-#include <QFileInfo>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -12,14 +11,15 @@ int main(int argc, char** argv)
     // A menu-bar agent: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     MainInterface interface;
+    AppDelegate* delegate = interface.appDelegate();
 
-    // The rule model is complete before the first request can arrive.
-    PAConfiguration* configuration = interface.configuration();
-    configuration->readUserDefaults();
-    if (QFileInfo::exists(configuration->confPath())) {
-        const QString path = configuration->confPath();
-        synchronizedQueue().syncBarrier([configuration, path] { configuration->loadConf(path); });
-    }
-    interface.startSocket()->start();
-    return app.exec();
+    // However the agent is ended (the helper, systemd, the session, Ctrl-C),
+    // the termination handler runs and the last notification is flushed.
+    TerminationSignals::install([delegate](int) { delegate->terminate(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate, [delegate] { delegate->applicationWillTerminate(); });
+
+    QTimer::singleShot(0, delegate, [delegate] { delegate->applicationDidFinishLaunching(); });
+    const int status = app.exec();
+    TerminationSignals::uninstall();
+    return status;
 }

@@ -33,10 +33,30 @@ export PALISOR_DBUS_ADDRESS
 
 AGENT_PID=""
 cleanup() {
-    [ -n "$AGENT_PID" ] && kill "$AGENT_PID" 2>/dev/null || true
+    if [ -n "$AGENT_PID" ]; then
+        # The agent sends its configuration on the bus as it ends: let it.
+        kill "$AGENT_PID" 2>/dev/null || true
+        wait "$AGENT_PID" 2>/dev/null || true
+    fi
     kill "$(cat "$BUS_FILE.pid")" 2>/dev/null || true
 }
 trap cleanup EXIT INT TERM
+
+# An installed system as the agent's readiness check looks at it: the filter
+# extension's bundle at its version and loaded, the daemon's launch plist (the
+# simulator below is the running palisorafd).
+KEXT="$PALISOR_ROOT/Library/Extensions/palisornke.kext/Contents"
+mkdir -p "$KEXT" "$PALISOR_ROOT/sys/module/palisornke" "$PALISOR_ROOT/Library/LaunchDaemons"
+cat >"$KEXT/Info.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>CFBundleVersion</key><string>2.1.0</string></dict></plist>
+PLIST
+cat >"$PALISOR_ROOT/Library/LaunchDaemons/zz.tolvane.palisorafd.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>Label</key><string>zz.tolvane.palisorafd</string></dict></plist>
+PLIST
 
 # The run folders the installed daemon would make; anyone may send to them.
 mkdir -p "$PALISOR_ROOT/var/run/palisor/agent"
@@ -44,12 +64,9 @@ chmod 0777 "$PALISOR_ROOT/var/run/palisor" "$PALISOR_ROOT/var/run/palisor/agent"
 
 "$BUILD_DIR/Palisor.app/Contents/MacOS/PalisorAgent" "$@" &
 AGENT_PID=$!
-for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
-    [ -S "$PALISOR_ROOT/var/run/palisor/agent/.zz.tolvane.palisor.agents" ] && break
-    sleep 0.25
-done
-echo "demo.sh: agent $AGENT_PID running; type requests for the simulated daemon"
+echo "demo.sh: agent $AGENT_PID starting; type requests for the simulated daemon"
 
-# The simulator in the foreground, reading the terminal; after the input
-# ends it listens two seconds more for the last answers.
+# The simulator in the foreground, reading the terminal (it is also the
+# daemon the agent's readiness check looks for); after the input ends it
+# listens two seconds more for the last answers.
 "$BUILD_DIR/tools/palisorafd" --stdin --timeout 2

@@ -1,5 +1,13 @@
 #include "MainInterface.h"
 
+#include <QAction>
+#include <QMainWindow>
+#include <QLayout>
+
+#include "AppDelegate.h"
+#include "PACollectionView.h"
+#include "SharedState.h"
+#include "PAInstaller.h"
 #include "BridgeClassPalisor.h"
 #include "PANotifyController.h"
 #include "PAObserveFileLogs.h"
@@ -30,6 +38,8 @@ MainInterface::MainInterface(QObject* parent)
     , m_bridge(new BridgeClassPalisor(this))
     , m_notifyController(new PANotifyController(this))
     , m_logKeeper(new PAObserveFileLogs(this))
+    , m_installer(new PAInstaller(this))
+    , m_appDelegate(new AppDelegate(this))
 {
     m_palisorController->paconfiguration = m_configuration;
     m_palisorController->connectioncontroller = m_connectionController;
@@ -53,6 +63,34 @@ MainInterface::MainInterface(QObject* parent)
     m_notifyController->palisorcontroller = m_palisorController;
     m_notifyController->connectioncontroller = m_connectionController;
     m_logKeeper->myPANotifyController = m_notifyController;
+
+    m_appDelegate->mymanagesocketagent = m_socketAgent;
+    m_appDelegate->myPalisorController = m_palisorController;
+    m_appDelegate->presetscontroller = m_presetsController;
+    m_appDelegate->myPAConfiguration = m_configuration;
+    m_appDelegate->palisorInstaller = m_installer;
+    m_appDelegate->myStartSocket = m_startSocket;
+
+    m_installer->palisorconfiguration = m_configuration;
+    m_installer->updatecontroller = m_updateController;
+    m_installer->appsWindow = m_palisorController->window();
+
+    m_appDelegate->window = m_palisorController->window();
+    m_appDelegate->aboutVersionLabel = m_palisorController->aboutVersionLabel();
+    m_palisorController->statusView = m_installer->statusView();
+
+    // The managed apps, in the main window's apps pane.
+    auto* appsView = new PACollectionView(m_palisorController->appsViewContainer());
+    m_palisorController->appsViewContainer()->layout()->addWidget(appsView);
+    appsView->setController(m_palisorController);
+    appsView->setItemStyle(windowStyle);
+    connect(m_palisorController, &PAController::styleChanged, appsView, [appsView] { appsView->setItemStyle(windowStyle); });
+
+    // The status menu's commands.
+    connect(m_palisorController->lockItem, &QAction::triggered, m_appDelegate, &AppDelegate::lockUnlockFirewall);
+    connect(m_palisorController->enableFW, &QAction::triggered, m_appDelegate, &AppDelegate::enableFirewall);
+    connect(m_palisorController->disableFW, &QAction::triggered, m_appDelegate, &AppDelegate::disableFirewall);
+    connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate, &AppDelegate::alternateQuitPalisorAgent);
 
     m_palisorController->awakeFromNib();
     m_configuration->awakeFromNib();

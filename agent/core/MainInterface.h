@@ -17,6 +17,8 @@ class PANotifyController;
 class StartSocket;
 class managesocketagent;
 class PAObserveFileLogs;
+class AppDelegate;
+class PAInstaller;
 
 // The composition root: creates the agent's long-lived objects, connects their
 // outlets and wakes them, as the main interface file does when the
@@ -42,6 +44,8 @@ public:
     BridgeClassPalisor* bridge() const { return m_bridge; }
     PANotifyController* notifyController() const { return m_notifyController; }
     PAObserveFileLogs* logKeeper() const { return m_logKeeper; }
+    PAInstaller* installer() const { return m_installer; }
+    AppDelegate* appDelegate() const { return m_appDelegate; }
 
 private:
     PAController* m_palisorController;
@@ -57,4 +61,6 @@ private:
     BridgeClassPalisor* m_bridge;
     PANotifyController* m_notifyController;
     PAObserveFileLogs* m_logKeeper;
+    PAInstaller* m_installer;
+    AppDelegate* m_appDelegate;
 };

@@ -131,3 +131,4 @@ bool firewallEnabled = true;
 bool debugMode = false;
 bool isNotifyWindowOpen = false;
 bool wizardIsRunning = false;
+bool skipSaveOnQuit = false;

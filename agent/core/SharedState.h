@@ -108,3 +108,7 @@ extern bool debugMode;
 extern bool isNotifyWindowOpen;
 // Set while the configuration assistant runs.
 extern bool wizardIsRunning;
+// When set, termination sends no configuration to the daemon: set from the
+// start of the launch until a configuration has been loaded, so an agent that
+// ends before that never replaces the daemon's stored rules with defaults.
+extern bool skipSaveOnQuit;

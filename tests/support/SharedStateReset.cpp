@@ -64,4 +64,5 @@ void resetSharedState()
     debugMode = false;
     isNotifyWindowOpen = false;
     wizardIsRunning = false;
+    skipSaveOnQuit = false;
 }

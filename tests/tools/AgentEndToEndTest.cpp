@@ -1,4 +1,6 @@
+#include "DBusDistributedNotificationCenter.h"
 #include "EventLoop.h"
+#include "KeyedArchive.h"
 #include "PrivateBus.h"
 #include "PropertyList.h"
 #include "ProcessWaits.h"
@@ -59,8 +61,26 @@ protected:
         return pid;
     }
 
+    // An installed system as the readiness check looks at it: the filter
+    // extension's bundle at its version, loaded, the daemon's launch plist,
+    // and a process named palisorafd of this root (the simulator itself runs
+    // in the test process).
+    void layOutInstallation()
+    {
+        const QString kext = m_root.filePath(QStringLiteral("Library/Extensions/palisornke.kext/Contents"));
+        QDir().mkpath(kext);
+        ASSERT_TRUE(PropertyList::writeFile(kext + QStringLiteral("/Info.plist"),
+                                            QVariantMap{{"CFBundleVersion", QStringLiteral("2.1.0")}}));
+        QDir().mkpath(m_root.filePath(QStringLiteral("sys/module/palisornke")));
+        QDir().mkpath(m_root.filePath(QStringLiteral("Library/LaunchDaemons")));
+        ASSERT_TRUE(PropertyList::writeFile(m_root.filePath(QStringLiteral("Library/LaunchDaemons/zz.tolvane.palisorafd.plist")),
+                                            QVariantMap{{"Label", QStringLiteral("zz.tolvane.palisorafd")}}));
+        run(program(QStringLiteral("palisorafd")));
+    }
+
     void startAgent(const QVariantList& configuration)
     {
+        layOutInstallation();
         const QString conf = m_root.filePath(QStringLiteral("etc/palisor.conf"));
         QDir().mkpath(QFileInfo(conf).absolutePath());
         ASSERT_TRUE(PropertyList::writeFile(conf, configuration));
@@ -111,8 +131,18 @@ QVariantMap app(const QString& path, qint64 state, const QStringList& matches = 
                        {"appMatches", QVariant(matches)}};
 }
 
-TEST_F(AgentEndToEndTest, SavedRulesAnswerOverTheRealSockets)
+TEST_F(AgentEndToEndTest, SavedRulesAnswerOverTheRealSocketsAndGoBackAtTheEnd)
 {
+    // What the daemon hears on the private bus.
+    DBusDistributedNotificationCenter bus;
+    QStringList heard;
+    QVariantMap written;
+    bus.addObserver(QString(), QString(), [&](const DistributedNotificationCenter::Notification& n) {
+        heard << n.name;
+        if (n.name == QLatin1String("writePalisorConfiguration"))
+            written = n.userInfo;
+    });
+
     const QString blocked = program(QStringLiteral("blocked-tool"));
     const QString asking = program(QStringLiteral("asking-tool"));
     startAgent(QVariantList{
@@ -134,6 +164,21 @@ TEST_F(AgentEndToEndTest, SavedRulesAnswerOverTheRealSockets)
     gone.waitForFinished();
     EXPECT_EQ(codesFor(QStringLiteral("3 1.1.1.1 53 %1 UDP 4 0").arg(gone.processId()), 1), QStringList{"0 # #"});
     EXPECT_EQ(m_agent.state(), QProcess::Running);
+
+    // Ended as the session ends it: the rules go back to the daemon.
+    m_agent.terminate();
+    ASSERT_TRUE(m_agent.waitForFinished(10000));
+    EXPECT_EQ(m_agent.exitStatus(), QProcess::NormalExit);
+    ASSERT_TRUE(processEventsUntil([&] { return heard.contains(QStringLiteral("writePalisorConfiguration")); }));
+    EXPECT_TRUE(heard.contains(QStringLiteral("startAgent")));
+    EXPECT_FALSE(heard.contains(QStringLiteral("stopKext")));
+    const auto records = KeyedArchive::unarchive(written.value(QStringLiteral("PalisorConfiguration")).toByteArray());
+    ASSERT_TRUE(records.has_value());
+    QStringList apps;
+    for (const QVariant& record : records->toList())
+        if (record.toMap().value("PalisorClassName") == QLatin1String("PAApplication"))
+            apps << record.toMap().value("appName").toString();
+    EXPECT_EQ(apps, (QStringList{"blocked-tool", "asking-tool"}));
 }
 
 } // namespace

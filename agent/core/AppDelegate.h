@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QLabel>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+class PAConfiguration;
+class PAController;
+class PAInstaller;
+class PAPresetsController;
+class StartSocket;
+class managesocketagent;
+
+// The application's delegate: the launch sequence, the start of the agent,
+// what it does when it terminates, and the user's commands on the firewall,
+// the lock, the apps list and the windows.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Outlets, connected by MainInterface.
+    QPointer<QWidget> window;
+    QPointer<QWidget> wizardWindow;
+    QPointer<QWidget> prefsWindow;
+    QPointer<QWidget> customPresetsWindow;
+    QPointer<managesocketagent> mymanagesocketagent;
+    QPointer<PAController> myPalisorController;
+    QPointer<PAPresetsController> presetscontroller;
+    QPointer<PAConfiguration> myPAConfiguration;
+    QPointer<PAInstaller> palisorInstaller;
+    QPointer<StartSocket> myStartSocket;
+    QPointer<QLabel> aboutVersionLabel;
+
+    static constexpr const char* kHelperUnit = "zz.tolvane.PalisorHelper.service";
+
+    // The launch sequence; the readiness check answers later and start()
+    // (or a fatal alert) follows from there.
+    void applicationDidFinishLaunching();
+    void start();
+    // Sends the configuration and saves the window height; runs once however
+    // the agent ends.
+    void applicationWillTerminate();
+    // Runs the termination handler, flushes the last notification and quits
+    // the event loop.
+    void terminate();
+
+    bool checkPalisor();
+    void checkErrorType();
+    void popErrorAlertAndQuit();
+    void popManualAuth();
+    void getVersion();
+    // The readiness check's answer.
+    void readinessChecked(bool ready);
+
+    // Commands.
+    void enableFirewall();
+    void disableFirewall();
+    void lockUnlockFirewall();
+    void emptyall();
+    void alternateQuitPalisorAgent();
+    void startHelper();
+    void stopHelper();
+    void closeAllWindows();
+    void showAppsWindow();
+
+    bool hasStarted() const { return m_started; }
+    bool hasTerminated() const { return m_terminated; }
+
+signals:
+    void started();
+
+private:
+    void m_post(const char* name, const char* object, bool emptyUserInfo);
+    void m_clearAllApps();
+    void m_showLockWarning();
+
+    bool m_started = false;
+    bool m_terminated = false;
+};
