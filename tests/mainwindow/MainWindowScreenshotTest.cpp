@@ -1,0 +1,68 @@
+#include "AgentFixture.h"
+#include "MainInterface.h"
+#include "PAApplication.h"
+#include "PAController.h"
+#include "SharedState.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMainWindow>
+#include <QPixmap>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The whole agent built in-process as at start, with a few managed apps in
+// every state: a picture of the main window in both item styles for a
+// reviewer to look at.
+class MainWindowScreenshotTest : public AgentFixture
+{
+};
+
+TEST_F(MainWindowScreenshotTest, MainWindowWithManagedAppsInBothStyles)
+{
+    const struct
+    {
+        const char* name;
+        qint64 state;
+        QStringList matches;
+    } apps[] = {
+        {"Safari.app", 0, {}},
+        {"curl", 1, {}},
+        {"Mail.app", 2, {QStringLiteral("#25")}},
+        {"Messages.app", 3, {QStringLiteral("@17.0.0.0/8")}},
+        {"ssh", 4, {QStringLiteral("@10.0.0.5")}},
+        {"Terminal.app", 4, {}},
+    };
+    for (const auto& entry : apps) {
+        auto app = std::make_shared<PAApplication>(QLatin1String(entry.name), QStringList{QLatin1String(entry.name)},
+                                                   QLatin1String(entry.name).endsWith(QLatin1String(".app")), false,
+                                                   QStringLiteral("/Applications/") + QLatin1String(entry.name));
+        app->setRule(entry.state);
+        app->setAppMatches(entry.matches);
+        QString shown = QLatin1String(entry.name);
+        shown.remove(QLatin1String(".app"));
+        app->setAppLocalizedName(shown);
+        app->setAppLocalizedNameCentered(shown);
+        sharedAppsLibrary.push_back(app);
+        controller().appsLibraryController->addObject(app);
+    }
+    enableNotifications = true;
+    controller().updateToolbarLeds();
+    QMainWindow* window = controller().window();
+    ASSERT_NE(window, nullptr);
+    window->resize(1100, 560);
+    window->show();
+
+    const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    for (const char* style : {"normal", "mini"}) {
+        controller().setStyle(QLatin1String(style));
+        QCoreApplication::processEvents();
+        const QPixmap picture = window->grab();
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_TRUE(picture.save(folder + QStringLiteral("/mainwindow-apps-%1.png").arg(QLatin1String(style))));
+    }
+}
+
+} // namespace
