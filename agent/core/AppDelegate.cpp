@@ -20,6 +20,7 @@
 #include "managesocketagent.h"
 
 #include <QApplication>
+#include <QStackedWidget>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -174,6 +175,8 @@ void AppDelegate::getVersion()
 
 void AppDelegate::start()
 {
+    if (myPalisorController && myPalisorController->mainTabView())
+        myPalisorController->mainTabView()->setCurrentIndex(0);
     getVersion();
     if (myPalisorController)
         myPalisorController->drawMenulet();

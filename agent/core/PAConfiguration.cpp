@@ -26,6 +26,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -734,7 +735,12 @@ void PAConfiguration::uninstall()
 
 void PAConfiguration::launchUninstaller()
 {
-    // The login helper would start the agent again: stop it first.
+    // The login helper would start the agent again: stop its service (where
+    // the session has systemd) and end it.
+    const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
+    if (!systemctl.isEmpty())
+        CommandRunner::shared().run(systemctl, {QStringLiteral("--user"), QStringLiteral("stop"),
+                                                QStringLiteral("zz.tolvane.PalisorHelper.service")});
     for (const RunningApplication& helper :
          Workspace::runningApplicationsWithBundleIdentifier(QStringLiteral("zz.tolvane.Palisor-Helper")))
         Workspace::terminate(helper.pid);

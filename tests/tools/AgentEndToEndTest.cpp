@@ -181,4 +181,35 @@ TEST_F(AgentEndToEndTest, SavedRulesAnswerOverTheRealSocketsAndGoBackAtTheEnd)
     EXPECT_EQ(apps, (QStringList{"blocked-tool", "asking-tool"}));
 }
 
+TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
+{
+    const QString tool = program(QStringLiteral("second-tool"));
+    startAgent(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                        {"enableNotifications", true},
+                                        {"automaticXPC", true}},
+                            app(tool, 1)});
+    DBusDistributedNotificationCenter bus;
+    QStringList heard;
+    bus.addObserver(QString(), QString(), [&](const DistributedNotificationCenter::Notification& n) { heard << n.name; });
+
+    // The second copy says so in an alert and ends; offscreen nobody answers
+    // the alert, so it is ended like the session would end it.
+    QProcess second;
+    second.setProcessEnvironment(m_agent.processEnvironment());
+    second.start(QStringLiteral(PALISOR_AGENT_PATH), {});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    ASSERT_TRUE(processEventsUntil([&] { return heard.contains(QStringLiteral("startKext")); }, 10000));
+    drainEvents();
+    second.terminate();
+    ASSERT_TRUE(second.waitForFinished(10000));
+    processEventsUntil([] { return false; }, 500); // whatever it would post arrives meanwhile
+    EXPECT_FALSE(heard.contains(QStringLiteral("startAgent"))) << "the second copy never starts";
+    EXPECT_FALSE(heard.contains(QStringLiteral("writePalisorConfiguration")))
+        << "and never sends the daemon a configuration it did not load";
+
+    // The first copy still has its socket and answers.
+    const qint64 pid = run(tool);
+    EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+}
+
 } // namespace
