@@ -1,10 +1,12 @@
 #!/bin/sh
 # Builds the agent and starts it against the simulated root daemon, in a
-# system root of its own with a private D-Bus. The simulator reads requests
-# from the terminal, one per line:
+# system root of its own with a private D-Bus and a few saved rules. The
+# simulator first sends a few requests for real child processes (saved rules
+# answer some), then, on a terminal, reads more from it, one per line:
 #   spawn /bin/sleep 300          start a process to ask about ({pid} is its pid)
 #   1 10.0.0.5 443 {pid} TCP 4 0  a connection request
-# Ctrl-D or Ctrl-C ends the demo.
+# Ctrl-D or Ctrl-C ends the demo. Without a display the agent runs offscreen
+# and a picture of its main window is written to $PALISOR_ROOT/mainwindow.png.
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -62,11 +64,67 @@ PLIST
 mkdir -p "$PALISOR_ROOT/var/run/palisor/agent"
 chmod 0777 "$PALISOR_ROOT/var/run/palisor" "$PALISOR_ROOT/var/run/palisor/agent"
 
+# Saved rules: one program blocked, one asked with a pass and a block match.
+mkdir -p "$PALISOR_ROOT/bin" "$PALISOR_ROOT/etc"
+cp /bin/sleep "$PALISOR_ROOT/bin/demo-blocked"
+cp /bin/sleep "$PALISOR_ROOT/bin/demo-mail"
+cp /bin/sleep "$PALISOR_ROOT/bin/demo-new"
+app_record() { # name state matches...
+    name=$1; state=$2; shift 2
+    printf '<dict><key>PalisorClassName</key><string>PAApplication</string>'
+    printf '<key>appName</key><string>%s</string>' "$name"
+    printf '<key>appPath</key><string>%s</string>' "$PALISOR_ROOT/bin/$name"
+    printf '<key>appBinaries</key><array><string>%s</string></array>' "$PALISOR_ROOT/bin/$name"
+    printf '<key>appIsBundle</key><false/><key>appIsBlockedOrAllowed</key><integer>%s</integer>' "$state"
+    printf '<key>appMatches</key><array>'
+    for match in "$@"; do printf '<string>%s</string>' "$match"; done
+    printf '</array></dict>\n'
+}
+{
+    printf '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><array>\n'
+    printf '<dict><key>PalisorClassName</key><string>PAPreferences</string>'
+    printf '<key>enableNotifications</key><true/><key>automaticXPC</key><true/></dict>\n'
+    app_record demo-blocked 1
+    app_record demo-mail 4 "@10.0.0.5" "#443"
+    printf '</array></plist>\n'
+} >"$PALISOR_ROOT/etc/palisor.conf"
+
+cat >"$PALISOR_ROOT/demo.script" <<SCRIPT
+# Wait for the agent's readiness check and start.
+wait 3000
+spawn $PALISOR_ROOT/bin/demo-blocked 300
+1 93.184.216.34 443 {pid} TCP 4 0
+expect 1
+spawn $PALISOR_ROOT/bin/demo-mail 300
+2 10.0.0.5 443 {pid} TCP 4 0
+expect 2
+spawn $PALISOR_ROOT/bin/demo-new 300
+3 198.51.100.7 80 {pid} TCP 4 0
+expect 1
+gone
+4 1.1.1.1 53 {pid} UDP 4 0
+expect 1
+SCRIPT
+
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    QT_QPA_PLATFORM=offscreen
+    export QT_QPA_PLATFORM
+    PALISOR_SCREENSHOT="$PALISOR_ROOT/mainwindow.png"
+    export PALISOR_SCREENSHOT
+fi
+
 "$BUILD_DIR/Palisor.app/Contents/MacOS/PalisorAgent" "$@" &
 AGENT_PID=$!
-echo "demo.sh: agent $AGENT_PID starting; type requests for the simulated daemon"
+echo "demo.sh: agent $AGENT_PID starting"
 
-# The simulator in the foreground, reading the terminal (it is also the
-# daemon the agent's readiness check looks for); after the input ends it
-# listens two seconds more for the last answers.
-"$BUILD_DIR/tools/palisorafd" --stdin --timeout 2
+# The simulator in the foreground (it is also the daemon the agent's
+# readiness check looks for): the demo's requests, then the terminal's.
+if [ -t 0 ]; then
+    echo "demo.sh: after the demo's requests, type your own"
+    "$BUILD_DIR/tools/palisorafd" --script "$PALISOR_ROOT/demo.script" --stdin --timeout 2
+else
+    "$BUILD_DIR/tools/palisorafd" --script "$PALISOR_ROOT/demo.script" --timeout 2 </dev/null
+fi
+if [ -n "${PALISOR_SCREENSHOT:-}" ] && [ -f "$PALISOR_SCREENSHOT" ]; then
+    echo "demo.sh: main window pictured in $PALISOR_SCREENSHOT"
+fi
