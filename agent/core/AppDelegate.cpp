@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "AlertPresenter.h"
+#include "Appearance.h"
 #include "Authorization.h"
 #include "CommandRunner.h"
 #include "DistributedNotificationCenter.h"
@@ -200,12 +201,37 @@ void AppDelegate::start()
     m_post("startAgent", "zz.tolvane.startagent", false);
     if (myPAConfiguration && !QFileInfo::exists(myPAConfiguration->confPath()) && palisorInstaller)
         palisorInstaller->startWelcome();
+    applyTheme();
     if (myPalisorController)
         myPalisorController->updateMenuletIcon();
     if (QFileInfo::exists(Paths::system(QStringLiteral("/private/tmp/palisordebug"))))
         debugMode = true;
     m_started = true;
     emit started();
+}
+
+void AppDelegate::applyTheme()
+{
+    if (!window)
+        return;
+    switch (currentTheme) {
+    case 0:
+        Appearance::setWhiteBackground(window);
+        break;
+    case 1:
+        window->setPalette(Appearance::darkPalette());
+        break;
+    case 2:
+        if (Appearance::systemPrefersDark()) {
+            window->setPalette(Appearance::darkPalette());
+        } else {
+            window->setPalette(Appearance::lightPalette());
+            Appearance::setWhiteBackground(window);
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 // ---------------------------------------------------------------- termination

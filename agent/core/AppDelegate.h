@@ -54,6 +54,9 @@ public:
     void popErrorAlertAndQuit();
     void popManualAuth();
     void getVersion();
+    // The main window's look by currentTheme: 0 light on white, 1 dark,
+    // 2 as the desktop is set, anything else as the window was made.
+    void applyTheme();
     // The readiness check's answer.
     void readinessChecked(bool ready);
 

@@ -1,5 +1,6 @@
 #include "AgentFixture.h"
 #include "AppDelegate.h"
+#include "Appearance.h"
 #include "Authorization.h"
 #include "EventLoop.h"
 #include "KeyedArchive.h"
@@ -119,6 +120,35 @@ TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
     delegate().start();
     delegate().terminate();
     EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+}
+
+TEST_F(AppDelegateTest, ThemeTable)
+{
+    QWidget* window = delegate().window;
+    ASSERT_NE(window, nullptr);
+    const auto background = [&] { return window->palette().color(QPalette::Window); };
+    struct Row
+    {
+        int theme;
+        const char* system;
+        bool dark;
+        bool white;
+    };
+    const Row rows[] = {
+        {1, "light", true, false}, {0, "dark", false, true}, {2, "light", false, true}, {2, "dark", true, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.theme);
+        ScopedEnvironmentVariable system("PALISOR_APPEARANCE", row.system);
+        currentTheme = row.theme;
+        delegate().applyTheme();
+        EXPECT_EQ(background() == QColor(Qt::white), row.white);
+        EXPECT_EQ(background() == Appearance::darkPalette().color(QPalette::Window), row.dark);
+    }
+    window->setPalette(QPalette());
+    const QColor before = background();
+    currentTheme = 5;
+    delegate().applyTheme();
+    EXPECT_EQ(background(), before) << "a theme without meaning leaves the window as it is";
 }
 
 TEST_F(AppDelegateTest, FirewallSwitchesPostInTheirOrder)
