@@ -20,7 +20,9 @@
 #include "Workspace.h"
 #include "managesocketagent.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QStackedWidget>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -415,6 +417,18 @@ void AppDelegate::closeAllWindows()
     for (QWidget* each : {wizardWindow.data(), window.data(), customPresetsWindow.data(), prefsWindow.data()})
         if (each)
             each->close();
+}
+
+void AppDelegate::startPresetsWizard()
+{
+    showAppsWindow();
+    if (!myPalisorController)
+        return;
+    if (QStackedWidget* tabs = myPalisorController->mainTabView())
+        tabs->setCurrentIndex(2);
+    if (QButtonGroup* segments = myPalisorController->toolbarControl())
+        if (QAbstractButton* strategies = segments->button(2))
+            strategies->setChecked(true);
 }
 
 void AppDelegate::showAppsWindow()

@@ -70,6 +70,8 @@ public:
     void stopHelper();
     void closeAllWindows();
     void showAppsWindow();
+    // The main window on its strategies tab.
+    void startPresetsWizard();
 
     bool hasStarted() const { return m_started; }
     bool hasTerminated() const { return m_terminated; }

@@ -74,6 +74,10 @@ MainInterface::MainInterface(QObject* parent)
     m_installer->palisorconfiguration = m_configuration;
     m_installer->updatecontroller = m_updateController;
     m_installer->appsWindow = m_palisorController->window();
+    m_installer->startPresetsWizard = [delegate = QPointer<AppDelegate>(m_appDelegate)] {
+        if (delegate)
+            delegate->startPresetsWizard();
+    };
 
     m_appDelegate->window = m_palisorController->window();
     m_appDelegate->aboutVersionLabel = m_palisorController->aboutVersionLabel();

@@ -14,6 +14,12 @@
 #include "managesocketagent.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "ProcessWaits.h"
+
+#include <unistd.h>
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -120,6 +126,63 @@ TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
     delegate().start();
     delegate().terminate();
     EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+}
+
+// The launch reopens standard error onto the agent's log: keep the runner's.
+class KeptStandardError
+{
+public:
+    KeptStandardError() : m_saved(dup(STDERR_FILENO)) {}
+    ~KeptStandardError()
+    {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+
+private:
+    int m_saved;
+};
+
+TEST_F(AppDelegateTest, LaunchWaitsForTheInstallationThenGivesUpWithTheReinstallAlert)
+{
+    KeptStandardError keep;
+    delegate().applicationDidFinishLaunching();
+    EXPECT_EQ(postsNamed(QStringLiteral("startKext")).size(), 1);
+    m_clock->advance(5);
+    drainEvents();
+    EXPECT_TRUE(m_alerts->shown().isEmpty()) << "still trying after five seconds";
+    m_clock->advance(1);
+    ASSERT_TRUE(processEventsUntil([&] { return !m_alerts->shown().isEmpty(); }));
+    EXPECT_EQ(m_alerts->shown().last().messageText, "ERROR");
+    EXPECT_TRUE(delegate().hasTerminated());
+    EXPECT_FALSE(delegate().hasStarted());
+    EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+    EXPECT_TRUE(QFile::exists(homePath(QStringLiteral("Library/Logs/palisor.log"))));
+}
+
+TEST_F(AppDelegateTest, LaunchStartsAReadyInstallation)
+{
+    KeptStandardError keep;
+    const QString kext = rootPath(QStringLiteral("/Library/Extensions/palisornke.kext/Contents/Info.plist"));
+    writePlist(kext, QVariantMap{{"CFBundleVersion", QStringLiteral("2.1.0")}});
+    QDir().mkpath(rootPath(QStringLiteral("/sys/module/palisornke")));
+    writePlist(rootPath(QStringLiteral("/Library/LaunchDaemons/zz.tolvane.palisorafd.plist")), QVariantMap{});
+    const QString daemon = rootPath(QStringLiteral("/bin/palisorafd"));
+    QDir().mkpath(QFileInfo(daemon).absolutePath());
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), daemon));
+    QFile::setPermissions(daemon, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QProcess running;
+    running.start(daemon, {QStringLiteral("30")});
+    ASSERT_TRUE(running.waitForStarted());
+    ASSERT_TRUE(waitForExec(static_cast<pid_t>(running.processId()), daemon));
+
+    delegate().applicationDidFinishLaunching();
+    ASSERT_TRUE(processEventsUntil([&] { return delegate().hasStarted(); }));
+    EXPECT_EQ(m_center->postedNames().first(), "startKext");
+    EXPECT_TRUE(m_center->postedNames().contains(QStringLiteral("startAgent")));
+    EXPECT_FALSE(configurationVersion.isEmpty()) << "the bundle's version";
+    running.kill();
+    running.waitForFinished();
 }
 
 TEST_F(AppDelegateTest, ThemeTable)
