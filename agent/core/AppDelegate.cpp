@@ -49,9 +49,8 @@ AppDelegate::AppDelegate(QObject* parent)
 
 AppDelegate::~AppDelegate() = default;
 
-void AppDelegate::m_post(const char* name, const char* object, bool emptyUserInfo)
+void AppDelegate::m_post(const char* name, const char* object)
 {
-    Q_UNUSED(emptyUserInfo);
     DistributedNotificationCenter::defaultCenter().postNotificationName(
         QLatin1String(name), QLatin1String(object), QVariantMap(), kDeliverToAllSessions);
 }
@@ -62,7 +61,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     // Until a configuration is loaded there is nothing of the user's to send.
     skipSaveOnQuit = true;
-    m_post("startKext", "zz.palisor.start", true);
+    m_post("startKext", "zz.palisor.start");
     LogFile::reopenStandardError(Paths::home() + QStringLiteral("/Library/Logs/palisor.log"));
 
     if (checkPalisor()) {
@@ -200,7 +199,7 @@ void AppDelegate::start()
         myPalisorController->setStyle(windowStyle);
     if (myStartSocket)
         myStartSocket->start();
-    m_post("startAgent", "zz.tolvane.startagent", false);
+    m_post("startAgent", "zz.tolvane.startagent");
     if (myPAConfiguration && !QFileInfo::exists(myPAConfiguration->confPath()) && palisorInstaller)
         palisorInstaller->startWelcome();
     applyTheme();
@@ -263,8 +262,8 @@ void AppDelegate::terminate()
 
 void AppDelegate::enableFirewall()
 {
-    m_post("startAgent", "zz.tolvane.startagent", false);
-    m_post("startKext", "zz.palisor.start", true);
+    m_post("startAgent", "zz.tolvane.startagent");
+    m_post("startKext", "zz.palisor.start");
     firewallEnabled = true;
     if (myPalisorController)
         myPalisorController->updateMenuletIcon();
@@ -273,7 +272,7 @@ void AppDelegate::enableFirewall()
 void AppDelegate::disableFirewall()
 {
     closeAllWindows();
-    m_post("stopKext", "zz.palisor.stop", true);
+    m_post("stopKext", "zz.palisor.stop");
     firewallEnabled = false;
     if (myPalisorController)
         myPalisorController->updateMenuletIcon();
@@ -285,7 +284,7 @@ void AppDelegate::alternateQuitPalisorAgent()
     synchronizedQueue().asyncBarrier([self] {
         if (!self)
             return;
-        self->m_post("stopKext", "zz.palisor.stop", true);
+        self->m_post("stopKext", "zz.palisor.stop");
         // Quitting is the main thread's; the item ends before it happens.
         MainQueue::async([self] {
             if (self)

@@ -80,7 +80,7 @@ signals:
     void started();
 
 private:
-    void m_post(const char* name, const char* object, bool emptyUserInfo);
+    void m_post(const char* name, const char* object);
     void m_clearAllApps();
     void m_showLockWarning();
 
