@@ -1,0 +1,3 @@
+#include "PACustomPreset.h"
+
+// Every member is a trivial accessor; the file keeps the one-class-per-file pair.
