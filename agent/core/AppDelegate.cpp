@@ -9,6 +9,7 @@
 #include "MainQueue.h"
 #include "PAConfiguration.h"
 #include "PAController.h"
+#include "PACustomPresetsWindowController.h"
 #include "PAInstaller.h"
 #include "PAPresetsController.h"
 #include "Paths.h"
@@ -413,9 +414,22 @@ void AppDelegate::stopHelper()
 
 void AppDelegate::closeAllWindows()
 {
-    for (QWidget* each : {wizardWindow.data(), window.data(), customPresetsWindow.data(), prefsWindow.data()})
+    QWidget* presets = custompresetscontroller ? custompresetscontroller->window.data() : customPresetsWindow.data();
+    for (QWidget* each : {wizardWindow.data(), window.data(), presets, prefsWindow.data()})
         if (each)
             each->close();
+}
+
+void AppDelegate::openCustomPresetsWindow()
+{
+    if (!custompresetscontroller)
+        return;
+    if (QWidget* presets = custompresetscontroller->window) {
+        presets->show();
+        presets->raise();
+        presets->activateWindow();
+    }
+    custompresetscontroller->displayAllCustomPresets();
 }
 
 void AppDelegate::startPresetsWizard()

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class PAConfiguration;
+class PACustomPresetsWindowController;
 class PAController;
 class PAInstaller;
 class PAPresetsController;
@@ -31,6 +32,7 @@ public:
     QPointer<managesocketagent> mymanagesocketagent;
     QPointer<PAController> myPalisorController;
     QPointer<PAPresetsController> presetscontroller;
+    QPointer<PACustomPresetsWindowController> custompresetscontroller;
     QPointer<PAConfiguration> myPAConfiguration;
     QPointer<PAInstaller> palisorInstaller;
     QPointer<StartSocket> myStartSocket;
@@ -70,6 +72,8 @@ public:
     void stopHelper();
     void closeAllWindows();
     void showAppsWindow();
+    // The custom presets, listed afresh (and their window, once it exists).
+    void openCustomPresetsWindow();
     // The main window on its strategies tab.
     void startPresetsWizard();
 

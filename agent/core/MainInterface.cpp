@@ -6,6 +6,7 @@
 
 #include "AppDelegate.h"
 #include "PACollectionView.h"
+#include "PACustomPresetsWindowController.h"
 #include "SharedState.h"
 #include "PAInstaller.h"
 #include "BridgeClassPalisor.h"
@@ -40,6 +41,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_logKeeper(new PAObserveFileLogs(this))
     , m_installer(new PAInstaller(this))
     , m_appDelegate(new AppDelegate(this))
+    , m_customPresetsController(new PACustomPresetsWindowController(this))
 {
     m_palisorController->paconfiguration = m_configuration;
     m_palisorController->connectioncontroller = m_connectionController;
@@ -70,6 +72,7 @@ MainInterface::MainInterface(QObject* parent)
     m_appDelegate->myPAConfiguration = m_configuration;
     m_appDelegate->palisorInstaller = m_installer;
     m_appDelegate->myStartSocket = m_startSocket;
+    m_appDelegate->custompresetscontroller = m_customPresetsController;
 
     m_installer->palisorconfiguration = m_configuration;
     m_installer->updatecontroller = m_updateController;

@@ -19,6 +19,7 @@ class managesocketagent;
 class PAObserveFileLogs;
 class AppDelegate;
 class PAInstaller;
+class PACustomPresetsWindowController;
 
 // The composition root: creates the agent's long-lived objects, connects their
 // outlets and wakes them, as the main interface file does when the
@@ -46,6 +47,7 @@ public:
     PAObserveFileLogs* logKeeper() const { return m_logKeeper; }
     PAInstaller* installer() const { return m_installer; }
     AppDelegate* appDelegate() const { return m_appDelegate; }
+    PACustomPresetsWindowController* customPresetsController() const { return m_customPresetsController; }
 
 private:
     PAController* m_palisorController;
@@ -63,4 +65,5 @@ private:
     PAObserveFileLogs* m_logKeeper;
     PAInstaller* m_installer;
     AppDelegate* m_appDelegate;
+    PACustomPresetsWindowController* m_customPresetsController;
 };

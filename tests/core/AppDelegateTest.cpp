@@ -8,6 +8,8 @@
 #include "PAApplication.h"
 #include "PAConfiguration.h"
 #include "PAController.h"
+#include "PACustomPreset.h"
+#include "PACustomPresetsWindowController.h"
 #include "PropertyList.h"
 #include "SharedState.h"
 #include "SystemVersion.h"
@@ -183,6 +185,19 @@ TEST_F(AppDelegateTest, LaunchStartsAReadyInstallation)
     EXPECT_FALSE(configurationVersion.isEmpty()) << "the bundle's version";
     running.kill();
     running.waitForFinished();
+}
+
+TEST_F(AppDelegateTest, OpeningTheCustomPresetsListsThem)
+{
+    const QString folder = rootPath(QStringLiteral("/Users/Shared/Palisor"));
+    writePlist(folder + QStringLiteral("/office.plist"),
+               QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                        {"presetName", QStringLiteral("Office")},
+                                        {"presetLocationID", QStringLiteral("L1")}}});
+    delegate().openCustomPresetsWindow();
+    const auto& presets = m_interface->customPresetsController()->customPresetsLibrary;
+    ASSERT_EQ(presets.size(), 1u);
+    EXPECT_EQ(presets.front()->presetName(), "Office");
 }
 
 TEST_F(AppDelegateTest, ThemeTable)
