@@ -1,9 +1,9 @@
+#include "AgentBenchmarkMain.h"
 #include "DistributedNotificationCenter.h"
 #include "MainInterface.h"
 #include "PAConfiguration.h"
 #include "PAConfigurationRecords.h"
 #include "PropertyList.h"
-#include "Resources.h"
 #include "SharedState.h"
 #include "KeyedArchive.h"
 
@@ -245,17 +245,5 @@ BENCHMARK(checkedDecodeAgainstPython)->UseManualTime()->Iterations(1)->Unit(benc
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // The loads and writes touch user defaults and the root: keep them out of
-    // the real ones.
-    QTemporaryDir sandbox;
-    setenv("XDG_CONFIG_HOME", sandbox.path().toLocal8Bit().constData(), 1);
-    setenv("HOME", sandbox.path().toLocal8Bit().constData(), 1);
-    setenv("PALISOR_ROOT", sandbox.path().toLocal8Bit().constData(), 1);
-    QApplication app(argc, argv);
-    Resources::setResourcesPath(QStringLiteral(PALISOR_BENCH_BUNDLE_DIR "/Contents/Resources"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runAgentBenchmarks(argc, argv);
 }

@@ -1,8 +1,8 @@
+#include "AgentBenchmarkMain.h"
 #include "MainInterface.h"
 #include "PAApplication.h"
 #include "PAAppsIndex.h"
 #include "PANotifyWindowController.h"
-#include "Resources.h"
 #include "SharedState.h"
 #include "managesocketagent.h"
 
@@ -235,14 +235,5 @@ BENCHMARK(decision)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
-    setenv("HOME", config.path().toLocal8Bit().constData(), 1);
-    QApplication app(argc, argv);
-    Resources::setResourcesPath(QStringLiteral(PALISOR_BENCH_BUNDLE_DIR "/Contents/Resources"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runAgentBenchmarks(argc, argv);
 }

@@ -1,5 +1,7 @@
 #include "BinaryPlistWriter.h"
 
+#include "PlistNode.h"
+
 #include <QtGlobal>
 
 #include <bit>
@@ -7,9 +9,6 @@
 #include <limits>
 
 namespace {
-
-// Seconds between the Unix epoch and the plist epoch (2001-01-01 UTC).
-constexpr qint64 kPlistEpochOffset = 978307200;
 
 int byteWidth(uint64_t value)
 {

@@ -1,6 +1,8 @@
 #include "KeyedArchive.h"
 
 #include "BinaryPlistWriter.h"
+#include "PlistNode.h"
+#include "PropertyList.h"
 
 #include <QHash>
 #include <QVariantList>
@@ -25,16 +27,6 @@ constexpr char kArchiverName[] = "NSKeyedArchiver";
 
 // Arrays at least this long get an element index before they are walked.
 constexpr uint32_t kIndexedArraySize = 100;
-
-struct PlistDeleter
-{
-    void operator()(plist_t node) const
-    {
-        if (node)
-            plist_free(node);
-    }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 // Lays out "$objects" in the order the original archiver visits a tree, so
 // that files look the same whichever side wrote them.
@@ -211,46 +203,37 @@ bool ArchiveWriter::encode(const QVariant& value, int depth, uint64_t& uid)
 {
     if (depth > kMaxDepth)
         return false;
-    switch (value.typeId()) {
-    case QMetaType::Bool: {
+    switch (PropertyList::kindOf(value)) {
+    case PropertyList::Kind::Boolean: {
         uint64_t& slot = m_booleans[value.toBool() ? 1 : 0];
         if (!slot)
             slot = m_append(m_plist.addBoolean(value.toBool()));
         uid = slot;
         return true;
     }
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
+    case PropertyList::Kind::Integer:
         uid = m_integer(value, true);
         return true;
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
+    case PropertyList::Kind::UnsignedInteger:
         uid = m_integer(value, false);
         return true;
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case PropertyList::Kind::Real:
         uid = m_real(value.toDouble());
         return true;
-    case QMetaType::QString:
+    case PropertyList::Kind::String:
         uid = m_string(*static_cast<const QString*>(value.constData()));
         return true;
-    case QMetaType::QByteArray:
+    case PropertyList::Kind::Data:
         uid = m_append(m_plist.addData(*static_cast<const QByteArray*>(value.constData())));
         return true;
-    case QMetaType::QVariantList:
+    case PropertyList::Kind::Array:
         return m_encodeList(*static_cast<const QVariantList*>(value.constData()), depth, uid);
-    case QMetaType::QStringList:
+    case PropertyList::Kind::StringArray:
         return m_encodeList(value.toList(), depth, uid);
-    case QMetaType::QVariantMap:
+    case PropertyList::Kind::Dictionary:
         return m_encodeMap(*static_cast<const QVariantMap*>(value.constData()), depth, uid);
     default:
+        // Dates and UIDs have no place among the archive's plain values.
         return false;
     }
 }

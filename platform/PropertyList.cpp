@@ -1,6 +1,7 @@
 #include "PropertyList.h"
 
 #include "BinaryPlistWriter.h"
+#include "PlistNode.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -17,21 +18,9 @@
 
 namespace {
 
-// Seconds between the Unix epoch and the plist epoch (2001-01-01 UTC).
-constexpr qint64 kPlistEpochOffset = 978307200;
 // Deeper trees are refused rather than walked: a hostile file must not
 // exhaust the stack.
 constexpr int kMaxDepth = 512;
-
-struct PlistDeleter
-{
-    void operator()(plist_t node) const
-    {
-        if (node)
-            plist_free(node);
-    }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 bool toVariant(plist_t node, QVariant& out, int depth)
 {
@@ -154,41 +143,31 @@ plist_t fromVariant(const QVariant& value, int depth)
 {
     if (depth > kMaxDepth)
         return nullptr;
-    if (value.metaType() == QMetaType::fromType<PlistUid>())
+    switch (PropertyList::kindOf(value)) {
+    case PropertyList::Kind::Uid:
         return plist_new_uid(value.value<PlistUid>().value);
-    switch (value.typeId()) {
-    case QMetaType::Bool:
+    case PropertyList::Kind::Boolean:
         return plist_new_bool(value.toBool() ? 1 : 0);
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
+    case PropertyList::Kind::Integer:
         return plist_new_uint(static_cast<uint64_t>(value.toLongLong()));
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
+    case PropertyList::Kind::UnsignedInteger:
         return plist_new_uint(value.toULongLong());
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case PropertyList::Kind::Real:
         return plist_new_real(value.toDouble());
-    case QMetaType::QString:
+    case PropertyList::Kind::String:
         return plist_new_string(value.toString().toUtf8().constData());
-    case QMetaType::QByteArray: {
+    case PropertyList::Kind::Data: {
         const QByteArray data = value.toByteArray();
         return plist_new_data(data.constData(), static_cast<uint64_t>(data.size()));
     }
-    case QMetaType::QDateTime: {
+    case PropertyList::Kind::Date: {
         const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - kPlistEpochOffset * 1000;
         const qint64 sec = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
         const qint64 usec = (ms - sec * 1000) * 1000;
         return plist_new_date(static_cast<int32_t>(sec), static_cast<int32_t>(usec));
     }
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList: {
+    case PropertyList::Kind::Array:
+    case PropertyList::Kind::StringArray: {
         plist_t array = plist_new_array();
         for (const QVariant& item : value.toList()) {
             plist_t node = fromVariant(item, depth + 1);
@@ -200,7 +179,7 @@ plist_t fromVariant(const QVariant& value, int depth)
         }
         return array;
     }
-    case QMetaType::QVariantMap: {
+    case PropertyList::Kind::Dictionary: {
         plist_t dict = plist_new_dict();
         const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
@@ -213,9 +192,10 @@ plist_t fromVariant(const QVariant& value, int depth)
         }
         return dict;
     }
-    default:
+    case PropertyList::Kind::Unsupported:
         return nullptr;
     }
+    return nullptr;
 }
 
 // Writes a QVariant tree straight into the binary form, without building a
@@ -343,45 +323,34 @@ bool BinaryEncoder::encode(const QVariant& value, int depth, uint32_t& object)
 {
     if (depth > kMaxDepth)
         return false;
-    if (value.metaType() == QMetaType::fromType<PlistUid>()) {
+    switch (PropertyList::kindOf(value)) {
+    case PropertyList::Kind::Uid:
         object = m_plist.addUid(value.value<PlistUid>().value);
         return true;
-    }
-    switch (value.typeId()) {
-    case QMetaType::Bool:
+    case PropertyList::Kind::Boolean:
         object = m_boolean(value.toBool());
         return true;
-    case QMetaType::Int:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::Char:
-    case QMetaType::SChar:
+    case PropertyList::Kind::Integer:
         object = m_integer(value.toLongLong());
         return true;
-    case QMetaType::UInt:
-    case QMetaType::ULong:
-    case QMetaType::ULongLong:
-    case QMetaType::UShort:
-    case QMetaType::UChar:
+    case PropertyList::Kind::UnsignedInteger:
         object = m_unsigned(value.toULongLong());
         return true;
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case PropertyList::Kind::Real:
         object = m_real(value.toDouble());
         return true;
-    case QMetaType::QString:
+    case PropertyList::Kind::String:
         object = m_string(*static_cast<const QString*>(value.constData()));
         return true;
-    case QMetaType::QByteArray:
+    case PropertyList::Kind::Data:
         object = m_plist.addData(*static_cast<const QByteArray*>(value.constData()));
         return true;
-    case QMetaType::QDateTime:
+    case PropertyList::Kind::Date:
         object = m_plist.addDate(*static_cast<const QDateTime*>(value.constData()));
         return true;
-    case QMetaType::QVariantList:
+    case PropertyList::Kind::Array:
         return m_encodeList(*static_cast<const QVariantList*>(value.constData()), depth, object);
-    case QMetaType::QStringList: {
+    case PropertyList::Kind::StringArray: {
         const QStringList& list = *static_cast<const QStringList*>(value.constData());
         // Its strings sit one level down, like any array's elements.
         if (!list.isEmpty() && depth + 1 > kMaxDepth)
@@ -389,14 +358,55 @@ bool BinaryEncoder::encode(const QVariant& value, int depth, uint32_t& object)
         object = m_encodeStrings(list);
         return true;
     }
-    case QMetaType::QVariantMap:
+    case PropertyList::Kind::Dictionary:
         return m_encodeMap(*static_cast<const QVariantMap*>(value.constData()), depth, object);
-    default:
+    case PropertyList::Kind::Unsupported:
         return false;
     }
+    return false;
 }
 
 } // namespace
+
+PropertyList::Kind PropertyList::kindOf(const QVariant& value)
+{
+    if (value.metaType() == QMetaType::fromType<PlistUid>())
+        return Kind::Uid;
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return Kind::Boolean;
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+        return Kind::Integer;
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        return Kind::UnsignedInteger;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return Kind::Real;
+    case QMetaType::QString:
+        return Kind::String;
+    case QMetaType::QByteArray:
+        return Kind::Data;
+    case QMetaType::QDateTime:
+        return Kind::Date;
+    case QMetaType::QVariantList:
+        return Kind::Array;
+    case QMetaType::QStringList:
+        return Kind::StringArray;
+    case QMetaType::QVariantMap:
+        return Kind::Dictionary;
+    default:
+        return Kind::Unsupported;
+    }
+}
 
 std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* error)
 {

@@ -25,6 +25,24 @@ class PropertyList
 public:
     enum class Format { Xml, Binary };
 
+    // The plist type a QVariant is written as. Every writer decides by this,
+    // so that an integral or floating value is the same type in every form.
+    enum class Kind {
+        Unsupported,
+        Boolean,
+        Integer,
+        UnsignedInteger,
+        Real,
+        String,
+        Data,
+        Date,
+        Uid,
+        Array,
+        StringArray,
+        Dictionary,
+    };
+    static Kind kindOf(const QVariant& value);
+
     // Reads XML or binary. nullopt (and a reason in *error) when the bytes are
     // not a property list.
     static std::optional<QVariant> fromData(const QByteArray& data, QString* error = nullptr);

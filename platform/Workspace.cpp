@@ -108,6 +108,14 @@ QString Workspace::bundleIdentifierOfBundle(const QString& bundlePath)
     return stringValue(bundleInfo(bundlePath), QStringLiteral("CFBundleIdentifier"));
 }
 
+std::optional<QString> Workspace::bundleInfoString(const QString& bundlePath, const QString& key)
+{
+    const QVariant value = bundleInfo(bundlePath).value(key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
 bool Workspace::launchApplication(const QString& path, const QStringList& arguments)
 {
     QString program = path;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <sys/types.h>
 
 struct RunningApplication
@@ -28,6 +29,9 @@ public:
     static QList<RunningApplication> runningApplicationsWithBundleIdentifier(const QString& bundleIdentifier);
     // Bundle identifier of a bundle folder ("" when it has none).
     static QString bundleIdentifierOfBundle(const QString& bundlePath);
+    // A text of the bundle's Info.plist; nullopt when the bundle, the file or
+    // a text under `key` is missing.
+    static std::optional<QString> bundleInfoString(const QString& bundlePath, const QString& key);
     // Starts a bundle's executable (or a plain program) detached; false when it
     // could not be started.
     static bool launchApplication(const QString& path, const QStringList& arguments = {});

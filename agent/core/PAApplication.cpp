@@ -1,7 +1,5 @@
 #include "PAApplication.h"
 
-#include "PropertyList.h"
-
 #include "CodeSigning.h"
 #include "CommandRunner.h"
 #include "ConcurrentQueue.h"
@@ -524,13 +522,10 @@ std::shared_ptr<PAApplication> PAApplication::generatePAApplication(qint64 rule,
         QString shown = name;
         if (shown.endsWith(QLatin1String(".app")))
             shown.chop(4);
-        const QString infoPath = bundlePath + QStringLiteral("/Contents/Info.plist");
-        if (!bundlePath.isEmpty() && QFileInfo::exists(bundlePath) && QFileInfo(infoPath).isFile()) {
-            const std::optional<QVariant> info = PropertyList::readFile(infoPath);
-            const QVariant displayName =
-                info ? info->toMap().value(QStringLiteral("CFBundleDisplayName")) : QVariant();
-            if (displayName.typeId() == QMetaType::QString)
-                shown = displayName.toString();
+        if (!bundlePath.isEmpty()) {
+            if (const std::optional<QString> displayName =
+                    Workspace::bundleInfoString(bundlePath, QStringLiteral("CFBundleDisplayName")))
+                shown = *displayName;
         }
         app->setAppLocalizedName(shown);
         app->setAppLocalizedNameCentered(shown);

@@ -59,18 +59,6 @@ QString storedBundlePath(const QString& appPath)
     return path;
 }
 
-QString bundleDisplayName(const QString& bundlePath)
-{
-    const QString infoPath = bundlePath + QStringLiteral("/Contents/Info.plist");
-    if (!QFileInfo(infoPath).isFile())
-        return {};
-    const std::optional<QVariant> info = PropertyList::readFile(infoPath);
-    if (!info || info->typeId() != QMetaType::QVariantMap)
-        return {};
-    const QVariant name = info->toMap().value(QStringLiteral("CFBundleDisplayName"));
-    return name.typeId() == QMetaType::QString ? name.toString() : QString();
-}
-
 QString currentUserName()
 {
     if (const passwd* entry = getpwuid(getuid()))
@@ -244,9 +232,10 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
         if (record.appName.endsWith(QLatin1String(".app"))) {
             QString name = record.appName.left(record.appName.size() - 4);
             if (QFileInfo::exists(path)) {
-                const QString displayName = bundleDisplayName(path);
-                if (!displayName.isEmpty())
-                    name = displayName;
+                const std::optional<QString> displayName =
+                    Workspace::bundleInfoString(path, QStringLiteral("CFBundleDisplayName"));
+                if (displayName && !displayName->isEmpty())
+                    name = *displayName;
             }
             app->setAppLocalizedName(name);
             app->setAppLocalizedNameCentered(name);
