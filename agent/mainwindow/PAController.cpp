@@ -5,6 +5,7 @@
 #include "CommandRunner.h"
 #include "MainWindowTripleSplitViewDelegate.h"
 #include "PAConfiguration.h"
+#include "PAInstaller.h"
 #include "PASystemUsers.h"
 #include "Resources.h"
 #include "SharedState.h"
@@ -272,6 +273,8 @@ void PAController::displayStatusView()
     alert.icon = QStringLiteral("palisor");
     alert.messageText = QStringLiteral("Palisor Status");
     alert.buttons = {QStringLiteral("OK")};
+    if (palisorinstaller)
+        palisorinstaller->updateStatusView();
     AlertPresenter::shared().beginSheet(alert, m_window.get(), [](AlertResult) {});
 }
 

@@ -18,6 +18,7 @@
 class MainWindowTripleSplitViewDelegate;
 class PAConfiguration;
 class PAConnectionController;
+class PAInstaller;
 class QButtonGroup;
 class QLabel;
 class QMainWindow;
@@ -50,6 +51,8 @@ public:
     // Outlets, connected by MainInterface.
     QPointer<PAConfiguration> paconfiguration;
     QPointer<PAConnectionController> connectioncontroller;
+    // Its lights fill the status sheet.
+    QPointer<PAInstaller> palisorinstaller;
     // The installation status view (its lights belong to the installer); the
     // status sheet shows it under its title.
     QPointer<QWidget> statusView;

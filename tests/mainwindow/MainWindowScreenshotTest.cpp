@@ -1,11 +1,16 @@
 #include "AgentFixture.h"
+#include "EventLoop.h"
 #include "MainInterface.h"
+#include "PAInstaller.h"
 #include "PAApplication.h"
 #include "PAController.h"
 #include "SharedState.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QDir>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPixmap>
 #include <gtest/gtest.h>
@@ -63,6 +68,40 @@ TEST_F(MainWindowScreenshotTest, MainWindowWithManagedAppsInBothStyles)
         ASSERT_FALSE(picture.isNull());
         EXPECT_TRUE(picture.save(folder + QStringLiteral("/mainwindow-apps-%1.png").arg(QLatin1String(style))));
     }
+}
+
+// The status sheet (the installer's lights on the main window) and the about
+// window, as a user sees them.
+TEST_F(MainWindowScreenshotTest, StatusSheetAndAboutWindow)
+{
+    QMainWindow* window = controller().window();
+    window->resize(900, 500);
+    window->show();
+    const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+
+    AlertPresenter::setShared(nullptr);
+    controller().displayStatusView();
+    QMessageBox* sheet = nullptr;
+    processEventsUntil([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                sheet = box;
+        return sheet != nullptr;
+    });
+    AlertPresenter::setShared(&m_alerts.presenter());
+    ASSERT_NE(sheet, nullptr);
+    // The sheet shows the installation as it is now, not empty lights.
+    EXPECT_EQ(m_interface->installer()->labelFilter()->text(), "Network kernel extension not installed");
+    EXPECT_TRUE(sheet->grab().save(folder + QStringLiteral("/status-sheet.png")));
+    sheet->close();
+
+    controller().showAboutWindow();
+    QWidget* about = controller().aboutWindow();
+    ASSERT_NE(about, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(about->grab().save(folder + QStringLiteral("/about-window.png")));
+    about->close();
 }
 
 } // namespace
