@@ -13,6 +13,7 @@ qt6-svg-dev
 libgl-dev
 libplist-dev
 libplist++-dev
+libcanberra-dev
 libgtest-dev
 libgmock-dev
 libbenchmark-dev
