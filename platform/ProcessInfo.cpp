@@ -2,10 +2,14 @@
 
 #include "Paths.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -171,4 +175,31 @@ QList<pid_t> ProcessInfo::allPids()
     }
     closedir(directory);
     return pids;
+}
+
+bool ProcessInfo::terminateIfExecutable(pid_t pid, const QString& expectedExecutable)
+{
+    if (pid <= 0 || expectedExecutable.isEmpty())
+        return false;
+    // The descriptor holds on to the process we look at: should it end and
+    // its pid go to another program before the signal, the signal fails
+    // rather than reach the newcomer. Kernels without pidfds get plain kill().
+    // Through syscall(): this glibc's pidfd header declares its wrappers
+    // without C linkage, so C++ cannot link them.
+    const int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0 && errno == ESRCH)
+        return false;
+
+    bool sent = false;
+    if (const std::optional<QByteArray> target = readExeLink(pid)) {
+        const QString executable = withoutDeletedMark(QString::fromLocal8Bit(*target));
+        if (executable == expectedExecutable ||
+            executable == QFileInfo(expectedExecutable).canonicalFilePath()) {
+            sent = pidfd >= 0 ? syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0) == 0
+                              : kill(pid, SIGTERM) == 0;
+        }
+    }
+    if (pidfd >= 0)
+        close(pidfd);
+    return sent;
 }

@@ -29,4 +29,10 @@ public:
     // The command name (/proc/<pid>/comm), "" when gone.
     static QString commandName(pid_t pid);
     static QList<pid_t> allPids();
+
+    // Sends SIGTERM, only when `pid` names one process (> 0) and that process
+    // still runs `expectedExecutable` (as given or with its links resolved):
+    // a pid that was reused since it was shown is left alone. True when the
+    // signal was sent.
+    static bool terminateIfExecutable(pid_t pid, const QString& expectedExecutable);
 };

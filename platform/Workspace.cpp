@@ -3,11 +3,16 @@
 #include "ProcessInfo.h"
 #include "PropertyList.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QProcess>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <csignal>
@@ -128,6 +133,39 @@ bool Workspace::launchApplication(const QString& path, const QStringList& argume
     if (program.isEmpty())
         return false;
     return QProcess::startDetached(program, arguments);
+}
+
+bool Workspace::revealInFileManager(const QString& path)
+{
+    return revealInFileManager(path, QDBusConnection::sessionBus());
+}
+
+bool Workspace::revealInFileManager(const QString& path, const QDBusConnection& bus)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo item(path);
+    const QUrl folder = QUrl::fromLocalFile(item.absolutePath());
+    if (!bus.isConnected())
+        return QDesktopServices::openUrl(folder);
+
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    // The path travels as one percent-encoded URI argument, never as text
+    // that anything parses as a command.
+    call << QStringList{QUrl::fromLocalFile(item.absoluteFilePath()).toString(QUrl::FullyEncoded)}
+         << QString();
+    // Asynchronous: a file manager that is slow to start must not hold up
+    // the window that asked.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [folder](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError())
+                             QDesktopServices::openUrl(folder);
+                         finished->deleteLater();
+                     });
+    return true;
 }
 
 bool Workspace::terminate(pid_t pid)

@@ -8,6 +8,8 @@
 #include <optional>
 #include <sys/types.h>
 
+class QDBusConnection;
+
 struct RunningApplication
 {
     pid_t pid = 0;
@@ -37,6 +39,15 @@ public:
     static bool launchApplication(const QString& path, const QStringList& arguments = {});
     // The file manager's icon of a file or folder. Main thread only.
     static QIcon iconForFile(const QString& path);
+    // Shows the file or folder selected in the desktop's file manager
+    // (org.freedesktop.FileManager1 on the session bus). Where no file manager
+    // answers there, the folder that holds it is opened instead. No shell is
+    // involved, whatever the path holds. Returns at once; the fallback, when
+    // needed, follows on the main thread. False for an empty path, or when
+    // there is no bus and the folder cannot be opened. Main thread only.
+    static bool revealInFileManager(const QString& path);
+    // The same on a given bus (tests use a private one).
+    static bool revealInFileManager(const QString& path, const QDBusConnection& bus);
     static bool terminate(pid_t pid);
     static bool forceTerminate(pid_t pid);
 };

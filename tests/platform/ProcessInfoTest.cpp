@@ -183,3 +183,27 @@ TEST(ProcessInfoTest, EffectiveUserOfDumpableAndHiddenProcesses)
         close(fds[1]);
     }
 }
+
+TEST(ProcessInfoTest, TerminatesOnlyTheProcessThatRunsTheExpectedProgram)
+{
+    QProcess child;
+    child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(child.waitForStarted());
+    const pid_t pid = child.processId();
+    ASSERT_TRUE(waitForExec(pid, QStringLiteral("/bin/sleep")));
+
+    // A pid that now runs another program, and the pids that would signal
+    // whole groups, are left alone.
+    EXPECT_FALSE(ProcessInfo::terminateIfExecutable(pid, QStringLiteral("/usr/bin/cat")));
+    EXPECT_FALSE(ProcessInfo::terminateIfExecutable(pid, QString()));
+    EXPECT_FALSE(ProcessInfo::terminateIfExecutable(0, QStringLiteral("/bin/sleep")));
+    EXPECT_FALSE(ProcessInfo::terminateIfExecutable(-1, QStringLiteral("/bin/sleep")));
+    EXPECT_FALSE(child.waitForFinished(50));
+    EXPECT_EQ(child.state(), QProcess::Running);
+
+    // "/bin/sleep" is the path it was started by; /proc shows it resolved.
+    EXPECT_TRUE(ProcessInfo::terminateIfExecutable(pid, QStringLiteral("/bin/sleep")));
+    ASSERT_TRUE(child.waitForFinished(5000));
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+    EXPECT_FALSE(ProcessInfo::terminateIfExecutable(reapedChildPid(), QStringLiteral("/bin/sleep")));
+}
