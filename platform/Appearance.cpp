@@ -65,3 +65,27 @@ void Appearance::setWhiteBackground(QWidget* window)
     window->setPalette(palette);
     window->setAutoFillBackground(true);
 }
+
+void Appearance::applyTheme(QWidget* window, int theme)
+{
+    if (!window)
+        return;
+    switch (theme) {
+    case 0:
+        setWhiteBackground(window);
+        break;
+    case 1:
+        window->setPalette(darkPalette());
+        break;
+    case 2:
+        if (systemPrefersDark()) {
+            window->setPalette(darkPalette());
+        } else {
+            window->setPalette(lightPalette());
+            setWhiteBackground(window);
+        }
+        break;
+    default:
+        break;
+    }
+}

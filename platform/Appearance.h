@@ -18,4 +18,8 @@ public:
     static QPalette lightPalette();
     // Gives `window` a white background, keeping the rest of its look.
     static void setWhiteBackground(QWidget* window);
+    // The agent's theme setting on one window: 0 light with a white
+    // background, 1 dark, 2 follow the desktop (white background when light);
+    // any other value leaves the window as it is.
+    static void applyTheme(QWidget* window, int theme);
 };

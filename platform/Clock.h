@@ -17,6 +17,13 @@ public:
 };
 using TimerRef = std::shared_ptr<Timer>;
 
+// Stops a timer that may be absent or already done.
+inline void invalidateTimer(const TimerRef& timer)
+{
+    if (timer)
+        timer->invalidate();
+}
+
 // Time for everything that waits: alert time-outs, quiet periods, temporary
 // rules, the pruning tick, the 12-hour update check, the readiness retries.
 // One clock, so that tests replace it and advance time instead of sleeping.

@@ -214,26 +214,7 @@ void AppDelegate::start()
 
 void AppDelegate::applyTheme()
 {
-    if (!window)
-        return;
-    switch (currentTheme) {
-    case 0:
-        Appearance::setWhiteBackground(window);
-        break;
-    case 1:
-        window->setPalette(Appearance::darkPalette());
-        break;
-    case 2:
-        if (Appearance::systemPrefersDark()) {
-            window->setPalette(Appearance::darkPalette());
-        } else {
-            window->setPalette(Appearance::lightPalette());
-            Appearance::setWhiteBackground(window);
-        }
-        break;
-    default:
-        break;
-    }
+    Appearance::applyTheme(window, currentTheme);
 }
 
 // ---------------------------------------------------------------- termination

@@ -17,11 +17,6 @@
 
 namespace {
 
-void invalidateTimer(const TimerRef& timer)
-{
-    if (timer)
-        timer->invalidate();
-}
 
 bool isUnderSystemFolder(const QString& path)
 {
@@ -349,7 +344,9 @@ void PAApplication::setQuiet(const QString& mode, double time)
         setAppIsQuietBlock(true);
         setAppIsQuietPass(false);
     }
-    // An earlier quiet timer keeps running; whichever fires first ends the period.
+    // A new period replaces the running one: its timer would end the new
+    // period early.
+    invalidateTimer(m_quietTimer);
     const QPointer<PAApplication> self(this);
     setQuietTimer(Clock::shared().scheduledTimer(time, false, [self] {
         if (self)

@@ -12,7 +12,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QCheckBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -36,13 +40,10 @@ protected:
         m_loop = std::thread([endpoint] { endpoint->receiveLoop(); });
         enableNotifications = true;
         requestTagCounter = 1;
-        PANotifyWindowController::setAlertShower(
-            [this](PANotifyWindowController& alert) { m_shown.append(alert.parameterTagString); });
     }
 
     void TearDown() override
     {
-        PANotifyWindowController::setAlertShower(nullptr);
         // A request the test left open would hold the queue for the next test.
         for (const QString& tag : openAlerts.keys())
             PANotifyWindowController::resumeQueue(tag);
@@ -100,6 +101,16 @@ protected:
         return QStringLiteral("%1 %2 %3 %4 TCP 4 %5").arg(key, address, port).arg(pid).arg(responsible);
     }
 
+    // The tags of the alerts that reached the screen, in the order they did.
+    const QStringList& shown()
+    {
+        drainEvents();
+        for (auto it = openAlerts.cbegin(); it != openAlerts.cend(); ++it)
+            if (it.value()->notificationIsDisplayed && !m_shown.contains(it.key()))
+                m_shown.append(it.key());
+        return m_shown;
+    }
+
     std::unique_ptr<DaemonPeer> m_peer;
     std::thread m_loop;
     std::vector<std::unique_ptr<QProcess>> m_children;
@@ -117,14 +128,14 @@ TEST_F(DaemonLinkTest, SavedWholeAppStatesAnswerAtOnce)
         ASSERT_TRUE(m_peer->send(r));
         EXPECT_EQ(m_peer->answers(1), QStringList{r + QStringLiteral(" %1 # #").arg(state)});
     }
-    EXPECT_TRUE(m_shown.isEmpty());
+    EXPECT_TRUE(shown().isEmpty());
     EXPECT_FALSE(synchronizedQueue().isSuspended());
 
     // A state outside 0 to 4 decides nothing: the user is asked.
     app->setAppIsBlockedOrAllowed(7);
     ASSERT_TRUE(m_peer->send(request(QStringLiteral("107"), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid)));
     EXPECT_TRUE(m_peer->drain().isEmpty());
-    EXPECT_EQ(m_shown.size(), 1);
+    EXPECT_EQ(shown().size(), 1);
 }
 
 TEST_F(DaemonLinkTest, AskStateMatchesEachSendTheirOwnAnswer)
@@ -149,7 +160,7 @@ TEST_F(DaemonLinkTest, AskStateMatchesEachSendTheirOwnAnswer)
     const QString range = request(QStringLiteral("4"), QStringLiteral("8.8.8.8"), QStringLiteral("1500"), pid);
     ASSERT_TRUE(m_peer->send(range));
     EXPECT_TRUE(m_peer->drain().isEmpty());
-    ASSERT_EQ(m_shown.size(), 1);
+    ASSERT_EQ(shown().size(), 1);
     EXPECT_TRUE(synchronizedQueue().isSuspended()) << "the asked request holds the queue";
     EXPECT_EQ(app->appMatches().size(), 5);
 }
@@ -202,7 +213,7 @@ TEST_F(DaemonLinkTest, XPCServicesAreJudgedByTheirHostApp)
     automaticXPC = false;
     ASSERT_TRUE(m_peer->send(r));
     EXPECT_TRUE(m_peer->drain().isEmpty()) << "judged as itself, the service is not managed: asked";
-    EXPECT_EQ(m_shown.size(), 1);
+    EXPECT_EQ(shown().size(), 1);
 }
 
 TEST_F(DaemonLinkTest, QuietPeriodsAnswerTheAddressAndRememberIt)
@@ -222,7 +233,7 @@ TEST_F(DaemonLinkTest, QuietPeriodsAnswerTheAddressAndRememberIt)
     ASSERT_TRUE(m_peer->send(other));
     EXPECT_EQ(m_peer->answers(1), QStringList{other + " 4 0 1"});
     EXPECT_EQ(app->appMatches(), (QStringList{"@1.2.3.4", "#5.6.7.8"}));
-    EXPECT_TRUE(m_shown.isEmpty());
+    EXPECT_TRUE(shown().isEmpty());
 }
 
 TEST_F(DaemonLinkTest, MalformedRequestsAreDroppedAndTheNextIsHandled)
@@ -261,7 +272,7 @@ TEST_F(DaemonLinkTest, LineFeedsAreEchoedExceptForAGoneProcess)
     ASSERT_TRUE(m_peer->send(goneRequest));
     EXPECT_EQ(m_peer->answers(1), QStringList{goneRequest.trimmed() + " 0 # #"});
     EXPECT_EQ(requestTagCounter, before + 1) << "the gone process's request used its tag";
-    EXPECT_TRUE(m_shown.isEmpty());
+    EXPECT_TRUE(shown().isEmpty());
 }
 
 TEST_F(DaemonLinkTest, DatagramSizesAndTheAnswerLimit)
@@ -310,11 +321,11 @@ TEST_F(DaemonLinkTest, TagsWrapAfter999999)
     requestTagCounter = 999998;
     for (const char* key : {"a", "b"})
         ASSERT_TRUE(m_peer->send(request(QLatin1String(key), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid)));
-    ASSERT_TRUE(processEventsUntil([&] { return !m_shown.isEmpty(); }));
-    EXPECT_EQ(m_shown.at(0), "999999");
+    ASSERT_TRUE(processEventsUntil([&] { return !shown().isEmpty(); }));
+    EXPECT_EQ(shown().at(0), "999999");
     PANotifyWindowController::resumeQueue(QStringLiteral("999999"));
-    ASSERT_TRUE(processEventsUntil([&] { return m_shown.size() == 2; }));
-    EXPECT_EQ(m_shown.at(1), "2");
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
+    EXPECT_EQ(shown().at(1), "2");
 }
 
 TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
@@ -325,7 +336,7 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked);
     const QString second = request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
     ASSERT_TRUE(m_peer->send(first));
-    ASSERT_TRUE(processEventsUntil([&] { return m_shown.size() == 1; }));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
     ASSERT_TRUE(m_peer->send(second));
     // A rule publication queued meanwhile waits as well.
     appNotificationCenter().post(QStringLiteral("sendConfiguration"));
@@ -336,7 +347,7 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     PANotifyWindowController::resumeQueue(QStringLiteral("1"));
     EXPECT_TRUE(m_peer->drain(100).isEmpty());
 
-    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(m_shown.at(0));
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
     ASSERT_TRUE(alert);
     alert->mymanagesocketagent.sendsocketagent(first + QStringLiteral(" 0 # #"));
     PANotifyWindowController::resumeQueue(alert->parameterTagString);
@@ -344,15 +355,79 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     EXPECT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
 }
 
-TEST_F(DaemonLinkTest, WithoutAnAlertWindowAnAskedRequestGetsItsTimeOutAnswer)
+TEST_F(DaemonLinkTest, AnUnansweredAlertExpiresWithAThirtySecondRule)
 {
-    PANotifyWindowController::setAlertShower(nullptr);
+    ManualClock& clock = m_clock.clock();
     passAppWhenNotificationExpires = false;
     const qint64 pid = spawnAt(QStringLiteral("bin/unknown"));
     const QString r = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
     ASSERT_TRUE(m_peer->send(r));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    EXPECT_TRUE(isNotifyWindowOpen);
+    clock.advance(notificationsTimeOut - 1);
+    EXPECT_TRUE(m_peer->drain(50).isEmpty());
+    clock.advance(1);
     EXPECT_EQ(m_peer->answers(1), QStringList{r + " 1 # #"});
+    EXPECT_FALSE(isNotifyWindowOpen);
+    ASSERT_FALSE(sharedAppsLibrary.empty());
+    EXPECT_EQ(sharedAppsLibrary.front()->appPath(), homePath("bin/unknown"));
+    EXPECT_EQ(sharedAppsLibrary.front()->appIsBlockedOrAllowed(), 1);
+    EXPECT_FALSE(sharedAppsLibrary.front()->appIsPersistent());
+    ASSERT_TRUE(sharedAppsLibrary.front()->timer());
+    EXPECT_EQ(sharedAppsLibrary.front()->timer()->timeInterval(), 30.0);
     EXPECT_TRUE(processEventsUntil([] { return !synchronizedQueue().isSuspended(); }));
+}
+
+TEST_F(DaemonLinkTest, ABlockClickIsSentAndTheSavedRuleAnswersTheNextRequest)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/newcomer"));
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+    ASSERT_TRUE(alert && alert->myNotifyWindow());
+    auto* block = alert->myNotifyWindow()->findChild<QPushButton*>(QStringLiteral("advancedBlock"));
+    ASSERT_TRUE(block);
+    QTest::mouseClick(block, Qt::LeftButton);
+    EXPECT_EQ(m_peer->answers(1), QStringList{first + " 1 # #"});
+    EXPECT_FALSE(isNotifyWindowOpen);
+    EXPECT_FALSE(alert->myNotifyWindow()->isVisible());
+
+    const QString second = request(QStringLiteral("2"), QStringLiteral("5.6.7.8"), QStringLiteral("443"), pid);
+    ASSERT_TRUE(m_peer->send(second));
+    EXPECT_EQ(m_peer->answers(1), QStringList{second + " 1 # #"});
+    EXPECT_EQ(shown().size(), 1) << "the saved rule answered without an alert";
+    EXPECT_EQ(controller().appsLibraryController->arrangedObjects().size(), 1);
+}
+
+TEST_F(DaemonLinkTest, AQuietPeriodFromTheAlertAnswersTheAppsNextAddresses)
+{
+    showMoreOptions = true;
+    const qint64 pid = spawnAt(QStringLiteral("bin/chatty"));
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+    QWidget* window = alert->myNotifyWindow();
+    window->findChild<QRadioButton*>(QStringLiteral("actionRow2"))->click();
+    auto* quiet = window->findChild<QCheckBox*>(QStringLiteral("quietButton"));
+    ASSERT_TRUE(quiet->isVisible());
+    QTest::mouseClick(quiet, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("advancedPass")), Qt::LeftButton);
+    EXPECT_EQ(m_peer->answers(1), QStringList{first + " 4 0 0"});
+
+    const QString second = request(QStringLiteral("2"), QStringLiteral("5.6.7.8"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(second));
+    EXPECT_EQ(m_peer->answers(1), QStringList{second + " 4 0 0"});
+    ASSERT_FALSE(sharedAppsLibrary.empty());
+    EXPECT_EQ(sharedAppsLibrary.front()->appMatches(), (QStringList{"@1.2.3.4", "@5.6.7.8"}));
+    EXPECT_EQ(shown().size(), 1);
+
+    // The period ends after quietTime: the next new address is asked again.
+    m_clock->advance(quietTime);
+    const QString third = request(QStringLiteral("3"), QStringLiteral("9.9.9.9"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(third));
+    EXPECT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
 }
 
 TEST_F(DaemonLinkTest, ADaemonThatDoesNotReadNeverBlocksASend)
