@@ -214,21 +214,26 @@ void AppDelegate::start()
 
 void AppDelegate::applyTheme()
 {
-    if (!window)
+    applyThemeTo(window);
+}
+
+void AppDelegate::applyThemeTo(QWidget* target)
+{
+    if (!target)
         return;
     switch (currentTheme) {
     case 0:
-        Appearance::setWhiteBackground(window);
+        Appearance::setWhiteBackground(target);
         break;
     case 1:
-        window->setPalette(Appearance::darkPalette());
+        target->setPalette(Appearance::darkPalette());
         break;
     case 2:
         if (Appearance::systemPrefersDark()) {
-            window->setPalette(Appearance::darkPalette());
+            target->setPalette(Appearance::darkPalette());
         } else {
-            window->setPalette(Appearance::lightPalette());
-            Appearance::setWhiteBackground(window);
+            target->setPalette(Appearance::lightPalette());
+            Appearance::setWhiteBackground(target);
         }
         break;
     default:
@@ -435,13 +440,15 @@ void AppDelegate::openCustomPresetsWindow()
 void AppDelegate::startPresetsWizard()
 {
     showAppsWindow();
-    if (!myPalisorController)
-        return;
-    if (QStackedWidget* tabs = myPalisorController->mainTabView())
-        tabs->setCurrentIndex(2);
-    if (QButtonGroup* segments = myPalisorController->toolbarControl())
-        if (QAbstractButton* strategies = segments->button(2))
-            strategies->setChecked(true);
+    if (myPalisorController) {
+        if (QStackedWidget* tabs = myPalisorController->mainTabView())
+            tabs->setCurrentIndex(2);
+        if (QButtonGroup* segments = myPalisorController->toolbarControl())
+            if (QAbstractButton* strategies = segments->button(2))
+                strategies->setChecked(true);
+    }
+    if (presetscontroller)
+        presetscontroller->strategiesLibraryController->clearSelection();
 }
 
 void AppDelegate::showAppsWindow()
