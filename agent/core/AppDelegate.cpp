@@ -416,13 +416,15 @@ void AppDelegate::openCustomPresetsWindow()
 void AppDelegate::startPresetsWizard()
 {
     showAppsWindow();
-    if (!myPalisorController)
-        return;
-    if (QStackedWidget* tabs = myPalisorController->mainTabView())
-        tabs->setCurrentIndex(2);
-    if (QButtonGroup* segments = myPalisorController->toolbarControl())
-        if (QAbstractButton* strategies = segments->button(2))
-            strategies->setChecked(true);
+    if (myPalisorController) {
+        if (QStackedWidget* tabs = myPalisorController->mainTabView())
+            tabs->setCurrentIndex(2);
+        if (QButtonGroup* segments = myPalisorController->toolbarControl())
+            if (QAbstractButton* strategies = segments->button(2))
+                strategies->setChecked(true);
+    }
+    if (presetscontroller)
+        presetscontroller->strategiesLibraryController->clearSelection();
 }
 
 void AppDelegate::showAppsWindow()

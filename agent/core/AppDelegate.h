@@ -59,6 +59,7 @@ public:
     // The main window's look by currentTheme: 0 light on white, 1 dark,
     // 2 as the desktop is set, anything else as the window was made.
     void applyTheme();
+
     // The readiness check's answer.
     void readinessChecked(bool ready);
 
@@ -74,7 +75,7 @@ public:
     void showAppsWindow();
     // The custom presets, listed afresh (and their window, once it exists).
     void openCustomPresetsWindow();
-    // The main window on its strategies tab.
+    // The main window on its strategies tab, no strategy selected.
     void startPresetsWizard();
 
     bool hasStarted() const { return m_started; }

@@ -23,6 +23,7 @@
 #include "PAPreferencesController.h"
 #include "PAPresetsController.h"
 #include "PAUpdateController.h"
+#include "PAWizardController.h"
 
 MainInterface::MainInterface(QObject* parent)
     : QObject(parent)
@@ -42,6 +43,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_installer(new PAInstaller(this))
     , m_appDelegate(new AppDelegate(this))
     , m_customPresetsController(new PACustomPresetsWindowController(this))
+    , m_wizardController(new PAWizardController(this))
 {
     m_palisorController->paconfiguration = m_configuration;
     m_palisorController->connectioncontroller = m_connectionController;
@@ -56,7 +58,25 @@ MainInterface::MainInterface(QObject* parent)
     m_connectionController->preferencescontroller = m_preferencesController;
     m_connectionController->palisorcontroller = m_palisorController;
 
+    m_presetsController->window = m_palisorController->window();
     m_presetsController->palisorconfiguration = m_configuration;
+    m_presetsController->exclusionscontroller = m_exclusionController;
+    m_presetsController->palisorcontroller = m_palisorController;
+    m_presetsController->toolbarControl = m_palisorController->toolbarControl();
+    m_presetsController->mainTabView = m_palisorController->mainTabView();
+    m_presetsController->wizardcontroller = m_wizardController;
+    m_presetsController->recordscontroller = m_recordsController;
+
+    // The assistant has no window yet, so it stays unavailable and starting
+    // it changes nothing.
+    m_wizardController->appdelegate = m_appDelegate;
+    m_wizardController->palisorconfiguration = m_configuration;
+    m_wizardController->recordscontroller = m_recordsController;
+    m_wizardController->palisorcontroller = m_palisorController;
+    m_wizardController->presetscontroller = m_presetsController;
+    m_wizardController->exclusionscontroller = m_exclusionController;
+    m_wizardController->connectioncontroller = m_connectionController;
+    m_wizardController->preferencescontroller = m_preferencesController;
 
     m_socketAgent->myBridgeClassPalisor = m_bridge;
     m_startSocket->mymanagesocketagent = m_socketAgent;
@@ -73,10 +93,15 @@ MainInterface::MainInterface(QObject* parent)
     m_appDelegate->palisorInstaller = m_installer;
     m_appDelegate->myStartSocket = m_startSocket;
     m_appDelegate->custompresetscontroller = m_customPresetsController;
+    m_appDelegate->wizardWindow = m_wizardController->window;
 
     m_installer->palisorconfiguration = m_configuration;
     m_installer->updatecontroller = m_updateController;
     m_installer->appsWindow = m_palisorController->window();
+    m_installer->startWizard = [wizard = QPointer<PAWizardController>(m_wizardController)] {
+        if (wizard)
+            wizard->startWizard();
+    };
     m_installer->startPresetsWizard = [delegate = QPointer<AppDelegate>(m_appDelegate)] {
         if (delegate)
             delegate->startPresetsWizard();
@@ -102,6 +127,7 @@ MainInterface::MainInterface(QObject* parent)
 
     m_palisorController->awakeFromNib();
     m_configuration->awakeFromNib();
+    m_presetsController->awakeFromNib();
     m_logKeeper->awakeFromNib();
 }
 

@@ -20,6 +20,7 @@ class PAObserveFileLogs;
 class AppDelegate;
 class PAInstaller;
 class PACustomPresetsWindowController;
+class PAWizardController;
 
 // The composition root: creates the agent's long-lived objects, connects their
 // outlets and wakes them, as the main interface file does when the
@@ -48,6 +49,7 @@ public:
     PAInstaller* installer() const { return m_installer; }
     AppDelegate* appDelegate() const { return m_appDelegate; }
     PACustomPresetsWindowController* customPresetsController() const { return m_customPresetsController; }
+    PAWizardController* wizardController() const { return m_wizardController; }
 
 private:
     PAController* m_palisorController;
@@ -66,4 +68,5 @@ private:
     PAInstaller* m_installer;
     AppDelegate* m_appDelegate;
     PACustomPresetsWindowController* m_customPresetsController;
+    PAWizardController* m_wizardController;
 };

@@ -3,6 +3,7 @@
 #include "Installation.h"
 #include "MainQueue.h"
 #include "PAConfiguration.h"
+#include "PAPresetsController.h"
 #include "PAUpdateController.h"
 #include "Resources.h"
 #include "SharedState.h"
@@ -349,26 +350,9 @@ void PAInstaller::startWelcome()
 
 void PAInstaller::m_loadPreset(const QString& name)
 {
-    const QString path = Resources::pathForResource(name, QStringLiteral("plist"));
-    if (path.isEmpty()) {
-        logLine(QStringLiteral(
-                    "[PALISOR AGENT] preset %1 is missing from the application's resources; not loaded")
-                    .arg(name));
-        return;
-    }
-    QPointer<PAConfiguration> configuration = palisorconfiguration;
-    if (!configuration) {
-        logLine(QStringLiteral("[PALISOR AGENT] no configuration object; preset %1 not loaded").arg(name));
-        return;
-    }
-    auto load = [configuration, path] {
-        if (configuration)
-            configuration->loadConf(path);
-    };
     // The daemon link is already up, so a connection alert may hold the
     // queue; the preset then loads once the alert is answered.
-    if (!synchronizedQueue().syncBarrier(load))
-        synchronizedQueue().asyncBarrier(load);
+    PAPresetsController::loadPresetFromBundle(palisorconfiguration, name, PAPresetsController::HeldLoad::Queue);
 }
 
 void PAInstaller::popWelcomeViewAttachedToWindow(QWidget* window)

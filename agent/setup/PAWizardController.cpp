@@ -1,0 +1,72 @@
+#include "PAWizardController.h"
+
+#include "AppDelegate.h"
+#include "Appearance.h"
+#include "PAConfiguration.h"
+#include "PAController.h"
+#include "PAExclusion.h"
+#include "PAManagedRecords.h"
+#include "PAPresetsController.h"
+#include "SharedState.h"
+#include "WindowPlacement.h"
+
+#include <QMainWindow>
+
+#include <cstdio>
+
+namespace {
+
+void logLine(const char* line)
+{
+    std::fprintf(stderr, "%s\n", line);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+PAWizardController::PAWizardController(QObject* parent) : QObject(parent)
+{}
+
+PAWizardController::~PAWizardController() = default;
+
+void PAWizardController::startWizard()
+{
+    // The preset load below would wait on the queue that an open alert keeps
+    // suspended.
+    if (isNotifyWindowOpen)
+        return;
+    // Without its window the assistant would only hide the main window and
+    // leave the user with nothing on screen.
+    if (!window) {
+        logLine("[PALISOR AGENT] the configuration assistant is not available");
+        return;
+    }
+    Appearance::applyTheme(window, currentTheme);
+    m_resetAnswers();
+    if (!presetscontroller || !presetscontroller->loadPresetFromBundle(QStringLiteral("preset1"))) {
+        logLine("[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded");
+        return;
+    }
+    if (palisorcontroller && palisorcontroller->window())
+        palisorcontroller->window()->hide();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    centerOnScreen(window);
+    wizardIsRunning = true;
+}
+
+void PAWizardController::m_resetAnswers()
+{
+    wizRecords.clear();
+    wizAppsLibrary.clear();
+    wizardExclusions.clear();
+    manageRoot = false;
+    hiddenSystemBinaries = false;
+    logConnections = false;
+    storeLogs = false;
+    enableNotif = false;
+    notifTimeout = 30.0;
+    passExpiredNotif = true;
+}
+

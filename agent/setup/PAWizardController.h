@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class AppDelegate;
+class PAConfiguration;
+class PAConnectionController;
+class PAController;
+class PAExclusion;
+class PAExclusionController;
+class PAManagedRecords;
+class PAManagedRecordsController;
+class PAPreferencesController;
+class PAPresetsController;
+
+// The configuration assistant: its start, and the answers its pages collect
+// before they become the live configuration. The assistant's window and
+// pages arrive with their own work.
+class PAWizardController : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PAWizardController(QObject* parent = nullptr);
+    ~PAWizardController() override;
+
+    // Outlets, connected by MainInterface.
+    QPointer<AppDelegate> appdelegate;
+    QPointer<PAConfiguration> palisorconfiguration;
+    QPointer<PAManagedRecordsController> recordscontroller;
+    QPointer<PAController> palisorcontroller;
+    QPointer<PAPresetsController> presetscontroller;
+    QPointer<PAExclusionController> exclusionscontroller;
+    QPointer<PAConnectionController> connectioncontroller;
+    QPointer<PAPreferencesController> preferencescontroller;
+    // The assistant's window; while there is none the assistant cannot start.
+    QPointer<QWidget> window;
+
+    // The collected answers, reset at every start (all but level2Choice).
+    // The apps that must ask, by path until they get a row class of their own.
+    QStringList wizAppsLibrary;
+    // Managed Folders to add, in order.
+    std::vector<std::shared_ptr<PAExclusion>> wizardExclusions;
+    bool manageRoot = false;
+    bool hiddenSystemBinaries = false;
+    bool logConnections = false;
+    bool storeLogs = false;
+    bool enableNotif = false;
+    // Seconds.
+    double notifTimeout = 30.0;
+    bool passExpiredNotif = true;
+    // Global Rules to add, in order.
+    std::vector<std::shared_ptr<PAManagedRecords>> wizRecords;
+    // The path taken: 1, 2, 3 the interactive levels, 4 exclusive, 5
+    // inclusive. Every path sets it before it is read, so a start keeps it.
+    int level2Choice = 0;
+
+    // Opens the assistant over a fresh "preset1": does nothing while a
+    // connection alert is open, or when the preset cannot be loaded.
+    void startWizard();
+
+private:
+    void m_resetAnswers();
+};
