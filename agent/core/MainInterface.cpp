@@ -131,4 +131,8 @@ MainInterface::MainInterface(QObject* parent)
     m_logKeeper->awakeFromNib();
 }
 
-MainInterface::~MainInterface() = default;
+MainInterface::~MainInterface()
+{
+    // The receive loop hands requests to objects about to go: end it first.
+    managesocketagent::stopReceivingAndWait();
+}

@@ -278,6 +278,9 @@ PANotifyWindowController::PANotifyWindowController(QObject* parent)
 
 PANotifyWindowController::~PANotifyWindowController()
 {
+    // The window goes before the form it was filled from: its last events
+    // still reach this controller's filter.
+    m_window.reset();
     for (TimerRef* timer : {&timeoutTimer, &indicatorTimer, &managerTimer})
         invalidateTimer(*timer);
 }

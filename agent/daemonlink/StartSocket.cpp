@@ -15,9 +15,10 @@ void StartSocket::runSocketLoop()
 
 void StartSocket::start()
 {
-    QPointer<managesocketagent> endpoint = mymanagesocketagent;
-    recvDaemonQueue().async([endpoint] {
-        if (endpoint)
-            endpoint->openandreadsocketagent();
-    });
+    // A plain pointer: the loop checks under its own lock that the endpoint
+    // still exists, which a guarded pointer read on that thread could not.
+    managesocketagent* endpoint = mymanagesocketagent.data();
+    if (!endpoint)
+        return;
+    recvDaemonQueue().async([endpoint] { managesocketagent::openandreadsocketagentOf(endpoint); });
 }

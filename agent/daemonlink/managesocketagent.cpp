@@ -7,12 +7,14 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <condition_variable>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -26,6 +28,33 @@ std::atomic<bool> g_stopping{false};
 sockaddr_un g_daemonAddress{};
 socklen_t g_daemonAddressLength = 0;
 std::mutex g_setUpMutex;
+
+// Which endpoints exist and which one runs the receive loop, so that an
+// endpoint is never destroyed under its own loop and a loop never starts for
+// one that is gone.
+std::mutex g_loopMutex;
+std::condition_variable g_loopEnded;
+std::set<const managesocketagent*> g_liveEndpoints;
+const managesocketagent* g_looping = nullptr;
+
+// Claims the loop for `endpoint`; false when it no longer exists.
+bool claimLoop(const managesocketagent* endpoint)
+{
+    std::lock_guard lock(g_loopMutex);
+    if (!g_liveEndpoints.count(endpoint))
+        return false;
+    g_looping = endpoint;
+    return true;
+}
+
+void releaseLoop()
+{
+    {
+        std::lock_guard lock(g_loopMutex);
+        g_looping = nullptr;
+    }
+    g_loopEnded.notify_all();
+}
 
 bool makeAddress(const QString& path, sockaddr_un& address, socklen_t& length, QString* error)
 {
@@ -56,9 +85,38 @@ ThreadQueue& recvDaemonQueue()
 managesocketagent::managesocketagent(QObject* parent)
     : QObject(parent)
 {
+    std::lock_guard lock(g_loopMutex);
+    g_liveEndpoints.insert(this);
 }
 
-managesocketagent::~managesocketagent() = default;
+managesocketagent::~managesocketagent()
+{
+    std::unique_lock lock(g_loopMutex);
+    g_liveEndpoints.erase(this);
+    if (g_looping != this)
+        return;
+    lock.unlock();
+    stopReceivingAndWait();
+}
+
+void managesocketagent::openandreadsocketagentOf(managesocketagent* endpoint)
+{
+    if (!claimLoop(endpoint))
+        return;
+    QString error;
+    if (!setUpSocket(&error)) {
+        std::fprintf(stderr, "[PALISOR AGENT] daemon socket: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+    endpoint->m_loop();
+}
+
+void managesocketagent::stopReceivingAndWait()
+{
+    stopReceiving();
+    std::unique_lock lock(g_loopMutex);
+    g_loopEnded.wait(lock, [] { return g_looping == nullptr; });
+}
 
 QString managesocketagent::agentSocketPath()
 {
@@ -119,16 +177,21 @@ bool managesocketagent::setUpSocket(QString* error)
 
 void managesocketagent::openandreadsocketagent()
 {
-    QString error;
-    if (!setUpSocket(&error)) {
-        std::fprintf(stderr, "[PALISOR AGENT] daemon socket: %s\n", qPrintable(error));
-        std::exit(1);
-    }
-    receiveLoop();
+    openandreadsocketagentOf(this);
 }
 
 void managesocketagent::receiveLoop()
 {
+    if (claimLoop(this))
+        m_loop();
+}
+
+void managesocketagent::m_loop()
+{
+    struct Release
+    {
+        ~Release() { releaseLoop(); }
+    } release;
     const int fd = g_socket.load();
     char buffer[kDatagramSize];
     for (;;) {

@@ -32,6 +32,9 @@ public:
     // bridge. Ends the process with status 1 when the socket cannot be set up.
     // Returns only after a real socket error (or stopReceiving()).
     void openandreadsocketagent();
+    // The same for an endpoint that may have gone meanwhile (the loop is
+    // started from another thread): nothing happens then.
+    static void openandreadsocketagentOf(managesocketagent* endpoint);
     // One answer or command, as one 128-byte datagram. Never blocks: a daemon
     // that does not read loses the datagram, and the caller goes on.
     void sendsocketagent(const QString& text);
@@ -47,7 +50,12 @@ public:
     void receiveLoop();
     // Ends a running receive loop (tests and shutdown).
     static void stopReceiving();
+    // Ends it and returns once it has: afterwards the loop touches nothing.
+    static void stopReceivingAndWait();
 
     static QString agentSocketPath();
     static QString daemonSocketPath();
+
+private:
+    void m_loop();
 };
