@@ -5,6 +5,7 @@
 #include "Appearance.h"
 #include "CommandRunner.h"
 #include "ConsoleUser.h"
+#include "CustomSliderCell.h"
 #include "GetuserFromUID.h"
 #include "MainQueue.h"
 #include "PAApplication.h"
@@ -413,7 +414,7 @@ void PANotifyWindowController::m_buildMenus()
     timeView = new QWidget(window);
     auto* timeLayout = new QHBoxLayout(timeView);
     timeLayout->setContentsMargins(20, 2, 12, 2);
-    timeSlider = new QSlider(Qt::Horizontal, timeView);
+    timeSlider = new CustomSliderCell(timeView);
     timeSlider->setObjectName(QStringLiteral("timeSlider"));
     timeSlider->setRange(1, 120);
     timeSlider->setMinimumWidth(160);

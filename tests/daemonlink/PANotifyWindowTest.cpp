@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
+#include <QImage>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,7 +72,8 @@ protected:
     // Opens the alert as the request road does: the queue held by its tag.
     std::shared_ptr<PANotifyWindowController> open(const QString& path, const QString& address = "10.1.2.3",
                                                    const QString& port = "443", const QString& pid = "4242",
-                                                   const QString& uid = QString::number(getuid()))
+                                                   const QString& uid = QString::number(getuid()),
+                                                   const QString& responsible = QStringLiteral("0"))
     {
         auto alert = std::make_shared<PANotifyWindowController>();
         const QString tag = QString::number(++requestTagCounter);
@@ -87,7 +90,7 @@ protected:
         alert->parameterOriginalRequestString =
             QStringLiteral("k%1 %2 %3 %4 TCP 4 0").arg(tag, address, port, pid);
         alert->parameterTagString = tag;
-        alert->parameterResponsibleApp = QStringLiteral("0");
+        alert->parameterResponsibleApp = responsible;
         alert->showAlertOnMain();
         return alert;
     }
@@ -150,6 +153,18 @@ TEST_F(PANotifyWindowTest, TheAlertShowsTheRequestAsPlainTextWithItsNetworks)
     EXPECT_EQ(tips, titles);
     EXPECT_TRUE(alert->actionMatrix->isRowEnabled(3));
     EXPECT_EQ(m_sounds.played(), QStringList{"Bottle.aiff"});
+}
+
+TEST_F(PANotifyWindowTest, AnXpcServiceShownAsItselfNamesTheAppItWorksFor)
+{
+    automaticXPC = false;
+    const QString service = homePath("Host.app/Contents/XPCServices/Fetch.xpc/Contents/MacOS/Fetch");
+    auto alert = open(service, "1.2.3.4", "80", "4242", QString::number(getuid()), QString::number(getpid()));
+    const QString host = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    EXPECT_EQ(alert->viaString, " via " + QFileInfo(host).fileName());
+    // A service inside an app bundle is named by that bundle.
+    EXPECT_EQ(child<QLabel>(alert, "processName")->text(), "Host via " + QFileInfo(host).fileName());
+    EXPECT_FALSE(child<QLabel>(alert, "viaAppIcon")->pixmap().isNull());
 }
 
 TEST_F(PANotifyWindowTest, AddressesTheTitleBuilderDoesNotExpectNeverCrashIt)
@@ -235,6 +250,8 @@ TEST_F(PANotifyWindowTest, EveryRowOfTheAnswerTableSendsAndRecordsWhatItSays)
         if (c.row == 3) {
             auto* networks = child<PopUpButton>(alert, "matrixlabel3");
             networks->menu()->triggered(networks->itemAtIndex(c.network));
+            EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(),
+                      "Pass network " + networks->itemAtIndex(c.network)->text());
         } else {
             alert->actionMatrix->button(c.row)->click();
         }
@@ -368,7 +385,13 @@ TEST_F(PANotifyWindowTest, OpenMenusPauseTheCountDownAndClosingRestartsItInFull)
     emit alert->rememberPopupMenu->aboutToShow();
     alert->timeSlider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     emit alert->rememberPopupMenu->aboutToHide();
-    EXPECT_EQ(child<PopUpButton>(alert, "timeButton")->selectedItem(), alert->timeMenuItem);
+    auto* timeButton = child<PopUpButton>(alert, "timeButton");
+    EXPECT_EQ(timeButton->selectedItem(), alert->timeMenuItem);
+    // Choosing the slider row itself leaves the minutes item chosen too.
+    timeButton->selectItemAtIndex(0);
+    timeButton->menu()->triggered(alert->timeMenuChooser);
+    EXPECT_EQ(timeButton->indexOfSelectedItem(), 2);
+    EXPECT_EQ(notificationDefaultChoice, 2);
 }
 
 TEST_F(PANotifyWindowTest, FurtherChoicesAreRememberedAndHidingThemResetsTheAnswer)
@@ -522,6 +545,17 @@ TEST(PANotifyWindowDescriptionTest, TheSentenceAndItsBoldRuns)
         bold << located.text.mid(start, length);
     EXPECT_EQ(bold, (QStringList{"TCP", "1.2.3.4", "993", "alice", "Mail", "Italy"}));
     EXPECT_EQ(plain.boldRuns.size(), 5) << "an empty country gets no run";
+}
+
+TEST(PANotifyWindowDescriptionTest, PicturesAreClippedToTheirOval)
+{
+    QImage square(40, 20, QImage::Format_ARGB32);
+    square.fill(Qt::red);
+    const QImage oval = PANotifyWindowController::arrotonda(square, 40, 20);
+    EXPECT_EQ(oval.size(), square.size());
+    EXPECT_EQ(qAlpha(oval.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(oval.pixel(39, 19)), 0);
+    EXPECT_EQ(oval.pixelColor(20, 10), QColor(Qt::red));
 }
 
 TEST(PANotifyWindowDescriptionTest, AppNamesFromPaths)
