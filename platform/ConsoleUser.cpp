@@ -44,13 +44,25 @@ std::optional<T> firstField(const QVariant& value)
     return first;
 }
 
-std::optional<uid_t> logindConsoleUser()
+// What logind says: whether it answered at all, and its console user.
+struct LogindAnswer
 {
+    bool answered = false;
+    bool hasUser = false;
+    uid_t uid = 0;
+};
+
+LogindAnswer logindConsoleUser()
+{
+    LogindAnswer answer;
     const std::optional<QVariant> active =
         property(QStringLiteral("/org/freedesktop/login1/seat/seat0"), QStringLiteral("org.freedesktop.login1.Seat"),
                  QStringLiteral("ActiveSession"));
-    if (!active || !active->canConvert<QDBusArgument>())
-        return std::nullopt;
+    if (!active)
+        return answer;
+    answer.answered = true;
+    if (!active->canConvert<QDBusArgument>())
+        return answer;
     QString sessionId;
     QDBusObjectPath sessionPath;
     {
@@ -59,23 +71,27 @@ std::optional<uid_t> logindConsoleUser()
         argument >> sessionId >> sessionPath;
         argument.endStructure();
     }
-    if (sessionId.isEmpty() || sessionPath.path().isEmpty())
-        return std::nullopt;
+    // No active session on the seat: nobody is at the console.
+    if (sessionId.isEmpty() || sessionPath.path().isEmpty() || sessionPath.path() == QLatin1String("/"))
+        return answer;
     const std::optional<QVariant> user =
         property(sessionPath.path(), QStringLiteral("org.freedesktop.login1.Session"), QStringLiteral("User"));
-    if (!user)
-        return std::nullopt;
-    const std::optional<uint> uid = firstField<uint>(*user);
-    if (!uid)
-        return std::nullopt;
-    return static_cast<uid_t>(*uid);
+    const std::optional<uint> uid = user ? firstField<uint>(*user) : std::nullopt;
+    if (uid) {
+        answer.hasUser = true;
+        answer.uid = static_cast<uid_t>(*uid);
+    }
+    return answer;
 }
 
 } // namespace
 
-uid_t ConsoleUser::uid()
+std::optional<uid_t> ConsoleUser::uid()
 {
-    if (const std::optional<uid_t> console = logindConsoleUser())
-        return *console;
-    return getuid();
+    const LogindAnswer logind = logindConsoleUser();
+    if (!logind.answered)
+        return getuid();
+    if (!logind.hasUser)
+        return std::nullopt;
+    return logind.uid;
 }

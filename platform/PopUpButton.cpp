@@ -82,7 +82,18 @@ QAction* PopUpButton::selectedItem() const
 QString PopUpButton::titleOfSelectedItem() const
 {
     const QAction* item = selectedItem();
-    return item ? item->text() : QString();
+    return item ? itemTitle(item) : QString();
+}
+
+void PopUpButton::setItemTitle(QAction* item, const QString& title)
+{
+    QString shown = title;
+    item->setText(shown.replace(QLatin1Char('&'), QLatin1String("&&")));
+}
+
+QString PopUpButton::itemTitle(const QAction* item)
+{
+    return item->text().replace(QLatin1String("&&"), QLatin1String("&"));
 }
 
 void PopUpButton::synchronizeTitle()

@@ -41,6 +41,11 @@ public:
     // Refreshes the button's title after an item's title changed.
     void synchronizeTitle();
 
+    // Item titles as plain text: an "&" is shown as itself, never taken as a
+    // keyboard mnemonic, and read back as it was given.
+    static void setItemTitle(QAction* item, const QString& title);
+    static QString itemTitle(const QAction* item);
+
 signals:
     // The user chose an item from the menu (not emitted by selectItem...).
     void itemChosen(int index);

@@ -33,10 +33,12 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QSlider>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QWidgetAction>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -338,6 +340,22 @@ QString bundleCandidate(const QString& path)
     return components.isEmpty() ? QString() : components.last();
 }
 
+// A preference as a slider position; one from a damaged configuration that
+// is no number, or no int, still gives one.
+int sliderValue(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
+                                       double(std::numeric_limits<int>::max())));
+}
+
+// Text for a button title: an "&" from the request is shown, not a mnemonic.
+QString buttonTitle(QString text)
+{
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 double screenHeight()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -361,7 +379,8 @@ QString PANotifyWindowController::appDisplayNameForPath(const QString& path)
 
 QString PANotifyWindowController::currentUID()
 {
-    return QString::number(ConsoleUser::uid());
+    const std::optional<uid_t> console = ConsoleUser::uid();
+    return console ? QString::number(*console) : QStringLiteral("0");
 }
 
 void PANotifyWindowController::windowDidLoad()
@@ -383,15 +402,21 @@ void PANotifyWindowController::windowDidLoad()
     m_frame(x, y, width, height);
     m_setFrame(x, y, width, notificationWindowHeight);
 
-    timeSlider->setValue(notificationDefaultTime);
+    // Setting the sliders from the preferences is no choice of the user's:
+    // their actions, which store what the user picks, stay quiet meanwhile.
+    {
+        const QSignalBlocker quiet(timeSlider);
+        timeSlider->setValue(sliderValue(notificationDefaultTime));
+    }
     ui->timeButton->selectItemAtIndex(notificationDefaultChoice);
-    updateWithSlider();
-    // The slider's action also stores the value; loading the window is no
-    // choice of the user's, but the value stored is the one read.
+    m_titleTimeMenuItem();
 
     ui->quietSlider->hide();
-    ui->quietSlider->setMaximum(static_cast<int>(quietMaxTime));
-    ui->quietSlider->setValue(static_cast<int>(quietTime));
+    {
+        const QSignalBlocker quiet(ui->quietSlider);
+        ui->quietSlider->setMaximum(sliderValue(quietMaxTime));
+        ui->quietSlider->setValue(sliderValue(quietTime));
+    }
     ui->quietButton->setText(m_secondsTitle(quietTime));
 }
 
@@ -429,6 +454,7 @@ void PANotifyWindowController::m_buildMenus()
     matrixnetA = ui->matrixlabel3->addItemWithTitle(QString());
     matrixnetB = ui->matrixlabel3->addItemWithTitle(QString());
     matrixnetC = ui->matrixlabel3->addItemWithTitle(QString());
+    ui->matrixlabel3->menu()->setToolTipsVisible(true);
     m_watchMenu(ui->matrixlabel3->menu());
 
     // The IPv6 network: a pull-down whose title is the network typed.
@@ -584,8 +610,9 @@ void PANotifyWindowController::mostra()
                                   a + QLatin1Char('.') + b + QLatin1Char('.') + c + QStringLiteral(".0/24")};
         QAction* items[] = {matrixnetA, matrixnetB, matrixnetC};
         for (int i = 0; i < 3; ++i) {
-            items[i]->setText(titles[i]);
-            items[i]->setToolTip(titles[i]);
+            PopUpButton::setItemTitle(items[i], titles[i]);
+            // A tool tip that looks like markup would be read as markup.
+            items[i]->setToolTip(Qt::mightBeRichText(titles[i]) ? Qt::convertFromPlainText(titles[i]) : titles[i]);
         }
         ui->matrixlabel3->synchronizeTitle();
         ui->matrixlabel3->show();
@@ -888,8 +915,12 @@ void PANotifyWindowController::userAction(QObject* sender)
         sendUserChoice(4, side, QStringLiteral("IP"), 0, false, QString());
         break;
     default: {
-        const QString subnet = parameterProcessIP.contains(QLatin1Char('.')) ? ui->matrixlabel3->titleOfSelectedItem()
-                                                                              : matrixlabel3V6Title->text();
+        // A typed IPv6 network counts only while its row is usable: the
+        // row's placeholder title is no network.
+        const QString subnet = parameterProcessIP.contains(QLatin1Char('.'))
+                                   ? ui->matrixlabel3->titleOfSelectedItem()
+                                   : (actionMatrix->isRowEnabled(3) ? PopUpButton::itemTitle(matrixlabel3V6Title)
+                                                                    : QString());
         sendUserChoice(4, side, QStringLiteral("IP"), 0, false, subnet);
         break;
     }
@@ -1043,19 +1074,26 @@ void PANotifyWindowController::menuDidClose(QMenu* menu)
         riprendiTimeout();
     if (ui && menu == rememberPopupMenu) {
         QAction* selected = ui->timeButton->selectedItem();
-        if (selected != timeForever && selected != timeNextLogin && selected != timeMenuItem)
+        if (selected != timeForever && selected != timeNextLogin && selected != timeMenuItem) {
             ui->timeButton->selectItem(timeMenuItem);
+            updateAdvancedBtnLabels();
+        }
     }
 }
 
-void PANotifyWindowController::updateWithSlider()
+void PANotifyWindowController::m_titleTimeMenuItem()
 {
     const int minutes = timeSlider->value();
     timeMenuItem->setText(QStringLiteral("This app for %1 %2")
                               .arg(minutes)
                               .arg(minutes < 2 ? QStringLiteral("minute") : QStringLiteral("minutes")));
     ui->timeButton->synchronizeTitle();
-    notificationDefaultTime = minutes;
+}
+
+void PANotifyWindowController::updateWithSlider()
+{
+    m_titleTimeMenuItem();
+    notificationDefaultTime = timeSlider->value();
     updateAdvancedBtnLabels();
 }
 
@@ -1126,13 +1164,13 @@ void PANotifyWindowController::updateAdvancedBtnLabels()
     case 3:
         target = QStringLiteral("network ") + (parameterProcessIP.contains(QLatin1Char('.'))
                                                    ? ui->matrixlabel3->titleOfSelectedItem()
-                                                   : matrixlabel3V6Title->text());
+                                                   : PopUpButton::itemTitle(matrixlabel3V6Title));
         break;
     default:
         break;
     }
-    ui->advancedPass->setText(QStringLiteral("Pass ") + target);
-    ui->advancedBlock->setText(QStringLiteral("Block ") + target);
+    ui->advancedPass->setText(buttonTitle(QStringLiteral("Pass ") + target));
+    ui->advancedBlock->setText(buttonTitle(QStringLiteral("Block ") + target));
 }
 
 void PANotifyWindowController::selectActionMatrix()
@@ -1161,7 +1199,9 @@ void PANotifyWindowController::updateMoreOptionsStatus()
 {
     if (showMoreOptions) {
         ui->moreOptionsString->setText(QStringLiteral("less options..."));
-        actionMatrix->selectCellAtRow(selectedActionRow);
+        // A network row switched off by a refused IPv6 network is not
+        // selected again; its address row stands for it.
+        actionMatrix->selectCellAtRow(actionMatrix->isRowEnabled(selectedActionRow) ? selectedActionRow : 2);
         ui->matrixBox->show();
     } else {
         actionMatrix->selectCellAtRow(0);
@@ -1197,7 +1237,7 @@ void PANotifyWindowController::setSubnetV6()
         addSubnetError->clear();
         actionMatrix->setRowEnabled(3, true);
         actionMatrix->selectCellAtRow(3);
-        matrixlabel3V6Title->setText(text);
+        PopUpButton::setItemTitle(matrixlabel3V6Title, text);
     } else {
         addSubnetCaution->show();
         addSubnetError->setText(message);

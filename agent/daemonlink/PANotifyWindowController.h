@@ -213,6 +213,7 @@ protected:
 private:
     void m_send(const QString& text);
     void m_playAlertSound();
+    void m_titleTimeMenuItem();
     void m_closeAfterAnswer();
     void m_scheduleTimeout();
     void m_setIndicator(double value);

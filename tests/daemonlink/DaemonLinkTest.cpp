@@ -333,8 +333,12 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     const qint64 asked = spawnAt(QStringLiteral("bin/asked"));
     const qint64 known = spawnAt(QStringLiteral("bin/known"));
     manage(QStringLiteral("known"), {homePath("bin/known")}, homePath("bin/known"), 1);
+    const QString earlier = request(QStringLiteral("0"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
     const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked);
     const QString second = request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
+    ASSERT_TRUE(m_peer->send(earlier));
+    EXPECT_EQ(m_peer->answers(1), QStringList{earlier + " 1 # #"});
+    const QString earlierTag = QString::number(requestTagCounter);
     ASSERT_TRUE(m_peer->send(first));
     ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
     ASSERT_TRUE(m_peer->send(second));
@@ -343,12 +347,14 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     EXPECT_TRUE(m_peer->drain().isEmpty()) << "the second waits for the first";
     EXPECT_TRUE(postsNamed(QStringLiteral("newAppListReceived")).isEmpty());
 
-    // A late end of an earlier request must not release this one.
-    PANotifyWindowController::resumeQueue(QStringLiteral("1"));
+    // A late second end of the earlier, finished request must not release
+    // this one.
+    PANotifyWindowController::resumeQueue(earlierTag);
     EXPECT_TRUE(m_peer->drain(100).isEmpty());
 
     std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
     ASSERT_TRUE(alert);
+    EXPECT_NE(alert->parameterTagString, earlierTag);
     alert->mymanagesocketagent.sendsocketagent(first + QStringLiteral(" 0 # #"));
     PANotifyWindowController::resumeQueue(alert->parameterTagString);
     EXPECT_EQ(m_peer->answers(2), (QStringList{first + " 0 # #", second + " 1 # #"}));

@@ -31,6 +31,8 @@
 #include <QWidgetAction>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <memory>
 
 namespace {
@@ -126,7 +128,7 @@ protected:
 TEST_F(PANotifyWindowTest, TheAlertShowsTheRequestAsPlainTextWithItsNetworks)
 {
     const QString path = homePath("bin/<b>odd & name");
-    auto alert = open(path, QStringLiteral("10.1.2.3"), QStringLiteral("443"));
+    auto alert = open(path, QStringLiteral("10.1.2.3"), QStringLiteral("4&43"));
     ASSERT_TRUE(alert->myNotifyWindow()->isVisible());
     EXPECT_TRUE(isNotifyWindowOpen);
     EXPECT_TRUE(alert->notificationIsDisplayed);
@@ -142,7 +144,9 @@ TEST_F(PANotifyWindowTest, TheAlertShowsTheRequestAsPlainTextWithItsNetworks)
     EXPECT_TRUE(description.contains("&lt;b&gt;odd &amp; name")) << description.toStdString();
     EXPECT_FALSE(description.contains("<b>odd"));
 
-    EXPECT_EQ(child<QLabel>(alert, "matrixlabel1")->text(), "Port 443");
+    EXPECT_EQ(child<QLabel>(alert, "matrixlabel1")->text(), "Port 4&43");
+    alert->actionMatrix->button(1)->click();
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass port 4&&43") << "an & is no mnemonic";
     EXPECT_EQ(child<QLabel>(alert, "matrixlabel2")->text(), "10.1.2.3");
     QStringList titles, tips;
     for (const QAction* net : {alert->matrixnetA, alert->matrixnetB, alert->matrixnetC}) {
@@ -169,11 +173,43 @@ TEST_F(PANotifyWindowTest, AnXpcServiceShownAsItselfNamesTheAppItWorksFor)
 
 TEST_F(PANotifyWindowTest, AddressesTheTitleBuilderDoesNotExpectNeverCrashIt)
 {
-    for (const char* address : {"1.2", "::ffff:1.2.3.4", "7."}) {
-        SCOPED_TRACE(address);
-        auto alert = open(homePath("bin/x"), QLatin1String(address));
+    struct Case
+    {
+        const char* address;
+        const char* network;  // the /8 title, sent as the match
+    };
+    for (const Case& c : {Case{"1.2", "1.0.0.0/8"}, Case{"::ffff:1.2.3.4", "::ffff:1.0.0.0/8"}, Case{"7.", "7.0.0.0/8"}}) {
+        SCOPED_TRACE(c.address);
+        sharedAppsLibrary.clear();
+        auto alert = open(homePath("bin/x"), QLatin1String(c.address));
+        auto* networks = child<PopUpButton>(alert, "matrixlabel3");
+        networks->menu()->triggered(networks->itemAtIndex(0));
         click(alert, "advancedPass");
-        EXPECT_EQ(m_peer->answers(1).size(), 1);
+        EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 4 0 0"});
+        ASSERT_EQ(sharedAppsLibrary.size(), 1u);
+        EXPECT_EQ(sharedAppsLibrary.front()->appMatches(), QStringList{QStringLiteral("@") + c.network});
+    }
+}
+
+TEST_F(PANotifyWindowTest, OpeningTheWindowLeavesThePreferencesAsTheyAre)
+{
+    struct Case
+    {
+        double quiet;
+        int minutes;
+        const char* title;
+    };
+    for (const Case& c : {Case{90.0, 500, "Silence for 90 seconds"}, Case{20.7, 10, "Silence for 20 seconds"},
+                          Case{std::nan(""), 10, "Silence for 0 seconds"}}) {
+        SCOPED_TRACE(c.title);
+        quietTime = c.quiet;
+        notificationDefaultTime = c.minutes;
+        auto alert = open(homePath("bin/prefs"));
+        EXPECT_EQ(child<QCheckBox>(alert, "quietButton")->text(), QLatin1String(c.title));
+        EXPECT_TRUE(std::isnan(c.quiet) ? std::isnan(quietTime) : quietTime == c.quiet);
+        EXPECT_EQ(notificationDefaultTime, c.minutes);
+        click(alert, "advancedPass");
+        m_peer->answers(1);
     }
 }
 
@@ -387,6 +423,7 @@ TEST_F(PANotifyWindowTest, OpenMenusPauseTheCountDownAndClosingRestartsItInFull)
     emit alert->rememberPopupMenu->aboutToHide();
     auto* timeButton = child<PopUpButton>(alert, "timeButton");
     EXPECT_EQ(timeButton->selectedItem(), alert->timeMenuItem);
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass this app for 11 minutes");
     // Choosing the slider row itself leaves the minutes item chosen too.
     timeButton->selectItemAtIndex(0);
     timeButton->menu()->triggered(alert->timeMenuChooser);
