@@ -7,12 +7,11 @@
 #include "PAUpdateController.h"
 #include "Resources.h"
 #include "SharedState.h"
+#include "WindowPlacement.h"
 #include "ui_PAInstallerStartPanel.h"
 #include "ui_PAInstallerStatusView.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include <cstdio>
 #include <cstdlib>
@@ -143,7 +142,7 @@ void PAInstaller::palisorAgentIsReadyToStart(std::function<void(bool ready)> com
             spinner->setRange(0, 0);
         m_bringStartPanelToFront(false);
     }
-    m_centreStartPanel();
+    centerOnScreen(m_startPanel);
     m_attempt(completion);
 }
 
@@ -216,18 +215,6 @@ void PAInstaller::m_bringStartPanelToFront(bool topmost)
         m_startPanel->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     m_startPanel->show();
     m_startPanel->raise();
-}
-
-void PAInstaller::m_centreStartPanel()
-{
-    if (!m_startPanel)
-        return;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = m_startPanel->frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    m_startPanel->move(frame.topLeft());
 }
 
 bool PAInstaller::filterKextIsUpToDate()

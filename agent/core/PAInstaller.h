@@ -114,7 +114,6 @@ private:
     void m_retry(const std::function<void(bool)>& completion);
     void m_giveUp(const std::function<void(bool)>& completion);
     void m_bringStartPanelToFront(bool topmost);
-    void m_centreStartPanel();
     void m_setLight(QLabel* led, const QIcon& image);
     void m_loadPreset(const QString& name);
     void m_welcomeAnswer(int response);
