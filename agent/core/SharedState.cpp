@@ -122,6 +122,7 @@ bool hideSystemBinaries = false;
 bool verifySignatures = false;
 bool enableTolvaneInteraction = false;
 bool showMoreOptions = false;
+int selectedActionRow = 0;
 bool displaySplashScreenAtStart = true;
 int dbPurgeOption = 0;
 bool displayAppRulePopoverBackground = true;

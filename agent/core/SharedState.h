@@ -95,6 +95,9 @@ extern bool hideSystemBinaries;
 extern bool verifySignatures;
 extern bool enableTolvaneInteraction;
 extern bool showMoreOptions;
+// The alert's further-choices row the user chose last; the next alert opens
+// on it while the further choices are shown.
+extern int selectedActionRow;
 extern bool displaySplashScreenAtStart;
 extern int dbPurgeOption;
 extern bool displayAppRulePopoverBackground;

@@ -44,7 +44,6 @@
 #include <limits>
 
 quint32 requestTagCounter = 1;
-int selectedActionRow = 0;
 QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
 
 namespace {

@@ -35,9 +35,6 @@ class PANotifyWindowController;
 // The tag of the next request and the open requests' alert controllers.
 extern quint32 requestTagCounter;
 extern QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
-// The row of the further choices the user chose last; the next alert opens
-// on it while the further choices are shown.
-extern int selectedActionRow;
 
 // The description sentence of an alert: the text and the runs shown bold.
 struct AttributedDescription

@@ -166,14 +166,6 @@ private:
     }
 };
 
-QStringList folderPaths()
-{
-    QStringList paths;
-    for (const auto& folder : exclusionsList)
-        paths << folder->path();
-    return paths;
-}
-
 TEST_F(PAInstallerTest, AReadyInstallationPassesOnTheFirstAttempt)
 {
     layOut({});
@@ -378,11 +370,11 @@ TEST_F(PAInstallerTest, WelcomeSheetAndItsAnswers)
         m_installer->startWizard = [&] { hooks << "wizard"; };
         m_installer->startPresetsWizard = [&] {
             hooks << "strategies";
-            foldersAtStrategies = folderPaths();
+            foldersAtStrategies = managedFolderPaths();
         };
         m_alerts->setHoldSheets(true);
         m_installer->startWelcome();
-        EXPECT_EQ(folderPaths(), QStringList{"/preset1"}) << "loaded before the sheet opens";
+        EXPECT_EQ(managedFolderPaths(), QStringList{"/preset1"}) << "loaded before the sheet opens";
         ASSERT_EQ(m_alerts->shown().size(), 1) << "no update question";
         const Alert& welcome = m_alerts->shown().first();
         EXPECT_EQ(welcome.messageText, "Firewall Configuration");
@@ -399,7 +391,7 @@ TEST_F(PAInstallerTest, WelcomeSheetAndItsAnswers)
         EXPECT_EQ(hooks, QStringList{"toolbar"}) << "the answer runs on a later turn";
         drainEvents();
         EXPECT_EQ(hooks, c.hooks);
-        EXPECT_EQ(folderPaths(), c.folders);
+        EXPECT_EQ(managedFolderPaths(), c.folders);
         if (c.response == AlertSecondButtonReturn) {
             EXPECT_EQ(foldersAtStrategies, QStringList{"/preset0"});
         }
@@ -457,7 +449,7 @@ TEST_F(PAInstallerTest, AWelcomePresetWaitsForAHeldQueue)
     EXPECT_TRUE(exclusionsList.empty());
     EXPECT_EQ(synchronizedQueue().pendingCount(), 1);
     ASSERT_TRUE(synchronizedQueue().resume());
-    EXPECT_TRUE(processEventsUntil([] { return folderPaths() == QStringList{"/preset1"}; }));
+    EXPECT_TRUE(processEventsUntil([] { return managedFolderPaths() == QStringList{"/preset1"}; }));
 }
 
 TEST_F(PAInstallerTest, Screenshots)

@@ -44,17 +44,12 @@ protected:
 
     void TearDown() override
     {
-        // A request the test left open would hold the queue for the next test.
-        for (const QString& tag : openAlerts.keys())
-            PANotifyWindowController::resumeQueue(tag);
         managesocketagent::stopReceiving();
         m_loop.join();
         for (auto& child : m_children) {
             child->kill();
             child->waitForFinished(2000);
         }
-        openAlerts.clear();
-        drainEvents();
         m_peer.reset();
         AgentFixture::TearDown();
     }

@@ -51,24 +51,11 @@ protected:
         ASSERT_TRUE(managesocketagent::setUpSocket(&error)) << error.toStdString();
         enableNotifications = true;
         showMoreOptions = true;
-        selectedActionRow = 0;
-        notificationDefaultChoice = 0;
-        notificationDefaultTime = 10;
         for (const char* name : {"copyArrayAppLibrary", "sendConfiguration", "silenceNotifications"})
             appNotificationCenter().addObserver(QLatin1String(name), &m_observerLife,
                                                 [this](const NotificationCenter::Notification& n) {
                                                     m_posts.append(n.name);
                                                 });
-    }
-
-    void TearDown() override
-    {
-        for (const QString& tag : openAlerts.keys())
-            PANotifyWindowController::resumeQueue(tag);
-        openAlerts.clear();
-        drainEvents();
-        m_peer.reset();
-        AgentFixture::TearDown();
     }
 
     // Opens the alert as the request road does: the queue held by its tag.
@@ -78,10 +65,7 @@ protected:
                                                    const QString& responsible = QStringLiteral("0"))
     {
         auto alert = std::make_shared<PANotifyWindowController>();
-        const QString tag = QString::number(++requestTagCounter);
-        synchronizedQueue().suspend();
-        PANotifyWindowController::beginRequest(tag);
-        openAlerts.insert(tag, alert);
+        const QString tag = holdQueueFor(alert);
         alert->parameterProcessPid = pid;
         alert->parameterProcessName = path;
         alert->parameterProcessUID = uid;
@@ -95,6 +79,16 @@ protected:
         alert->parameterResponsibleApp = responsible;
         alert->showAlertOnMain();
         return alert;
+    }
+
+    // Takes the next tag for `alert` and lets it hold the request queue.
+    static QString holdQueueFor(const std::shared_ptr<PANotifyWindowController>& alert)
+    {
+        const QString tag = QString::number(++requestTagCounter);
+        synchronizedQueue().suspend();
+        PANotifyWindowController::beginRequest(tag);
+        openAlerts.insert(tag, alert);
+        return tag;
     }
 
     template <typename T>
@@ -550,10 +544,7 @@ TEST_F(PANotifyWindowTest, CommandsCopyPlayAndEndOnlyTheRequestsProcess)
     const QString pid = QString::number(child.processId());
     const auto arrive = [&](const QString& path) {
         auto arrived = std::make_shared<PANotifyWindowController>();
-        const QString tag = QString::number(++requestTagCounter);
-        synchronizedQueue().suspend();
-        PANotifyWindowController::beginRequest(tag);
-        openAlerts.insert(tag, arrived);
+        const QString tag = holdQueueFor(arrived);
         arrived->setNotifyParameters(pid, path, QString::number(getuid()), "1.2.3.4", "80", "TCP", "4",
                                      "k " + pid, tag, "0");
         EXPECT_TRUE(processEventsUntil([&] { return arrived->notificationIsDisplayed; }));

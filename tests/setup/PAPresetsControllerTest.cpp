@@ -21,14 +21,6 @@
 
 namespace {
 
-QStringList folderPaths()
-{
-    QStringList paths;
-    for (const auto& folder : exclusionsList)
-        paths << folder->path();
-    return paths;
-}
-
 class PAPresetsControllerTest : public AgentFixture
 {
 protected:
@@ -121,7 +113,7 @@ TEST_F(PAPresetsControllerTest, LoadingABuiltInPreset)
             EXPECT_EQ(synchronizedQueue().pendingCount(), 0) << "dropped, not left waiting";
             ASSERT_TRUE(synchronizedQueue().resume());
         }
-        EXPECT_EQ(folderPaths(), c.loaded ? QStringList{"/"} : QStringList{});
+        EXPECT_EQ(managedFolderPaths(), c.loaded ? QStringList{"/"} : QStringList{});
         EXPECT_EQ(enableNotifications, !c.loaded);
     }
 }

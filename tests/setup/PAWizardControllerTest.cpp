@@ -17,14 +17,6 @@
 
 namespace {
 
-QStringList folderPaths()
-{
-    QStringList paths;
-    for (const auto& folder : exclusionsList)
-        paths << folder->path();
-    return paths;
-}
-
 class PAWizardControllerTest : public AgentFixture
 {
 protected:
@@ -78,7 +70,7 @@ TEST_F(PAWizardControllerTest, TheWelcomeStartsTheAssistantOverPresetOne)
 
     EXPECT_TRUE(answersAreReset());
     EXPECT_EQ(wizard().level2Choice, 3) << "kept: every path sets it before it is read";
-    EXPECT_EQ(folderPaths(), QStringList{"/"});
+    EXPECT_EQ(managedFolderPaths(), QStringList{"/"});
     EXPECT_FALSE(enableNotifications);
     EXPECT_FALSE(controller().window()->isVisible());
     EXPECT_TRUE(m_standIn.isVisible());

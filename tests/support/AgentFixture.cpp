@@ -1,8 +1,11 @@
 #include "AgentFixture.h"
 
+#include "EventLoop.h"
 #include "MainInterface.h"
 #include "PAConfiguration.h"
 #include "PAController.h"
+#include "PAExclusion.h"
+#include "PANotifyWindowController.h"
 #include "PropertyList.h"
 #include "SharedState.h"
 #include "SharedStateReset.h"
@@ -33,11 +36,24 @@ void AgentFixture::SetUp()
 
 void AgentFixture::TearDown()
 {
+    // A request a test left open would hold the queue for the next test.
+    for (const QString& tag : openAlerts.keys())
+        PANotifyWindowController::resumeQueue(tag);
+    openAlerts.clear();
+    drainEvents();
     m_interface.reset();
     resetSharedState();
     m_runnerScope.reset();
     m_homeVariable.reset();
     m_rootVariable.reset();
+}
+
+QStringList AgentFixture::managedFolderPaths()
+{
+    QStringList paths;
+    for (const auto& folder : exclusionsList)
+        paths << folder->path();
+    return paths;
 }
 
 PAController& AgentFixture::controller()

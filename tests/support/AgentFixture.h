@@ -42,6 +42,9 @@ protected:
     void writeText(const QString& path, const QByteArray& text) const;
     QByteArray readText(const QString& path) const;
 
+    // The paths of the Managed Folders, in order.
+    static QStringList managedFolderPaths();
+
     // Posts of one name, in order.
     QList<RecordingDistributedCenter::Post> postsNamed(const QString& name);
 

@@ -55,6 +55,7 @@ void resetSharedState()
     verifySignatures = false;
     enableTolvaneInteraction = false;
     showMoreOptions = false;
+    selectedActionRow = 0;
     displaySplashScreenAtStart = true;
     dbPurgeOption = 0;
     displayAppRulePopoverBackground = true;

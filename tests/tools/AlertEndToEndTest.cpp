@@ -38,14 +38,10 @@ protected:
 
     void TearDown() override
     {
-        for (const QString& tag : openAlerts.keys())
-            PANotifyWindowController::resumeQueue(tag);
         managesocketagent::stopReceiving();
         m_loop.join();
         m_child.kill();
         m_child.waitForFinished(2000);
-        openAlerts.clear();
-        drainEvents();
         AgentFixture::TearDown();
     }
 
