@@ -1,6 +1,7 @@
-#include "AppDelegate.h"
-#include "MainInterface.h"
-#include "TerminationSignals.h"
+#include "app/AppDelegate.h"
+#include "platform/widgets/WidgetServices.h"
+#include "app/MainInterface.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // A menu-bar agent: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    WidgetServices::install();
     MainInterface interface;
     AppDelegate* delegate = interface.appDelegate();
 

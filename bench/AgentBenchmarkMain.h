@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Resources.h"
+#include "platform/Resources.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

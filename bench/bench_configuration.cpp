@@ -1,11 +1,11 @@
-#include "AgentBenchmarkMain.h"
-#include "DistributedNotificationCenter.h"
-#include "MainInterface.h"
-#include "PAConfiguration.h"
-#include "PAConfigurationRecords.h"
-#include "PropertyList.h"
-#include "SharedState.h"
-#include "KeyedArchive.h"
+#include "bench/AgentBenchmarkMain.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "app/MainInterface.h"
+#include "core/PAConfiguration.h"
+#include "core/PAConfigurationRecords.h"
+#include "platform/PropertyList.h"
+#include "core/SharedState.h"
+#include "platform/KeyedArchive.h"
 
 #include <QApplication>
 #include <QDir>

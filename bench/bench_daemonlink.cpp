@@ -1,10 +1,10 @@
-#include "AgentBenchmarkMain.h"
-#include "MainInterface.h"
-#include "PAApplication.h"
-#include "PAAppsIndex.h"
-#include "PANotifyWindowController.h"
-#include "SharedState.h"
-#include "managesocketagent.h"
+#include "bench/AgentBenchmarkMain.h"
+#include "app/MainInterface.h"
+#include "core/PAApplication.h"
+#include "daemonlink/PAAppsIndex.h"
+#include "daemonlink/PASavedRuleDecision.h"
+#include "core/SharedState.h"
+#include "daemonlink/managesocketagent.h"
 
 #include <QApplication>
 #include <QDir>
@@ -220,13 +220,12 @@ void decision(benchmark::State& state)
 {
     AgentRig rig(static_cast<int>(state.range(0)));
     const QString path = QFileInfo(QStringLiteral("/proc/%1/exe").arg(rig.pid())).symLinkTarget();
+    const QString request = QStringLiteral("1 10.0.0.5 443 %1 TCP 4 0").arg(rig.pid());
     for (auto _ : state) {
-        const PAAppsIndex& index = PAAppsIndex::current();
-        int answers = 0;
-        for (const int position : index.appsNamedWithin(path))
-            for (const QString& binary : index.apps()[static_cast<size_t>(position)]->appBinaries())
-                answers += path.contains(binary);
-        benchmark::DoNotOptimize(answers);
+        // The request road's own decision, on the index it keeps current.
+        const PASavedRuleDecision answer = PASavedRuleDecision::decide(
+            request, path, QStringLiteral("10.0.0.5"), QStringLiteral("443"), PAAppsIndex::current());
+        benchmark::DoNotOptimize(answer.answers.size());
     }
 }
 BENCHMARK(decision)->Arg(100)->Arg(10000)->Unit(benchmark::kMicrosecond);

@@ -1,5 +1,5 @@
-#include "KeyedArchive.h"
-#include "PropertyList.h"
+#include "platform/KeyedArchive.h"
+#include "platform/PropertyList.h"
 
 #include <QStringList>
 #include <QVariantList>

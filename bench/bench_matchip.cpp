@@ -1,4 +1,4 @@
-#include "TLMatchIP.h"
+#include "core/TLMatchIP.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "PropertyList.h"
+#include "platform/PropertyList.h"
 
 #include <QStringList>
 #include <QVariantList>

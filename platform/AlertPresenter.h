@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QWidget>
 
 #include <functional>
 
@@ -21,7 +21,9 @@ struct Alert
     // A view shown under the texts (a status panel, an options form). The
     // caller keeps it: the dialog hands it back, hidden and parentless, when
     // it closes.
-    QPointer<QWidget> accessoryView;
+    // A widget; held as an object so that the model can describe alerts
+    // without the widgets library.
+    QPointer<QObject> accessoryView;
 };
 
 struct AlertResult
@@ -44,20 +46,16 @@ public:
     // Window-modal (a sheet on `window`, or a free window when null): returns
     // at once; `completion` runs on the main thread with the answer. The
     // request road stays free while it is open.
-    virtual void beginSheet(const Alert& alert, QWidget* window, std::function<void(AlertResult)> completion) = 0;
+    virtual void beginSheet(const Alert& alert, QObject* window, std::function<void(AlertResult)> completion) = 0;
     // Application-modal: waits in a nested event loop for the answer. Only for
     // alerts the design makes modal.
     virtual AlertResult runModal(const Alert& alert) = 0;
 
+    // The one set by setShared(), else the default (the dialogs, once the
+    // widgets layer has installed them), else one that shows nothing and
+    // answers with the last, cancelling button.
     static AlertPresenter& shared();
-    // nullptr restores the dialog presenter. The caller keeps ownership.
+    // nullptr restores the default. The caller keeps ownership.
     static void setShared(AlertPresenter* presenter);
-};
-
-// The real presenter: QMessageBox.
-class DialogAlertPresenter : public AlertPresenter
-{
-public:
-    void beginSheet(const Alert& alert, QWidget* window, std::function<void(AlertResult)> completion) override;
-    AlertResult runModal(const Alert& alert) override;
+    static void setDefault(AlertPresenter* presenter);
 };

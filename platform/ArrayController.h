@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ArrayControllerBase.h"
+#include "platform/ArrayControllerBase.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "ArrayControllerBase.h"
+#include "platform/ArrayControllerBase.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ArrayControllerModel.h"
+#include "platform/ArrayControllerModel.h"
 
 #include <QItemSelection>
 #include <QItemSelectionModel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArrayController.h"
-#include "ArrayControllerBase.h"
+#include "platform/ArrayController.h"
+#include "platform/ArrayControllerBase.h"
 
 #include <QAbstractTableModel>
 #include <QList>

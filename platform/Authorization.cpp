@@ -1,6 +1,6 @@
-#include "Authorization.h"
+#include "platform/Authorization.h"
 
-#include "MainQueue.h"
+#include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QProcess>

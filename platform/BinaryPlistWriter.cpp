@@ -1,6 +1,6 @@
-#include "BinaryPlistWriter.h"
+#include "platform/BinaryPlistWriter.h"
 
-#include "PlistNode.h"
+#include "platform/PlistNode.h"
 
 #include <QtGlobal>
 

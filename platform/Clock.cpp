@@ -1,6 +1,6 @@
-#include "Clock.h"
+#include "platform/Clock.h"
 
-#include "MainQueue.h"
+#include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "CodeSigning.h"
+#include "platform/CodeSigning.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "CommandRunner.h"
+#include "platform/CommandRunner.h"
 
 #include <QByteArrayList>
 

@@ -1,4 +1,4 @@
-#include "ConcurrentQueue.h"
+#include "platform/ConcurrentQueue.h"
 
 #include <QThreadPool>
 

@@ -1,4 +1,4 @@
-#include "ConsoleUser.h"
+#include "platform/ConsoleUser.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

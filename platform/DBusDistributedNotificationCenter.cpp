@@ -1,6 +1,6 @@
-#include "DBusDistributedNotificationCenter.h"
+#include "platform/DBusDistributedNotificationCenter.h"
 
-#include "PropertyList.h"
+#include "platform/PropertyList.h"
 
 #include <QCoreApplication>
 #include <QDBusError>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DistributedNotificationCenter.h"
+#include "platform/DistributedNotificationCenter.h"
 
 #include <QByteArray>
 #include <QDBusConnection>

@@ -1,6 +1,6 @@
-#include "DistributedNotificationCenter.h"
+#include "platform/DistributedNotificationCenter.h"
 
-#include "DBusDistributedNotificationCenter.h"
+#include "platform/DBusDistributedNotificationCenter.h"
 
 #include <atomic>
 

@@ -1,20 +1,29 @@
-#include "FileChooser.h"
-
-#include <QFileDialog>
+#include "platform/FileChooser.h"
 
 #include <atomic>
 
 namespace {
 
 std::atomic<FileChooser*> g_sharedChooser{nullptr};
+std::atomic<FileChooser*> g_defaultChooser{nullptr};
+
+class CancellingFileChooser : public FileChooser
+{
+public:
+    QString chooseFileToOpen(const QString&, QObject*) override { return {}; }
+    QString chooseFileToSave(const QString&, QObject*) override { return {}; }
+};
 
 } // namespace
 
 FileChooser& FileChooser::shared()
 {
-    static DialogFileChooser dialogChooser;
-    FileChooser* chooser = g_sharedChooser.load();
-    return chooser ? *chooser : dialogChooser;
+    static CancellingFileChooser cancelling;
+    if (FileChooser* chooser = g_sharedChooser.load())
+        return *chooser;
+    if (FileChooser* chooser = g_defaultChooser.load())
+        return *chooser;
+    return cancelling;
 }
 
 void FileChooser::setShared(FileChooser* chooser)
@@ -22,23 +31,7 @@ void FileChooser::setShared(FileChooser* chooser)
     g_sharedChooser.store(chooser);
 }
 
-QString DialogFileChooser::chooseFileToOpen(const QString& title, QWidget* parent)
+void FileChooser::setDefault(FileChooser* chooser)
 {
-    QFileDialog dialog(parent, title);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
-
-QString DialogFileChooser::chooseFileToSave(const QString& title, QWidget* parent)
-{
-    QFileDialog dialog(parent, title);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QString());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    g_defaultChooser.store(chooser);
 }

@@ -1,6 +1,6 @@
-#include "Identities.h"
+#include "platform/Identities.h"
 
-#include "Paths.h"
+#include "platform/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>

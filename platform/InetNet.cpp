@@ -1,4 +1,4 @@
-#include "InetNet.h"
+#include "platform/InetNet.h"
 
 #include <arpa/inet.h>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "Installation.h"
+#include "platform/Installation.h"
 
-#include "Paths.h"
-#include "ProcessInfo.h"
-#include "PropertyList.h"
+#include "platform/Paths.h"
+#include "platform/ProcessInfo.h"
+#include "platform/PropertyList.h"
 
 #include <QFileInfo>
 #include <QVariantMap>

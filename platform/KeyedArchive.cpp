@@ -1,8 +1,8 @@
-#include "KeyedArchive.h"
+#include "platform/KeyedArchive.h"
 
-#include "BinaryPlistWriter.h"
-#include "PlistNode.h"
-#include "PropertyList.h"
+#include "platform/BinaryPlistWriter.h"
+#include "platform/PlistNode.h"
+#include "platform/PropertyList.h"
 
 #include <QHash>
 #include <QVariantList>

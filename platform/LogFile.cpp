@@ -1,4 +1,4 @@
-#include "LogFile.h"
+#include "platform/LogFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "MainQueue.h"
+#include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QThread>

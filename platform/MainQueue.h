@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WorkItem.h"
+#include "platform/WorkItem.h"
 
 // The main thread, where the event loop, widgets and timers live.
 class MainQueue

@@ -1,6 +1,6 @@
-#include "ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 
-#include "Paths.h"
+#include "platform/Paths.h"
 
 #include <QFileInfo>
 

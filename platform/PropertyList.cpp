@@ -1,7 +1,7 @@
-#include "PropertyList.h"
+#include "platform/PropertyList.h"
 
-#include "BinaryPlistWriter.h"
-#include "PlistNode.h"
+#include "platform/BinaryPlistWriter.h"
+#include "platform/PlistNode.h"
 
 #include <QDateTime>
 #include <QFile>

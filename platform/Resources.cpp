@@ -1,18 +1,19 @@
-#include "Resources.h"
+#include "platform/Resources.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QApplication>
 #include <QFileInfo>
-#include <QStyle>
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
+std::atomic<Resources::StandardImageProvider> g_standardImageProvider{nullptr};
 
 QMutex& pathMutex()
 {
@@ -84,18 +85,13 @@ QIcon Resources::systemImage(const QString& name)
     const QIcon own = image(name);
     if (!own.isNull())
         return own;
-    static const QHash<QString, QStyle::StandardPixmap> standard{
-        {QStringLiteral("NSCaution"), QStyle::SP_MessageBoxWarning},
-        {QStringLiteral("NSCritical"), QStyle::SP_MessageBoxCritical},
-        {QStringLiteral("NSInformational"), QStyle::SP_MessageBoxInformation},
-        {QStringLiteral("NSComputer"), QStyle::SP_ComputerIcon},
-        {QStringLiteral("NSFolder"), QStyle::SP_DirIcon},
-        {QStringLiteral("NSTrashEmpty"), QStyle::SP_TrashIcon},
-    };
-    const auto it = standard.constFind(name);
-    if (it == standard.constEnd() || !QApplication::instance())
-        return {};
-    return QApplication::style()->standardIcon(it.value());
+    const StandardImageProvider provider = g_standardImageProvider.load();
+    return provider ? provider(name) : QIcon();
+}
+
+void Resources::setStandardImageProvider(StandardImageProvider provider)
+{
+    g_standardImageProvider.store(provider);
 }
 
 QIcon Resources::requiredImage(const QString& name)

@@ -26,6 +26,9 @@ public:
     // resource of that name when there is one, else the style's nearest icon;
     // a null icon for a name we do not know.
     static QIcon systemImage(const QString& name);
+    // The style's icons come from the widgets layer, which installs this.
+    using StandardImageProvider = QIcon (*)(const QString& name);
+    static void setStandardImageProvider(StandardImageProvider provider);
 
     // For images the program cannot run without: a name that does not resolve
     // is a broken installation, so the process stops with a message.

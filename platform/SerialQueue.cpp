@@ -1,6 +1,6 @@
-#include "SerialQueue.h"
+#include "platform/SerialQueue.h"
 
-#include "MainQueue.h"
+#include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WorkItem.h"
+#include "platform/WorkItem.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "SystemVersion.h"
+#include "platform/SystemVersion.h"
 
 std::optional<OperatingSystemVersion> SystemVersion::current()
 {

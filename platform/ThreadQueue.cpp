@@ -1,4 +1,4 @@
-#include "ThreadQueue.h"
+#include "platform/ThreadQueue.h"
 
 #include <condition_variable>
 #include <cstdio>

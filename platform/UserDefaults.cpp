@@ -1,7 +1,7 @@
-#include "UserDefaults.h"
+#include "platform/UserDefaults.h"
 
-#include "Paths.h"
-#include "PropertyList.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 
 #include <QDir>
 #include <QFile>

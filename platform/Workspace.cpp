@@ -1,7 +1,7 @@
-#include "Workspace.h"
+#include "platform/Workspace.h"
 
-#include "ProcessInfo.h"
-#include "PropertyList.h"
+#include "platform/ProcessInfo.h"
+#include "platform/PropertyList.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,7 +9,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
@@ -18,6 +17,9 @@
 #include <csignal>
 
 namespace {
+
+// Main thread only, as iconForFile() is.
+QAbstractFileIconProvider* g_fileIconProvider = nullptr;
 
 QVariantMap bundleInfo(const QString& bundlePath)
 {
@@ -181,6 +183,12 @@ bool Workspace::forceTerminate(pid_t pid)
 
 QIcon Workspace::iconForFile(const QString& path)
 {
-    static QFileIconProvider provider;
-    return provider.icon(QFileInfo(path));
+    static QAbstractFileIconProvider plain;
+    QAbstractFileIconProvider* provider = g_fileIconProvider ? g_fileIconProvider : &plain;
+    return provider->icon(QFileInfo(path));
+}
+
+void Workspace::setFileIconProvider(QAbstractFileIconProvider* provider)
+{
+    g_fileIconProvider = provider;
 }

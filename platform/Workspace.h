@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractFileIconProvider>
 #include <QIcon>
 #include <QList>
 #include <QString>
@@ -39,6 +40,9 @@ public:
     static bool launchApplication(const QString& path, const QStringList& arguments = {});
     // The file manager's icon of a file or folder. Main thread only.
     static QIcon iconForFile(const QString& path);
+    // The provider behind iconForFile(); the widgets layer installs the
+    // style's, which falls back to its own icons. The caller keeps it.
+    static void setFileIconProvider(QAbstractFileIconProvider* provider);
     // Shows the file or folder selected in the desktop's file manager
     // (org.freedesktop.FileManager1 on the session bus). Where no file manager
     // answers there, the folder that holds it is opened instead. No shell is

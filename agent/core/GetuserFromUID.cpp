@@ -1,6 +1,6 @@
-#include "GetuserFromUID.h"
+#include "core/GetuserFromUID.h"
 
-#include "Identities.h"
+#include "platform/Identities.h"
 
 QString GetuserFromUID::getuser(qint32 uid) const
 {

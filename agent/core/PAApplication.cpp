@@ -1,13 +1,13 @@
-#include "PAApplication.h"
+#include "core/PAApplication.h"
 
-#include "CodeSigning.h"
-#include "CommandRunner.h"
-#include "ConcurrentQueue.h"
-#include "MainQueue.h"
-#include "Resources.h"
-#include "SharedState.h"
-#include "SystemColors.h"
-#include "Workspace.h"
+#include "platform/CodeSigning.h"
+#include "platform/CommandRunner.h"
+#include "platform/ConcurrentQueue.h"
+#include "platform/MainQueue.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
+#include "platform/Workspace.h"
 
 #include <QFileInfo>
 #include <QPointer>

@@ -1,26 +1,21 @@
-#include "PAConfiguration.h"
+#include "core/PAConfiguration.h"
 
-#include "AlertPresenter.h"
-#include "CommandRunner.h"
-#include "DistributedNotificationCenter.h"
-#include "FileChooser.h"
-#include "MainQueue.h"
-#include "PAApplication.h"
-#include "PAConnectionController.h"
-#include "PAController.h"
-#include "PAExclusion.h"
-#include "PAExclusionController.h"
-#include "PAManagedRecords.h"
-#include "PAManagedRecordsController.h"
-#include "PAPreferencesController.h"
-#include "PAUpdateController.h"
-#include "Paths.h"
-#include "PropertyList.h"
-#include "Resources.h"
-#include "SharedState.h"
-#include "SystemColors.h"
-#include "UserDefaultsPalisor.h"
-#include "Workspace.h"
+#include "platform/AlertPresenter.h"
+#include "platform/CommandRunner.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/FileChooser.h"
+#include "platform/MainQueue.h"
+#include "core/PAApplication.h"
+#include "core/PAExclusion.h"
+#include "core/PAManagedRecords.h"
+#include "core/PARuleLists.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
+#include "core/UserDefaultsPalisor.h"
+#include "platform/Workspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -197,23 +192,11 @@ bool PAConfiguration::loadConf(const QString& path)
 
 void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& configuration)
 {
-    if (progr) {
-        progr->setRange(0, 0);
-        progr->show();
-    }
+    emit loadStarted();
     enableNotifications = false;
 
     // Managed apps.
-    ArrayController<PAApplication>* appsController = palisorcontroller ? palisorcontroller->appsLibraryController : nullptr;
-    if (palisorcontroller) {
-        palisorcontroller->appsLibrary.clear();
-        appsController->setContent(nullptr);
-        sharedAppsLibrary = palisorcontroller->appsLibrary;
-        appsController->setContent(&palisorcontroller->appsLibrary);
-    } else {
-        sharedAppsLibrary.clear();
-    }
-    std::vector<std::shared_ptr<PAApplication>> loadedApps;
+    PARuleLists::Apps loadedApps;
     loadedApps.reserve(configuration.apps.size());
     for (const PAConfigurationRecords::AppRecord& record : configuration.apps) {
         const QString path =
@@ -242,85 +225,30 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
         }
         app->setAppIsBlockedOrAllowed(record.appIsBlockedOrAllowed);
         loadedApps.push_back(app);
-        sharedAppsLibrary.push_back(app);
     }
-    // One arrangement for the whole list rather than one per app; the view
-    // ends as adding them one by one leaves it, with the last app selected.
-    if (appsController && !loadedApps.empty()) {
-        appsController->addObjects(loadedApps);
-        if (appsController->selectsInsertedObjects())
-            appsController->setSelectedObjects({loadedApps.back()});
-    }
+    ruleLists().replaceApps(std::move(loadedApps));
 
     for (const QVariantMap& preferences : configuration.preferences)
         m_applyPreferences(preferences);
 
     // Managed Folders.
-    if (exclusioncontroller) {
-        exclusioncontroller->exlusionsLibrary.clear();
-        exclusioncontroller->exclusionLibraryController->setContent(nullptr);
-    }
-    exclusionsList.clear();
+    PARuleLists::Exclusions folders;
+    folders.reserve(configuration.exclusions.size());
     for (const PAConfigurationRecords::ExclusionRecord& record : configuration.exclusions)
-        exclusionsList.push_back(
-            std::make_shared<PAExclusion>(record.path, record.rule, record.ignored, record.hardcoded));
+        folders.push_back(std::make_shared<PAExclusion>(record.path, record.rule, record.ignored, record.hardcoded));
+    ruleLists().replaceExclusions(std::move(folders));
 
     // Global Rules.
-    recordsList.clear();
-    if (recordscontroller) {
-        recordscontroller->recordsLibrary.clear();
-        recordscontroller->recordsLibraryController->setContent(nullptr);
-        recordscontroller->recordsLibraryController->setContent(&recordscontroller->recordsLibrary);
-    }
-    std::vector<std::shared_ptr<PAManagedRecords>> loadedRules;
-    loadedRules.reserve(configuration.records.size());
+    PARuleLists::Records rules;
+    rules.reserve(configuration.records.size());
     for (const PAConfigurationRecords::ManagedRecord& record : configuration.records)
-        loadedRules.push_back(std::make_shared<PAManagedRecords>(record.record, record.type, record.rule));
-    if (recordscontroller) {
-        ArrayController<PAManagedRecords>* rulesController = recordscontroller->recordsLibraryController;
-        if (!loadedRules.empty()) {
-            rulesController->addObjects(loadedRules);
-            if (rulesController->selectsInsertedObjects())
-                rulesController->setSelectedObjects({loadedRules.back()});
-        }
-        recordsList = recordscontroller->recordsLibrary;
-    } else {
-        recordsList = loadedRules;
-    }
+        rules.push_back(std::make_shared<PAManagedRecords>(record.record, record.type, record.rule));
+    ruleLists().replaceRecords(std::move(rules));
 
-    // Refresh the windows, then publish.
-    if (preferencescontroller)
-        preferencescontroller->updatePreferencesGUI();
-    if (exclusioncontroller)
-        exclusioncontroller->drawTable();
-    if (palisorcontroller)
-        palisorcontroller->updateToolbarLeds();
-    if (connectioncontroller)
-        connectioncontroller->loggingControl();
-    if (updatecontroller) {
-        if (autoupdate)
-            updatecontroller->startAutoUpdateTimer();
-        else
-            updatecontroller->stopAutoUpdateTimer();
-    }
+    // The windows refresh, then the rules go to the daemon.
+    emit configurationApplied();
     sendConf();
-    if (preferencescontroller) {
-        preferencescontroller->sendToDaemonManageRootOption();
-        preferencescontroller->sendToDaemonManageXPCOption();
-    }
-    if (palisorcontroller) {
-        palisorcontroller->updateColorsInPopover();
-        palisorcontroller->updateAllAppsLabelsColors();
-        if (hideSystemBinaries)
-            appsController->setFilterPredicate([](const PAApplication& app) { return !app.appIsSystemBinary(); });
-    }
-    if (progr) {
-        QPointer<QProgressBar> indicator = progr;
-        MainQueue::async([indicator] {
-            if (indicator)
-                indicator->setRange(0, 1);
-        });
-    }
+    emit configurationPublished();
 }
 
 void PAConfiguration::m_applyPreferences(const QVariantMap& record)
@@ -425,10 +353,7 @@ void PAConfiguration::m_applyPreferences(const QVariantMap& record)
 
 void PAConfiguration::m_askAutomaticXPC()
 {
-    if (window) {
-        window->raise();
-        window->activateWindow();
-    }
+    emit automaticXPCQuestionWillOpen();
     automaticXPC = false;
     // One question at a time: a second old-style record while it is open adds
     // nothing the open question does not already ask.
@@ -454,10 +379,7 @@ void PAConfiguration::m_askAutomaticXPC()
         if (result.response != AlertFirstButtonReturn)
             return;
         automaticXPC = true;
-        if (self->palisorcontroller)
-            self->palisorcontroller->removeAllXPCServices();
-        if (self->preferencescontroller)
-            self->preferencescontroller->sendToDaemonManageXPCOption();
+        emit self->automaticXPCEnabled();
     });
 }
 
@@ -496,8 +418,8 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
 
 void PAConfiguration::sendConf()
 {
-    const auto& apps = palisorcontroller ? palisorcontroller->appsLibrary : sharedAppsLibrary;
-    const auto& rules = recordscontroller ? recordscontroller->recordsLibrary : recordsList;
+    const auto& apps = sharedAppsLibrary;
+    const auto& rules = recordsList;
 
     QVariantList appList;
     appList.reserve(qsizetype(apps.size()));
@@ -687,8 +609,7 @@ void PAConfiguration::updateLogRotationSettings()
     }
 
     const bool changed = checkRotationSettings();
-    if (updateRotationBtn)
-        updateRotationBtn->setVisible(!changed);
+    emit logRotationChecked(changed);
     Alert alert;
     if (changed) {
         alert.messageText = QStringLiteral(

@@ -1,26 +1,18 @@
 #pragma once
 
-#include "PAConfigurationRecords.h"
+#include "core/PAConfigurationRecords.h"
 
-#include <QAbstractButton>
 #include <QObject>
 #include <QPointer>
-#include <QProgressBar>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
-#include <QWidget>
-
-class PAConnectionController;
-class PAController;
-class PAExclusionController;
-class PAManagedRecordsController;
-class PAPreferencesController;
-class PAUpdateController;
 
 // The configuration object: loads, writes, imports and exports the
 // configuration, publishes the rule set to the daemon, reads the user
-// defaults, and keeps the agent's log rotation and uninstaller.
+// defaults, and keeps the agent's log rotation and uninstaller. It changes the
+// rule lists through ruleLists() and tells the windows what else happened by
+// its signals; it knows no window.
 class PAConfiguration : public QObject
 {
     Q_OBJECT
@@ -29,17 +21,9 @@ public:
     explicit PAConfiguration(QObject* parent = nullptr);
     ~PAConfiguration() override;
 
-    // Outlets, connected by MainInterface. A temporary object made only to
-    // write a preset file needs none of them.
-    QPointer<PAController> palisorcontroller;
-    QPointer<PAExclusionController> exclusioncontroller;
-    QPointer<PAPreferencesController> preferencescontroller;
-    QPointer<PAConnectionController> connectioncontroller;
-    QPointer<PAUpdateController> updatecontroller;
-    QPointer<PAManagedRecordsController> recordscontroller;
-    QPointer<QWidget> window;
-    QPointer<QProgressBar> progr;
-    QPointer<QAbstractButton> updateRotationBtn;
+    // The window its sheets hang on (the main window), set by MainInterface.
+    // A temporary object made only to write a preset file needs none.
+    QPointer<QObject> window;
 
     // "/etc/palisor.conf" (under PALISOR_ROOT).
     QString confPath() const;
@@ -85,6 +69,22 @@ public:
 
     // Whether the automatic-XPC question of a loaded configuration is open.
     bool isAutomaticXPCQuestionOpen() const { return m_xpcQuestionOpen; }
+
+signals:
+    // A load begins to replace the rules and preferences (the progress
+    // indicator spins).
+    void loadStarted();
+    // The rules and preferences of a load are in place; the configuration is
+    // published right after.
+    void configurationApplied();
+    // The loaded configuration went to the daemon (the last step of a load).
+    void configurationPublished();
+    // The automatic-XPC question is about to open on `window`.
+    void automaticXPCQuestionWillOpen();
+    // The user switched automatic XPC management on from that question.
+    void automaticXPCEnabled();
+    // The log-rotation entry was checked after an update: present or not.
+    void logRotationChecked(bool present);
 
 private:
     void m_apply(const PAConfigurationRecords::Configuration& configuration);

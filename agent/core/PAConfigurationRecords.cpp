@@ -1,11 +1,11 @@
-#include "PAConfigurationRecords.h"
+#include "core/PAConfigurationRecords.h"
 
-#include "KeyedArchive.h"
-#include "PAApplication.h"
-#include "PAExclusion.h"
-#include "PAManagedRecords.h"
-#include "PropertyList.h"
-#include "SharedState.h"
+#include "platform/KeyedArchive.h"
+#include "core/PAApplication.h"
+#include "core/PAExclusion.h"
+#include "core/PAManagedRecords.h"
+#include "platform/PropertyList.h"
+#include "core/SharedState.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
-#include "PAExclusion.h"
+#include "core/PAExclusion.h"
 
-#include "Resources.h"
-#include "SharedState.h"
-#include "SystemColors.h"
-#include "Workspace.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
+#include "platform/Workspace.h"
 
 PAExclusion::PAExclusion(const QString& path, qint64 rule, bool ignored, bool hardcoded)
     : m_path(path), m_rule(rule), m_ignored(ignored), m_hardcoded(hardcoded),

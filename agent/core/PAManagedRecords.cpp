@@ -1,8 +1,8 @@
-#include "PAManagedRecords.h"
+#include "core/PAManagedRecords.h"
 
-#include "Resources.h"
-#include "SharedState.h"
-#include "SystemColors.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
 
 namespace {
 

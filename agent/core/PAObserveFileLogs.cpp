@@ -1,11 +1,11 @@
-#include "PAObserveFileLogs.h"
+#include "core/PAObserveFileLogs.h"
 
-#include "PANotifyController.h"
-#include "Paths.h"
+#include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaMethod>
 #include <QSaveFile>
 #include <QSocketNotifier>
 
@@ -234,8 +234,8 @@ void PAObserveFileLogs::m_checkForFile()
     int fd = -1;
     if (!m_waiting || !m_openLogFile(&fd))
         return;
-    if (myPANotifyController)
-        myPANotifyController->logFileChanged();
+    if (isSignalConnected(QMetaMethod::fromSignal(&PAObserveFileLogs::logFileChanged)))
+        emit logFileChanged();
     else
         logLine(QStringLiteral("The log file %1 is back, but nothing is connected to reopen standard error")
                     .arg(pathfilelog));

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "Clock.h"
+#include "platform/Clock.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class PANotifyController;
 class QSocketNotifier;
 
 // Keeps the agent's log file present and standard error pointed at it: makes
@@ -21,11 +20,9 @@ public:
     explicit PAObserveFileLogs(QObject* parent = nullptr);
     ~PAObserveFileLogs() override;
 
-    // Outlet, connected by MainInterface.
-    QPointer<PANotifyController> myPANotifyController;
     // ~/Library/Logs/palisor.log. Another path may be set before
-    // awakeFromNib(); standard error is still reopened by the outlet, onto the
-    // agent's own log.
+    // awakeFromNib(); standard error is still reopened by whoever follows
+    // logFileChanged(), onto the agent's own log.
     QString pathfilelog;
     QString emptytext;
 
@@ -36,6 +33,10 @@ public:
 
     // The descriptor of the watched file; -1 while waiting for the file.
     int filetoread() const { return m_filetoread; }
+
+signals:
+    // The log file was deleted and is back: standard error must be reopened.
+    void logFileChanged();
 
 private:
     bool m_ensureInotify();

@@ -1,4 +1,4 @@
-#include "PASystemUsers.h"
+#include "core/PASystemUsers.h"
 
 QList<Identity> PASystemUsers::systemUsers() const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Identities.h"
+#include "platform/Identities.h"
 
 #include <QList>
 

@@ -1,7 +1,9 @@
-#include "SharedState.h"
+#include "core/SharedState.h"
 
-#include "Resources.h"
-#include "SystemColors.h"
+#include "core/PARuleLists.h"
+
+#include "platform/Resources.h"
+#include "platform/SystemColors.h"
 
 
 SerialQueue& synchronizedQueue()
@@ -36,6 +38,12 @@ UserDefaults& userDefaults()
 std::vector<std::shared_ptr<PAApplication>> sharedAppsLibrary;
 std::vector<std::shared_ptr<PAExclusion>> exclusionsList;
 std::vector<std::shared_ptr<PAManagedRecords>> recordsList;
+
+PARuleLists& ruleLists()
+{
+    static PARuleLists lists;
+    return lists;
+}
 
 std::vector<std::shared_ptr<TLService>> tolvaneServices;
 QList<Identity> systemUsersList;

@@ -14,11 +14,11 @@
 // whose items run on the main thread one at a time, so they never overlap a
 // window's change of the same list and no lock is needed.
 
-#include "ConcurrentQueue.h"
-#include "Identities.h"
-#include "NotificationCenter.h"
-#include "SerialQueue.h"
-#include "UserDefaults.h"
+#include "platform/ConcurrentQueue.h"
+#include "platform/Identities.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SerialQueue.h"
+#include "platform/UserDefaults.h"
 
 #include <QColor>
 #include <QIcon>
@@ -30,6 +30,7 @@
 class PAApplication;
 class PAExclusion;
 class PAManagedRecords;
+class PARuleLists;
 class TLService;
 
 // Queues, centre and defaults.
@@ -39,10 +40,12 @@ ConcurrentQueue& mostraQueue();        // "mostraQueue"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 
-// Rule lists; list order is the daemon's evaluation order.
+// Rule lists; list order is the daemon's evaluation order. Changed through
+// ruleLists(), which tells the windows.
 extern std::vector<std::shared_ptr<PAApplication>> sharedAppsLibrary;
 extern std::vector<std::shared_ptr<PAExclusion>> exclusionsList;    // Managed Folders
 extern std::vector<std::shared_ptr<PAManagedRecords>> recordsList;  // Global Rules
+PARuleLists& ruleLists();
 
 // Other lists and images.
 extern std::vector<std::shared_ptr<TLService>> tolvaneServices;

@@ -1,6 +1,6 @@
-#include "TLMatchIP.h"
+#include "core/TLMatchIP.h"
 
-#include "InetNet.h"
+#include "platform/InetNet.h"
 
 #include <QByteArray>
 #include <QStringList>

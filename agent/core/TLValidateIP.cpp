@@ -1,4 +1,4 @@
-#include "TLValidateIP.h"
+#include "core/TLValidateIP.h"
 
 #include <QByteArray>
 

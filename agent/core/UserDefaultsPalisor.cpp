@@ -1,4 +1,4 @@
-#include "UserDefaultsPalisor.h"
+#include "core/UserDefaultsPalisor.h"
 
 #include <QVariantList>
 

@@ -1,4 +1,4 @@
-#include "XPCpid.h"
+#include "core/XPCpid.h"
 
 QString XPCpid::xpcpid(quint32 pid) const
 {

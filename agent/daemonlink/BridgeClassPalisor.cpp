@@ -1,11 +1,13 @@
-#include "BridgeClassPalisor.h"
+#include "daemonlink/BridgeClassPalisor.h"
 
-#include "PANotifyController.h"
-#include "PANotifyWindowController.h"
-#include "SharedState.h"
+#include "core/SharedState.h"
+#include "daemonlink/PARequestRoad.h"
 
-BridgeClassPalisor::BridgeClassPalisor(QObject* parent)
+BridgeClassPalisor::BridgeClassPalisor(PARequestRoad& road, PARequestHandler& dispatcher, QObject* parent)
     : QObject(parent)
+    , m_road(road)
+    , m_dispatcher(dispatcher)
+    , m_dispatcherLife(dynamic_cast<QObject*>(&dispatcher))
 {
 }
 
@@ -13,14 +15,12 @@ void BridgeClassPalisor::readRequest(const QString& text)
 {
     QPointer<BridgeClassPalisor> self(this);
     synchronizedQueue().asyncBarrier([self, text] {
-        synchronizedQueue().suspend();
-        // The request holds the queue from here until its own end.
-        PANotifyWindowController::beginRequest(QString());
-        PANotifyController* dispatcher = self ? self->myPANotifyController.data() : nullptr;
-        if (!dispatcher) {
-            PANotifyWindowController::endRequestWithoutAlert();
+        if (!self)
             return;
-        }
-        dispatcher->addRequest(text);
+        // The request holds the queue from here until its own end.
+        self->m_road.run([&self, &text] {
+            if (self->m_dispatcherLife)
+                self->m_dispatcher.addRequest(text);
+        });
     });
 }

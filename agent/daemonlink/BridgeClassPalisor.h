@@ -4,7 +4,17 @@
 #include <QPointer>
 #include <QString>
 
-class PANotifyController;
+class PARequestRoad;
+
+// What takes one request text off the road: PANotifyController.
+class PARequestHandler
+{
+public:
+    virtual ~PARequestHandler() = default;
+    // Runs inside the request's synchronizedQueue item, with the queue held
+    // for the request.
+    virtual void addRequest(const QString& text) = 0;
+};
 
 // Moves each request text from the socket thread onto synchronizedQueue and
 // holds the queue for it: requests are handled strictly one at a time, and
@@ -14,10 +24,15 @@ class BridgeClassPalisor : public QObject
     Q_OBJECT
 
 public:
-    explicit BridgeClassPalisor(QObject* parent = nullptr);
-
-    QPointer<PANotifyController> myPANotifyController;
+    // `dispatcher` is also a QObject; a request that arrives after it went is
+    // ended without an answer.
+    BridgeClassPalisor(PARequestRoad& road, PARequestHandler& dispatcher, QObject* parent = nullptr);
 
     // Called on the socket thread; returns at once.
     void readRequest(const QString& text);
+
+private:
+    PARequestRoad& m_road;
+    PARequestHandler& m_dispatcher;
+    QPointer<QObject> m_dispatcherLife;
 };

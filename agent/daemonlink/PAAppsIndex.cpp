@@ -1,7 +1,7 @@
-#include "PAAppsIndex.h"
+#include "daemonlink/PAAppsIndex.h"
 
-#include "PAApplication.h"
-#include "SharedState.h"
+#include "core/PAApplication.h"
+#include "core/SharedState.h"
 
 #include <algorithm>
 #include <deque>

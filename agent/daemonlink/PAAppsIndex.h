@@ -17,6 +17,10 @@ class PAApplication;
 class PAAppsIndex
 {
 public:
+    PAAppsIndex() = default;
+    // An index over another list (tests and benchmarks).
+    explicit PAAppsIndex(const std::vector<std::shared_ptr<PAApplication>>& apps) { m_rebuild(apps); }
+
     // The shared index over sharedAppsLibrary, brought up to date.
     static PAAppsIndex& current();
 

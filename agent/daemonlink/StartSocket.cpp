@@ -1,24 +1,22 @@
-#include "StartSocket.h"
+#include "daemonlink/StartSocket.h"
 
-#include "managesocketagent.h"
+#include "daemonlink/managesocketagent.h"
 
-StartSocket::StartSocket(QObject* parent)
+StartSocket::StartSocket(managesocketagent& endpoint, QObject* parent)
     : QObject(parent)
+    , mymanagesocketagent(endpoint)
 {
 }
 
 void StartSocket::runSocketLoop()
 {
-    if (mymanagesocketagent)
-        mymanagesocketagent->openandreadsocketagent();
+    mymanagesocketagent.openandreadsocketagent();
 }
 
 void StartSocket::start()
 {
     // A plain pointer: the loop checks under its own lock that the endpoint
     // still exists, which a guarded pointer read on that thread could not.
-    managesocketagent* endpoint = mymanagesocketagent.data();
-    if (!endpoint)
-        return;
+    managesocketagent* endpoint = &mymanagesocketagent;
     recvDaemonQueue().async([endpoint] { managesocketagent::openandreadsocketagentOf(endpoint); });
 }

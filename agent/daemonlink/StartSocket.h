@@ -11,9 +11,9 @@ class StartSocket : public QObject
     Q_OBJECT
 
 public:
-    explicit StartSocket(QObject* parent = nullptr);
+    explicit StartSocket(managesocketagent& endpoint, QObject* parent = nullptr);
 
-    QPointer<managesocketagent> mymanagesocketagent;
+    managesocketagent& mymanagesocketagent;
 
     // Runs the receive loop on the calling thread.
     void runSocketLoop();

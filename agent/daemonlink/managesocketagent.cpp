@@ -1,8 +1,8 @@
-#include "managesocketagent.h"
+#include "daemonlink/managesocketagent.h"
 
-#include "BridgeClassPalisor.h"
-#include "Paths.h"
-#include "ProcessInfo.h"
+#include "daemonlink/BridgeClassPalisor.h"
+#include "platform/Paths.h"
+#include "platform/ProcessInfo.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ThreadQueue.h"
+#include "platform/ThreadQueue.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "MainWindowTripleSplitViewDelegate.h"
+#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
 
 #include <QEvent>
 

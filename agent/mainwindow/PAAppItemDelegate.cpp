@@ -1,9 +1,9 @@
-#include "PAAppItemDelegate.h"
+#include "mainwindow/PAAppItemDelegate.h"
 
-#include "PAApplication.h"
-#include "Resources.h"
-#include "SharedState.h"
-#include "UserDefaults.h"
+#include "core/PAApplication.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/UserDefaults.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,10 +1,10 @@
-#include "PACollectionView.h"
+#include "mainwindow/PACollectionView.h"
 
-#include "ArrayControllerModel.h"
-#include "PAAppItemDelegate.h"
-#include "PAApplication.h"
-#include "PAController.h"
-#include "SharedState.h"
+#include "platform/ArrayControllerModel.h"
+#include "mainwindow/PAAppItemDelegate.h"
+#include "core/PAApplication.h"
+#include "mainwindow/PAController.h"
+#include "core/SharedState.h"
 
 #include <QContextMenuEvent>
 #include <QItemSelectionModel>

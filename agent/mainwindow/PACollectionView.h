@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ArrayController.h"
+#include "platform/ArrayController.h"
 
 #include <QList>
 #include <QListView>

@@ -1,14 +1,15 @@
-#include "PAController.h"
+#include "mainwindow/PAController.h"
 #include "ui_PAController.h"
 
-#include "AlertPresenter.h"
-#include "CommandRunner.h"
-#include "MainWindowTripleSplitViewDelegate.h"
-#include "PAConfiguration.h"
-#include "PAInstaller.h"
-#include "PASystemUsers.h"
-#include "Resources.h"
-#include "SharedState.h"
+#include "platform/AlertPresenter.h"
+#include "platform/CommandRunner.h"
+#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
+#include "core/PAConfiguration.h"
+#include "app/PAInstaller.h"
+#include "core/PASystemUsers.h"
+#include "platform/Resources.h"
+#include "core/PARuleLists.h"
+#include "core/SharedState.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -52,6 +53,9 @@ PAController::PAController(QObject* parent)
     , m_window(new QMainWindow)
 {
     appsLibraryController->setContent(&appsLibrary);
+    // The window's list follows the shared one wherever that changes.
+    connect(&ruleLists(), &PARuleLists::appsReplaced, this, &PAController::m_followSharedApps);
+    connect(&ruleLists(), &PARuleLists::appInserted, this, &PAController::copyArrayAppLibrary);
 
     ui->setupUi(m_window.get());
     ui->toolbarControl->setId(ui->segmentApps, 0);
@@ -88,8 +92,6 @@ void PAController::awakeFromNib()
 {
     selectIconsStyle();
     NotificationCenter& center = appNotificationCenter();
-    center.addObserver(QStringLiteral("copyArrayAppLibrary"), this,
-                       [this](const NotificationCenter::Notification&) { copyArrayAppLibrary(); });
     center.addObserver(QStringLiteral("expireApp"), this,
                        [this](const NotificationCenter::Notification& n) { expireApp(n.userInfo); });
     center.addObserver(QStringLiteral("sendConfiguration"), this,
@@ -369,6 +371,34 @@ void PAController::removeAllXPCServices()
     publishAppsLibrary();
 }
 
+void PAController::m_followSharedApps()
+{
+    appsLibraryController->setContent(nullptr);
+    appsLibrary.clear();
+    appsLibraryController->setContent(&appsLibrary);
+    if (sharedAppsLibrary.empty())
+        return;
+    // One arrangement for the whole list rather than one per app; the view
+    // ends as adding them one by one leaves it, with the last app selected.
+    const std::vector<std::shared_ptr<PAApplication>> apps = sharedAppsLibrary;
+    appsLibraryController->addObjects(apps);
+    if (appsLibraryController->selectsInsertedObjects())
+        appsLibraryController->setSelectedObjects({apps.back()});
+}
+
+void PAController::configurationApplied()
+{
+    updateToolbarLeds();
+}
+
+void PAController::configurationPublished()
+{
+    updateColorsInPopover();
+    updateAllAppsLabelsColors();
+    if (hideSystemBinaries)
+        appsLibraryController->setFilterPredicate([](const PAApplication& app) { return !app.appIsSystemBinary(); });
+}
+
 void PAController::copyArrayAppLibrary()
 {
     if (sharedAppsLibrary.empty())
@@ -447,7 +477,7 @@ void PAController::expireApp(const QVariantMap& userInfo)
                 break;
             }
         }
-        sharedAppsLibrary = self->appsLibrary;
+        ruleLists().publishApps(self->appsLibrary);
         if (self->paconfiguration)
             self->paconfiguration->sendConf();
     });
@@ -459,7 +489,7 @@ void PAController::publishAppsLibrary()
     synchronizedQueue().asyncBarrier([self] {
         if (!self)
             return;
-        sharedAppsLibrary = self->appsLibrary;
+        ruleLists().publishApps(self->appsLibrary);
         if (self->paconfiguration)
             self->paconfiguration->sendConf();
     });

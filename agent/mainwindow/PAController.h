@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArrayController.h"
-#include "PAApplication.h"
+#include "platform/ArrayController.h"
+#include "core/PAApplication.h"
 
 #include <QAction>
 #include <QIcon>
@@ -22,6 +22,7 @@ class PAInstaller;
 class QButtonGroup;
 class QLabel;
 class QMainWindow;
+class QProgressBar;
 class QSplitter;
 class QStackedWidget;
 class QSystemTrayIcon;
@@ -66,6 +67,8 @@ public:
     QPointer<QAction> disableFW;
     QPointer<QAction> debugMenuItem;
     QPointer<QAction> quitItem;
+    // Spins while a configuration loads.
+    QPointer<QProgressBar> progr;
 
     void awakeFromNib();
 
@@ -104,8 +107,12 @@ public:
     void selectIconsStyle();
     void removeAllXPCServices();
 
-    // Observers of appNotificationCenter.
+    // A new app first in the shared list goes first in the window's.
     void copyArrayAppLibrary();
+    // The two steps of a load the window follows.
+    void configurationApplied();
+    void configurationPublished();
+    // Observers of appNotificationCenter.
     void sendConfiguration();
     void silenceNotifications();
     void reenableNotifications();
@@ -136,6 +143,7 @@ signals:
     void styleChanged();
 
 private:
+    void m_followSharedApps();
     void m_hideSystemBinariesIfWanted();
     void m_buildStatusBarMenu();
     void m_buildAboutWindow();

@@ -1,4 +1,4 @@
-#include "PATableView.h"
+#include "mainwindow/PATableView.h"
 
 #include <QContextMenuEvent>
 #include <QItemSelectionModel>

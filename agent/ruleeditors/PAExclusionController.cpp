@@ -1,12 +1,14 @@
-#include "PAExclusionController.h"
+#include "ruleeditors/PAExclusionController.h"
 
-#include "SharedState.h"
+#include "core/PARuleLists.h"
+#include "core/SharedState.h"
 
 PAExclusionController::PAExclusionController(QObject* parent)
     : QObject(parent)
     , exclusionLibraryController(new ArrayController<PAExclusion>(this))
 {
     exclusionLibraryController->setContent(&exlusionsLibrary);
+    connect(&ruleLists(), &PARuleLists::exclusionsReplaced, this, &PAExclusionController::drawTable);
 }
 
 PAExclusionController::~PAExclusionController() = default;

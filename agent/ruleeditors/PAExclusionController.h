@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArrayController.h"
-#include "PAExclusion.h"
+#include "platform/ArrayController.h"
+#include "core/PAExclusion.h"
 
 #include <QObject>
 

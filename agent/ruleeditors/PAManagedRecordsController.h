@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArrayController.h"
-#include "PAManagedRecords.h"
+#include "platform/ArrayController.h"
+#include "core/PAManagedRecords.h"
 
 #include <QObject>
 
@@ -20,4 +20,10 @@ public:
 
     std::vector<std::shared_ptr<PAManagedRecords>> recordsLibrary;
     ArrayController<PAManagedRecords>* recordsLibraryController = nullptr;
+
+private:
+    // The editor shows the shared Global Rules whenever they are replaced.
+    void m_followSharedRecords();
+
+    bool m_following = false;
 };

@@ -1,8 +1,8 @@
-#include "PACustomPresetsWindowController.h"
+#include "setup/PACustomPresetsWindowController.h"
 
-#include "KeyedArchive.h"
-#include "Paths.h"
-#include "PropertyList.h"
+#include "platform/KeyedArchive.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArrayController.h"
-#include "PACustomPreset.h"
+#include "platform/ArrayController.h"
+#include "setup/PACustomPreset.h"
 
 #include <QObject>
 #include <QPointer>

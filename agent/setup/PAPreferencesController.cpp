@@ -1,7 +1,7 @@
-#include "PAPreferencesController.h"
+#include "setup/PAPreferencesController.h"
 
-#include "DistributedNotificationCenter.h"
-#include "SharedState.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "core/SharedState.h"
 
 namespace {
 

@@ -19,6 +19,8 @@ public:
     QPointer<QAbstractSlider> logTimeoutSlider;
     QPointer<QLabel> logTimeoutLabel;
     QPointer<QAbstractButton> logToFile;
+    // Shown while the agent's log has no rotation entry.
+    QPointer<QAbstractButton> updateRotationBtn;
 
     // Every control shows its module value again.
     void updatePreferencesGUI();

@@ -1,8 +1,8 @@
-#include "PAPresetsController.h"
+#include "setup/PAPresetsController.h"
 
-#include "PAConfiguration.h"
-#include "Resources.h"
-#include "SharedState.h"
+#include "core/PAConfiguration.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
 
 #include <cstdio>
 

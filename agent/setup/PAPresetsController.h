@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArrayController.h"
-#include "PAStrategy.h"
+#include "platform/ArrayController.h"
+#include "setup/PAStrategy.h"
 
 #include <QButtonGroup>
 #include <QObject>

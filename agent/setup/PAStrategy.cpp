@@ -1,4 +1,4 @@
-#include "PAStrategy.h"
+#include "setup/PAStrategy.h"
 
 PAStrategy::PAStrategy(const QString& name, const QString& name2, const QString& description, int num,
                        const QIcon& image, bool isWizard)

@@ -1,4 +1,4 @@
-#include "PAUpdateController.h"
+#include "setup/PAUpdateController.h"
 
 #include <QPointer>
 

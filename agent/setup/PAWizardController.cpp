@@ -1,14 +1,14 @@
-#include "PAWizardController.h"
+#include "setup/PAWizardController.h"
 
-#include "AppDelegate.h"
-#include "Appearance.h"
-#include "PAConfiguration.h"
-#include "PAController.h"
-#include "PAExclusion.h"
-#include "PAManagedRecords.h"
-#include "PAPresetsController.h"
-#include "SharedState.h"
-#include "WindowPlacement.h"
+#include "app/AppDelegate.h"
+#include "platform/widgets/Appearance.h"
+#include "core/PAConfiguration.h"
+#include "mainwindow/PAController.h"
+#include "core/PAExclusion.h"
+#include "core/PAManagedRecords.h"
+#include "setup/PAPresetsController.h"
+#include "core/SharedState.h"
+#include "platform/widgets/WindowPlacement.h"
 
 #include <QMainWindow>
 

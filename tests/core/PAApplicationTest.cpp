@@ -1,13 +1,13 @@
-#include "PAApplication.h"
+#include "core/PAApplication.h"
 
-#include "CodeSigning.h"
-#include "ConcurrentQueue.h"
-#include "EventLoop.h"
-#include "ManualClock.h"
-#include "Resources.h"
-#include "SharedState.h"
-#include "SystemColors.h"
-#include "Workspace.h"
+#include "platform/CodeSigning.h"
+#include "platform/ConcurrentQueue.h"
+#include "support/EventLoop.h"
+#include "support/ManualClock.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
+#include "platform/Workspace.h"
 
 #include <QImage>
 #include <QSemaphore>

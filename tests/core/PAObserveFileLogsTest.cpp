@@ -1,10 +1,10 @@
-#include "PAObserveFileLogs.h"
+#include "core/PAObserveFileLogs.h"
 
-#include "EventLoop.h"
-#include "LogFile.h"
-#include "ManualClock.h"
-#include "PANotifyController.h"
-#include "ScopedEnvironmentVariable.h"
+#include "support/EventLoop.h"
+#include "platform/LogFile.h"
+#include "support/ManualClock.h"
+#include "platform/Paths.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,9 +137,11 @@ TEST_F(LogKeeperTest, MakesAMissingLogEmptyAndKeepsAnExistingOne)
 
 TEST_F(LogKeeperTest, ReopensStandardErrorOntoEachNewFileAfterADeletion)
 {
-    PANotifyController notifyController;
     PAObserveFileLogs keeper;
-    keeper.myPANotifyController = &notifyController;
+    // As the agent wires it: standard error goes to the agent's log again.
+    QObject::connect(&keeper, &PAObserveFileLogs::logFileChanged, [] {
+        LogFile::reopenStandardError(Paths::home() + QStringLiteral("/Library/Logs/palisor.log"));
+    });
     keeper.awakeFromNib();
     ASSERT_GE(keeper.filetoread(), 0);
 
@@ -177,9 +179,11 @@ TEST_F(LogKeeperTest, ReopensStandardErrorOntoEachNewFileAfterADeletion)
 
 TEST_F(LogKeeperTest, FindsTheFileAgainAfterItsFolderWasRemoved)
 {
-    PANotifyController notifyController;
     PAObserveFileLogs keeper;
-    keeper.myPANotifyController = &notifyController;
+    // As the agent wires it: standard error goes to the agent's log again.
+    QObject::connect(&keeper, &PAObserveFileLogs::logFileChanged, [] {
+        LogFile::reopenStandardError(Paths::home() + QStringLiteral("/Library/Logs/palisor.log"));
+    });
     keeper.awakeFromNib();
 
     const QString folder = m_home + QStringLiteral("/Library/Logs");

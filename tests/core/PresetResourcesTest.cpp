@@ -1,5 +1,5 @@
-#include "PAConfigurationRecords.h"
-#include "Resources.h"
+#include "core/PAConfigurationRecords.h"
+#include "platform/Resources.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,9 +1,9 @@
-#include "PAExclusion.h"
-#include "PAManagedRecords.h"
-#include "Resources.h"
-#include "SharedState.h"
-#include "SystemColors.h"
-#include "Workspace.h"
+#include "core/PAExclusion.h"
+#include "core/PAManagedRecords.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
+#include "platform/Workspace.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -23,20 +23,6 @@ QImage lockPicture(const char* name)
     return pictureOf(Resources::systemImage(QString::fromLatin1(name)));
 }
 
-TEST(RuleRecordsTest, ManagedFolderIconIsTheComputerForRootElseTheWorkspaceIcon)
-{
-    const QImage computer = pictureOf(Resources::systemImage(QStringLiteral("NSComputer")));
-    ASSERT_FALSE(computer.isNull());
-    PAExclusion root(QStringLiteral("/"), 0, false, false);
-    EXPECT_EQ(pictureOf(root.icon()), computer);
-
-    QTemporaryDir dir(QStringLiteral("/tmp/palisor-folder-XXXXXX"));
-    ASSERT_TRUE(dir.isValid());
-    PAExclusion folder(dir.path(), 0, false, false);
-    const QImage workspace = pictureOf(Workspace::iconForFile(dir.path()));
-    EXPECT_EQ(pictureOf(folder.icon()), workspace);
-    EXPECT_NE(workspace, computer);
-}
 
 TEST(RuleRecordsTest, ManagedFolderShowsEveryNonZeroRuleAsBlock)
 {

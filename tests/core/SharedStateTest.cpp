@@ -1,4 +1,4 @@
-#include "SharedState.h"
+#include "core/SharedState.h"
 
 #include <gtest/gtest.h>
 

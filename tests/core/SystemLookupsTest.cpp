@@ -1,7 +1,7 @@
-#include "GetuserFromUID.h"
-#include "Identities.h"
-#include "PASystemUsers.h"
-#include "XPCpid.h"
+#include "core/GetuserFromUID.h"
+#include "platform/Identities.h"
+#include "core/PASystemUsers.h"
+#include "core/XPCpid.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "TLMatchIP.h"
+#include "core/TLMatchIP.h"
 
-#include "TLValidateIP.h"
+#include "core/TLValidateIP.h"
 
 #include <gtest/gtest.h>
 

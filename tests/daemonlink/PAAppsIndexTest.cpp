@@ -1,7 +1,7 @@
-#include "PAApplication.h"
-#include "PAAppsIndex.h"
-#include "SharedState.h"
-#include "SharedStateReset.h"
+#include "core/PAApplication.h"
+#include "daemonlink/PAAppsIndex.h"
+#include "core/SharedState.h"
+#include "support/SharedStateReset.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "AgentFixture.h"
-#include "EventLoop.h"
-#include "MainInterface.h"
-#include "PAInstaller.h"
-#include "PAApplication.h"
-#include "PAController.h"
-#include "SharedState.h"
+#include "support/widgets/AgentFixture.h"
+#include "support/EventLoop.h"
+#include "app/MainInterface.h"
+#include "app/PAInstaller.h"
+#include "core/PAApplication.h"
+#include "mainwindow/PAController.h"
+#include "core/SharedState.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,13 +1,13 @@
-#include "PACollectionView.h"
+#include "mainwindow/PACollectionView.h"
 
-#include "ArrayControllerModel.h"
-#include "EventLoop.h"
-#include "PAApplication.h"
-#include "PAController.h"
-#include "PATableView.h"
-#include "SharedState.h"
-#include "SharedStateReset.h"
-#include "SystemColors.h"
+#include "platform/ArrayControllerModel.h"
+#include "support/EventLoop.h"
+#include "core/PAApplication.h"
+#include "mainwindow/PAController.h"
+#include "mainwindow/PATableView.h"
+#include "core/SharedState.h"
+#include "support/SharedStateReset.h"
+#include "platform/SystemColors.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

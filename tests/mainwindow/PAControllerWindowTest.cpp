@@ -1,10 +1,10 @@
-#include "AnsweringAlertPresenter.h"
-#include "EventLoop.h"
-#include "MainWindowTripleSplitViewDelegate.h"
-#include "PAController.h"
-#include "Resources.h"
-#include "SharedState.h"
-#include "SharedStateReset.h"
+#include "support/AnsweringAlertPresenter.h"
+#include "support/EventLoop.h"
+#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
+#include "mainwindow/PAController.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
+#include "support/SharedStateReset.h"
 
 #include <QAbstractButton>
 #include <QApplication>

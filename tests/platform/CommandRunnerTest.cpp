@@ -1,7 +1,7 @@
-#include "CommandRunner.h"
+#include "platform/CommandRunner.h"
 
-#include "Privileges.h"
-#include "ScriptedCommandRunner.h"
+#include "support/Privileges.h"
+#include "support/ScriptedCommandRunner.h"
 
 #include <gtest/gtest.h>
 

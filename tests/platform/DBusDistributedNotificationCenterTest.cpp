@@ -1,7 +1,7 @@
-#include "DBusDistributedNotificationCenter.h"
+#include "platform/DBusDistributedNotificationCenter.h"
 
-#include "PropertyList.h"
-#include "ScopedEnvironmentVariable.h"
+#include "platform/PropertyList.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,6 +1,6 @@
-#include "KeyedArchive.h"
+#include "platform/KeyedArchive.h"
 
-#include "PropertyList.h"
+#include "platform/PropertyList.h"
 
 #include <QDateTime>
 

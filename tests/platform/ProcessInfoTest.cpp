@@ -1,8 +1,8 @@
-#include "ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 
-#include "Paths.h"
-#include "Privileges.h"
-#include "ProcessWaits.h"
+#include "platform/Paths.h"
+#include "support/Privileges.h"
+#include "support/ProcessWaits.h"
 
 #include <QCoreApplication>
 #include <QFile>

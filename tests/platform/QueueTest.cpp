@@ -1,8 +1,8 @@
-#include "ConcurrentQueue.h"
-#include "EventLoop.h"
-#include "MainQueue.h"
-#include "SerialQueue.h"
-#include "ThreadQueue.h"
+#include "platform/ConcurrentQueue.h"
+#include "support/EventLoop.h"
+#include "platform/MainQueue.h"
+#include "platform/SerialQueue.h"
+#include "platform/ThreadQueue.h"
 
 #include <QEventLoop>
 #include <QThread>

@@ -1,7 +1,7 @@
-#include "EventLoop.h"
-#include "FakeFileManager.h"
-#include "PrivateBus.h"
-#include "Workspace.h"
+#include "support/EventLoop.h"
+#include "support/FakeFileManager.h"
+#include "support/PrivateBus.h"
+#include "platform/Workspace.h"
 
 #include <QDBusConnection>
 #include <QUrl>

@@ -1,8 +1,8 @@
-#include "SoundPlayer.h"
+#include "platform/SoundPlayer.h"
 
-#include "RecordingSoundPlayer.h"
-#include "Resources.h"
-#include "ScopedEnvironmentVariable.h"
+#include "support/RecordingSoundPlayer.h"
+#include "platform/Resources.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QCryptographicHash>
 #include <QFile>

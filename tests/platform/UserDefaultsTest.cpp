@@ -1,7 +1,7 @@
-#include "UserDefaults.h"
+#include "platform/UserDefaults.h"
 
-#include "PropertyList.h"
-#include "ScopedEnvironmentVariable.h"
+#include "platform/PropertyList.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "Workspace.h"
+#include "platform/Workspace.h"
 
-#include "Paths.h"
-#include "ProcessInfo.h"
-#include "ProcessWaits.h"
-#include "PropertyList.h"
+#include "platform/Paths.h"
+#include "platform/ProcessInfo.h"
+#include "support/ProcessWaits.h"
+#include "platform/PropertyList.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

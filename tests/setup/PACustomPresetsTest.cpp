@@ -1,7 +1,7 @@
-#include "KeyedArchive.h"
-#include "PACustomPresetsWindowController.h"
-#include "PropertyList.h"
-#include "ScopedEnvironmentVariable.h"
+#include "platform/KeyedArchive.h"
+#include "setup/PACustomPresetsWindowController.h"
+#include "platform/PropertyList.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,14 +1,14 @@
-#include "PAPresetsController.h"
+#include "setup/PAPresetsController.h"
 
-#include "AgentFixture.h"
-#include "AppDelegate.h"
-#include "MainInterface.h"
-#include "PAConfiguration.h"
-#include "PAController.h"
-#include "PAExclusion.h"
-#include "PAStrategy.h"
-#include "Resources.h"
-#include "SharedState.h"
+#include "support/widgets/AgentFixture.h"
+#include "app/AppDelegate.h"
+#include "app/MainInterface.h"
+#include "core/PAConfiguration.h"
+#include "mainwindow/PAController.h"
+#include "core/PAExclusion.h"
+#include "setup/PAStrategy.h"
+#include "platform/Resources.h"
+#include "core/SharedState.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,13 +1,13 @@
-#include "PAWizardController.h"
+#include "setup/PAWizardController.h"
 
-#include "AgentFixture.h"
-#include "Appearance.h"
-#include "MainInterface.h"
-#include "PAController.h"
-#include "PAExclusion.h"
-#include "PAInstaller.h"
-#include "PAManagedRecords.h"
-#include "SharedState.h"
+#include "support/widgets/AgentFixture.h"
+#include "platform/widgets/Appearance.h"
+#include "app/MainInterface.h"
+#include "mainwindow/PAController.h"
+#include "core/PAExclusion.h"
+#include "app/PAInstaller.h"
+#include "core/PAManagedRecords.h"
+#include "core/SharedState.h"
 
 #include <QGuiApplication>
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "AnsweringAlertPresenter.h"
+#include "support/AnsweringAlertPresenter.h"
 
 void AnsweringAlertPresenter::queueAnswer(int response, bool suppressionChecked)
 {
@@ -14,7 +14,7 @@ AlertResult AnsweringAlertPresenter::m_nextAnswer()
     return result;
 }
 
-void AnsweringAlertPresenter::beginSheet(const Alert& alert, QWidget*, std::function<void(AlertResult)> completion)
+void AnsweringAlertPresenter::beginSheet(const Alert& alert, QObject*, std::function<void(AlertResult)> completion)
 {
     m_shown.append(alert);
     if (m_holdSheets) {

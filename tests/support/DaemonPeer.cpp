@@ -1,7 +1,7 @@
-#include "DaemonPeer.h"
+#include "support/DaemonPeer.h"
 
-#include "EventLoop.h"
-#include "managesocketagent.h"
+#include "support/EventLoop.h"
+#include "daemonlink/managesocketagent.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "EventLoop.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

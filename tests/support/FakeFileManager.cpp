@@ -1,4 +1,4 @@
-#include "FakeFileManager.h"
+#include "support/FakeFileManager.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,4 +1,4 @@
-#include "Privileges.h"
+#include "support/Privileges.h"
 
 #include <grp.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "ProcessWaits.h"
+#include "support/ProcessWaits.h"
 
-#include "ProcessInfo.h"
+#include "platform/ProcessInfo.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "RecordingDistributedCenter.h"
+#include "support/RecordingDistributedCenter.h"
 
 #include <QMutexLocker>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "RecordingSoundPlayer.h"
+#include "support/RecordingSoundPlayer.h"
 
 RecordingSoundPlayer::RecordingSoundPlayer()
 {

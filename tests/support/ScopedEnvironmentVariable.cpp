@@ -1,4 +1,4 @@
-#include "ScopedEnvironmentVariable.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "ScriptedCommandRunner.h"
+#include "support/ScriptedCommandRunner.h"
 
 #include <QMutexLocker>
 

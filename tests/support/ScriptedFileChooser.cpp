@@ -1,6 +1,6 @@
-#include "ScriptedFileChooser.h"
+#include "support/ScriptedFileChooser.h"
 
-QString ScriptedFileChooser::chooseFileToOpen(const QString& title, QWidget*)
+QString ScriptedFileChooser::chooseFileToOpen(const QString& title, QObject*)
 {
     m_titles.append(title);
     if (m_open.empty())
@@ -10,7 +10,7 @@ QString ScriptedFileChooser::chooseFileToOpen(const QString& title, QWidget*)
     return path;
 }
 
-QString ScriptedFileChooser::chooseFileToSave(const QString& title, QWidget*)
+QString ScriptedFileChooser::chooseFileToSave(const QString& title, QObject*)
 {
     m_titles.append(title);
     if (m_save.empty())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileChooser.h"
+#include "platform/FileChooser.h"
 
 #include <QStringList>
 
@@ -14,8 +14,8 @@ public:
     void queueOpen(const QString& path) { m_open.push_back(path); }
     void queueSave(const QString& path) { m_save.push_back(path); }
 
-    QString chooseFileToOpen(const QString& title, QWidget* parent) override;
-    QString chooseFileToSave(const QString& title, QWidget* parent) override;
+    QString chooseFileToOpen(const QString& title, QObject* parent) override;
+    QString chooseFileToSave(const QString& title, QObject* parent) override;
 
     const QStringList& titles() const { return m_titles; }
 

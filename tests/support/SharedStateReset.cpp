@@ -1,10 +1,10 @@
-#include "SharedStateReset.h"
+#include "support/SharedStateReset.h"
 
-#include "PAApplication.h"
-#include "PAExclusion.h"
-#include "PAManagedRecords.h"
-#include "SharedState.h"
-#include "SystemColors.h"
+#include "core/PAApplication.h"
+#include "core/PAExclusion.h"
+#include "core/PAManagedRecords.h"
+#include "core/SharedState.h"
+#include "platform/SystemColors.h"
 
 void resetSharedState()
 {

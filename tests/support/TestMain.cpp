@@ -1,15 +1,21 @@
-#include "Resources.h"
+#include "platform/Resources.h"
+
+#ifdef PALISOR_TEST_WIDGETS
+#include "platform/widgets/WidgetServices.h"
 
 #include <QApplication>
+#else
+#include <QGuiApplication>
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-// Every test executable runs with a real QApplication on the offscreen
+// Every test executable runs with a real application object on the offscreen
 // platform, so the main-thread queues, timers and widgets behave as in the
-// running agent.
+// running agent. Tests of the model get one without widgets.
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -21,8 +27,13 @@ int main(int argc, char** argv)
     // Death tests fork; "threadsafe" re-executes the binary, which is the only
     // safe way once Qt has started threads.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+#ifdef PALISOR_TEST_WIDGETS
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    WidgetServices::install();
+#else
+    QGuiApplication app(argc, argv);
+#endif
     Resources::setResourcesPath(QStringLiteral(PALISOR_TEST_BUNDLE_DIR "/Contents/Resources"));
     return RUN_ALL_TESTS();
 }

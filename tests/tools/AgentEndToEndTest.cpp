@@ -1,11 +1,11 @@
-#include "DBusDistributedNotificationCenter.h"
-#include "EventLoop.h"
-#include "KeyedArchive.h"
-#include "PrivateBus.h"
-#include "PropertyList.h"
-#include "ProcessWaits.h"
-#include "ScopedEnvironmentVariable.h"
-#include "SimulatedDaemon.h"
+#include "platform/DBusDistributedNotificationCenter.h"
+#include "support/EventLoop.h"
+#include "platform/KeyedArchive.h"
+#include "support/PrivateBus.h"
+#include "platform/PropertyList.h"
+#include "support/ProcessWaits.h"
+#include "support/ScopedEnvironmentVariable.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
 
 #include <QDir>
 #include <QFile>

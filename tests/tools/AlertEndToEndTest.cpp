@@ -1,12 +1,12 @@
-#include "AgentFixture.h"
-#include "EventLoop.h"
-#include "MainInterface.h"
-#include "PAApplication.h"
-#include "PANotifyWindowController.h"
-#include "ProcessWaits.h"
-#include "SharedState.h"
-#include "SimulatedDaemon.h"
-#include "managesocketagent.h"
+#include "support/widgets/AgentFixture.h"
+#include "support/EventLoop.h"
+#include "app/MainInterface.h"
+#include "core/PAApplication.h"
+#include "alerts/PANotifyWindowController.h"
+#include "support/ProcessWaits.h"
+#include "core/SharedState.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
+#include "daemonlink/managesocketagent.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "FakeAgent.h"
 
-#include "Paths.h"
+#include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>

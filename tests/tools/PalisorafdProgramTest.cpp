@@ -1,7 +1,7 @@
-#include "DBusDistributedNotificationCenter.h"
+#include "platform/DBusDistributedNotificationCenter.h"
 #include "FakeAgent.h"
-#include "PrivateBus.h"
-#include "ScopedEnvironmentVariable.h"
+#include "support/PrivateBus.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QFile>

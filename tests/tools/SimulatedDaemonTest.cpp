@@ -1,13 +1,13 @@
-#include "SimulatedDaemon.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
 
-#include "DaemonScript.h"
-#include "DaemonScriptRunner.h"
-#include "EventLoop.h"
+#include "palisorafd-sim/DaemonScript.h"
+#include "palisorafd-sim/DaemonScriptRunner.h"
+#include "support/EventLoop.h"
 #include "FakeAgent.h"
-#include "ProcessInfo.h"
-#include "PropertyList.h"
-#include "RecordingDistributedCenter.h"
-#include "ScopedEnvironmentVariable.h"
+#include "platform/ProcessInfo.h"
+#include "platform/PropertyList.h"
+#include "support/RecordingDistributedCenter.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QFile>

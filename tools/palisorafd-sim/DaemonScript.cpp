@@ -1,4 +1,4 @@
-#include "DaemonScript.h"
+#include "palisorafd-sim/DaemonScript.h"
 
 #include <QProcess>
 

@@ -1,7 +1,7 @@
-#include "DaemonScriptRunner.h"
+#include "palisorafd-sim/DaemonScriptRunner.h"
 
-#include "ProcessInfo.h"
-#include "SimulatedDaemon.h"
+#include "platform/ProcessInfo.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>

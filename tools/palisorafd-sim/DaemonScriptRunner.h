@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DaemonScript.h"
+#include "palisorafd-sim/DaemonScript.h"
 
 #include <QObject>
 #include <QString>

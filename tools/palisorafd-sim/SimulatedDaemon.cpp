@@ -1,7 +1,7 @@
-#include "SimulatedDaemon.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
 
-#include "Paths.h"
-#include "PropertyList.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
 
 #include <QDir>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "StdinReader.h"
+#include "palisorafd-sim/StdinReader.h"
 
 #include <QSocketNotifier>
 

@@ -1,7 +1,7 @@
-#include "DaemonScript.h"
-#include "DaemonScriptRunner.h"
-#include "SimulatedDaemon.h"
-#include "StdinReader.h"
+#include "palisorafd-sim/DaemonScript.h"
+#include "palisorafd-sim/DaemonScriptRunner.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
+#include "palisorafd-sim/StdinReader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,0 +1,183 @@
+#include "app/MainInterface.h"
+
+#include "alerts/PANotifyController.h"
+#include "app/AppDelegate.h"
+#include "app/PAInstaller.h"
+#include "core/PAConfiguration.h"
+#include "core/PAObserveFileLogs.h"
+#include "core/SharedState.h"
+#include "daemonlink/BridgeClassPalisor.h"
+#include "daemonlink/PARequestRoad.h"
+#include "daemonlink/StartSocket.h"
+#include "daemonlink/managesocketagent.h"
+#include "platform/MainQueue.h"
+#include "mainwindow/PACollectionView.h"
+#include "mainwindow/PAConnectionController.h"
+#include "mainwindow/PAController.h"
+#include "ruleeditors/PAExclusionController.h"
+#include "ruleeditors/PAManagedRecordsController.h"
+#include "setup/PACustomPresetsWindowController.h"
+#include "setup/PAPreferencesController.h"
+#include "setup/PAPresetsController.h"
+#include "setup/PAUpdateController.h"
+#include "setup/PAWizardController.h"
+
+#include <QAction>
+#include <QLayout>
+#include <QMainWindow>
+#include <QProgressBar>
+
+MainInterface::MainInterface(QObject* parent)
+    : QObject(parent)
+    , m_configuration(new PAConfiguration(this))
+    , m_preferencesController(new PAPreferencesController(this))
+    , m_updateController(new PAUpdateController(this))
+    , m_exclusionController(new PAExclusionController(this))
+    , m_recordsController(new PAManagedRecordsController(this))
+    , m_palisorController(new PAController(this))
+    , m_connectionController(new PAConnectionController(*m_preferencesController, this))
+    , m_presetsController(new PAPresetsController(this))
+    , m_requestRoad(new PARequestRoad(synchronizedQueue(), this))
+    , m_socketAgent(new managesocketagent(this))
+    , m_startSocket(new StartSocket(*m_socketAgent, this))
+    , m_notifyController(new PANotifyController(*m_requestRoad, *m_socketAgent, this))
+    , m_bridge(new BridgeClassPalisor(*m_requestRoad, *m_notifyController, this))
+    , m_logKeeper(new PAObserveFileLogs(this))
+    , m_installer(new PAInstaller(this))
+    , m_customPresetsController(new PACustomPresetsWindowController(this))
+    , m_appDelegate(new AppDelegate(*m_socketAgent, *m_palisorController, *m_configuration, *m_installer,
+                                    *m_startSocket, *m_presetsController, *m_customPresetsController, this))
+    , m_wizardController(new PAWizardController(this))
+{
+    m_configuration->window = m_palisorController->window();
+    m_connectConfiguration();
+
+    m_palisorController->paconfiguration = m_configuration;
+    m_palisorController->connectioncontroller = m_connectionController;
+    m_connectionController->palisorcontroller = m_palisorController;
+
+    m_presetsController->window = m_palisorController->window();
+    m_presetsController->palisorconfiguration = m_configuration;
+    m_presetsController->exclusionscontroller = m_exclusionController;
+    m_presetsController->palisorcontroller = m_palisorController;
+    m_presetsController->toolbarControl = m_palisorController->toolbarControl();
+    m_presetsController->mainTabView = m_palisorController->mainTabView();
+    m_presetsController->wizardcontroller = m_wizardController;
+    m_presetsController->recordscontroller = m_recordsController;
+
+    // The assistant has no window yet, so it stays unavailable and starting
+    // it changes nothing.
+    m_wizardController->appdelegate = m_appDelegate;
+    m_wizardController->palisorconfiguration = m_configuration;
+    m_wizardController->recordscontroller = m_recordsController;
+    m_wizardController->palisorcontroller = m_palisorController;
+    m_wizardController->presetscontroller = m_presetsController;
+    m_wizardController->exclusionscontroller = m_exclusionController;
+    m_wizardController->connectioncontroller = m_connectionController;
+    m_wizardController->preferencescontroller = m_preferencesController;
+
+    m_socketAgent->myBridgeClassPalisor = m_bridge;
+    m_notifyController->palisorcontroller = m_palisorController;
+    m_notifyController->connectioncontroller = m_connectionController;
+    connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController, &PANotifyController::logFileChanged);
+
+    m_appDelegate->wizardWindow = m_wizardController->window;
+
+    m_installer->palisorconfiguration = m_configuration;
+    m_installer->updatecontroller = m_updateController;
+    m_installer->appsWindow = m_palisorController->window();
+    m_installer->startWizard = [wizard = QPointer<PAWizardController>(m_wizardController)] {
+        if (wizard)
+            wizard->startWizard();
+    };
+    m_installer->startPresetsWizard = [delegate = QPointer<AppDelegate>(m_appDelegate)] {
+        if (delegate)
+            delegate->startPresetsWizard();
+    };
+
+    m_appDelegate->window = m_palisorController->window();
+    m_appDelegate->aboutVersionLabel = m_palisorController->aboutVersionLabel();
+    m_palisorController->statusView = m_installer->statusView();
+    m_palisorController->palisorinstaller = m_installer;
+
+    // The managed apps, in the main window's apps pane.
+    auto* appsView = new PACollectionView(m_palisorController->appsViewContainer());
+    m_palisorController->appsViewContainer()->layout()->addWidget(appsView);
+    appsView->setController(m_palisorController);
+    appsView->setItemStyle(windowStyle);
+    connect(m_palisorController, &PAController::styleChanged, appsView, [appsView] { appsView->setItemStyle(windowStyle); });
+
+    // The status menu's commands.
+    connect(m_palisorController->lockItem, &QAction::triggered, m_appDelegate, &AppDelegate::lockUnlockFirewall);
+    connect(m_palisorController->enableFW, &QAction::triggered, m_appDelegate, &AppDelegate::enableFirewall);
+    connect(m_palisorController->disableFW, &QAction::triggered, m_appDelegate, &AppDelegate::disableFirewall);
+    connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate, &AppDelegate::alternateQuitPalisorAgent);
+
+    m_palisorController->awakeFromNib();
+    m_configuration->awakeFromNib();
+    m_presetsController->awakeFromNib();
+    m_logKeeper->awakeFromNib();
+}
+
+// What the windows do at each step of a load, in the order the daemon sees
+// their messages: the windows refresh and logging is switched, then the rule
+// set is published, then the root and XPC options follow it.
+void MainInterface::m_connectConfiguration()
+{
+    PAConfiguration* configuration = m_configuration;
+    QPointer<PAController> main = m_palisorController;
+    connect(configuration, &PAConfiguration::loadStarted, this, [main] {
+        if (QProgressBar* progress = main ? main->progr.data() : nullptr) {
+            progress->setRange(0, 0);
+            progress->show();
+        }
+    });
+    connect(configuration, &PAConfiguration::configurationApplied, m_preferencesController,
+            &PAPreferencesController::updatePreferencesGUI);
+    connect(configuration, &PAConfiguration::configurationApplied, m_palisorController,
+            &PAController::configurationApplied);
+    connect(configuration, &PAConfiguration::configurationApplied, m_connectionController,
+            &PAConnectionController::loggingControl);
+    connect(configuration, &PAConfiguration::configurationApplied, m_updateController, [update = m_updateController] {
+        if (autoupdate)
+            update->startAutoUpdateTimer();
+        else
+            update->stopAutoUpdateTimer();
+    });
+    connect(configuration, &PAConfiguration::configurationPublished, m_preferencesController,
+            &PAPreferencesController::sendToDaemonManageRootOption);
+    connect(configuration, &PAConfiguration::configurationPublished, m_preferencesController,
+            &PAPreferencesController::sendToDaemonManageXPCOption);
+    connect(configuration, &PAConfiguration::configurationPublished, m_palisorController,
+            &PAController::configurationPublished);
+    connect(configuration, &PAConfiguration::configurationPublished, this, [main] {
+        QPointer<QProgressBar> progress = main ? main->progr.data() : nullptr;
+        MainQueue::async([progress] {
+            if (progress)
+                progress->setRange(0, 1);
+        });
+    });
+
+    connect(configuration, &PAConfiguration::automaticXPCQuestionWillOpen, m_palisorController,
+            [window = QPointer<QMainWindow>(m_palisorController->window())] {
+                if (window) {
+                    window->raise();
+                    window->activateWindow();
+                }
+            });
+    connect(configuration, &PAConfiguration::automaticXPCEnabled, m_palisorController,
+            &PAController::removeAllXPCServices);
+    connect(configuration, &PAConfiguration::automaticXPCEnabled, m_preferencesController,
+            &PAPreferencesController::sendToDaemonManageXPCOption);
+    connect(configuration, &PAConfiguration::logRotationChecked, m_preferencesController,
+            [preferences = m_preferencesController](bool present) {
+                if (preferences->updateRotationBtn)
+                    preferences->updateRotationBtn->setVisible(!present);
+            });
+}
+
+MainInterface::~MainInterface()
+{
+    // The receive loop hands requests to objects about to go: end it first.
+    managesocketagent::stopReceivingAndWait();
+}

@@ -1,0 +1,100 @@
+#include "daemonlink/PARequestRoad.h"
+
+#include "platform/MainQueue.h"
+#include "platform/SerialQueue.h"
+
+#include <cstdio>
+
+quint32 requestTagCounter = 1;
+QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
+
+namespace {
+
+PARequestRoad* g_current = nullptr;
+
+} // namespace
+
+PARequestRoad::PARequestRoad(SerialQueue& queue, QObject* parent)
+    : QObject(parent)
+    , m_queue(queue)
+{
+    g_current = this;
+}
+
+PARequestRoad::~PARequestRoad()
+{
+    if (g_current == this)
+        g_current = nullptr;
+}
+
+PARequestRoad* PARequestRoad::current()
+{
+    return g_current;
+}
+
+void PARequestRoad::run(const std::function<void()>& handle)
+{
+    m_queue.suspend();
+    beginRequest(QString());
+    if (handle)
+        handle();
+    if (m_holdsQueue && (m_openTag.isEmpty() || !openAlerts.contains(m_openTag)))
+        endWithoutAlert();
+}
+
+QString PARequestRoad::takeTag()
+{
+    if (requestTagCounter == 999999)
+        requestTagCounter = 1;
+    ++requestTagCounter;
+    return QString::number(requestTagCounter);
+}
+
+void PARequestRoad::open(const QString& tag, const std::shared_ptr<PANotifyWindowController>& alert)
+{
+    beginRequest(tag);
+    openAlerts.insert(tag, alert);
+}
+
+void PARequestRoad::beginRequest(const QString& tag)
+{
+    m_openTag = tag;
+    m_holdsQueue = true;
+    m_answered = false;
+}
+
+void PARequestRoad::endWithoutAlert()
+{
+    m_openTag.clear();
+    if (m_holdsQueue) {
+        m_holdsQueue = false;
+        m_queue.resume();
+    }
+}
+
+void PARequestRoad::end(const QString& tag)
+{
+    // The entry may be the last reference to the controller that is calling;
+    // let it finish before it goes.
+    if (auto it = openAlerts.find(tag); it != openAlerts.end()) {
+        std::shared_ptr<PANotifyWindowController> controller = it.value();
+        openAlerts.erase(it);
+        MainQueue::async([controller] {});
+    }
+    if (!m_holdsQueue || tag != m_openTag) {
+        std::fprintf(stderr, "[PALISOR AGENT] request %s is not the open one; the queue is left as it is\n",
+                     qPrintable(tag));
+        return;
+    }
+    m_openTag.clear();
+    m_holdsQueue = false;
+    m_queue.resume();
+}
+
+bool PARequestRoad::claimAnswer(const QString& tag)
+{
+    if (!m_holdsQueue || tag != m_openTag || m_answered)
+        return false;
+    m_answered = true;
+    return true;
+}

@@ -1,0 +1,39 @@
+#include "mainwindow/PAConnectionController.h"
+
+#include "platform/DistributedNotificationCenter.h"
+#include "setup/PAPreferencesController.h"
+#include "core/SharedState.h"
+
+PAConnectionController::PAConnectionController(PAPreferencesController& preferences, QObject* parent)
+    : QObject(parent)
+    , preferencescontroller(&preferences)
+{
+}
+
+void PAConnectionController::loggingControl()
+{
+    if (activateLogging) {
+        preferencescontroller->enableLogsOptions();
+        postKextNotification(QStringLiteral("loadKext"));
+    } else {
+        preferencescontroller->disableLogsOptions();
+        postKextNotification(QStringLiteral("unloadKext"));
+    }
+}
+
+void PAConnectionController::loadKext()
+{
+    postKextNotification(QStringLiteral("loadKext"));
+}
+
+void PAConnectionController::unloadKext()
+{
+    postKextNotification(QStringLiteral("unloadKext"));
+}
+
+void PAConnectionController::postKextNotification(const QString& name)
+{
+    DistributedNotificationCenter::defaultCenter().postNotificationName(
+        name, QStringLiteral("zz.tolvane.palisorconnkext"), QVariantMap{{QStringLiteral("kextPath"), QString()}},
+        DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions);
+}

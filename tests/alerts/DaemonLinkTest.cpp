@@ -1,0 +1,457 @@
+#include "support/widgets/AgentFixture.h"
+#include "support/DaemonPeer.h"
+#include "support/EventLoop.h"
+#include "app/MainInterface.h"
+#include "platform/NotificationCenter.h"
+#include "core/PAApplication.h"
+#include "mainwindow/PAController.h"
+#include "alerts/PANotifyWindowController.h"
+#include "support/ProcessWaits.h"
+#include "core/SharedState.h"
+#include "daemonlink/managesocketagent.h"
+
+#include <QDir>
+#include <QFile>
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+// The agent's daemon link over real sockets in the test's root, with real
+// child processes for the pids in the requests.
+class DaemonLinkTest : public AgentFixture
+{
+protected:
+    void SetUp() override
+    {
+        AgentFixture::SetUp();
+        m_peer = std::make_unique<DaemonPeer>();
+        ASSERT_TRUE(m_peer->isBound());
+        QString error;
+        ASSERT_TRUE(managesocketagent::setUpSocket(&error)) << error.toStdString();
+        managesocketagent* endpoint = m_interface->socketAgent();
+        m_loop = std::thread([endpoint] { endpoint->receiveLoop(); });
+        enableNotifications = true;
+        requestTagCounter = 1;
+    }
+
+    void TearDown() override
+    {
+        managesocketagent::stopReceiving();
+        m_loop.join();
+        for (auto& child : m_children) {
+            child->kill();
+            child->waitForFinished(2000);
+        }
+        m_peer.reset();
+        AgentFixture::TearDown();
+    }
+
+    // A running process whose executable lies at `relativePath` in the home.
+    qint64 spawnAt(const QString& relativePath)
+    {
+        const QString path = homePath(relativePath);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::remove(path);
+        EXPECT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), path));
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        auto child = std::make_unique<QProcess>();
+        child->start(path, {QStringLiteral("30")});
+        EXPECT_TRUE(child->waitForStarted(5000));
+        const qint64 pid = child->processId();
+        EXPECT_TRUE(waitForExec(static_cast<pid_t>(pid), path));
+        m_children.push_back(std::move(child));
+        return pid;
+    }
+
+    qint64 gonePid()
+    {
+        QProcess child;
+        child.start(QStringLiteral("/bin/true"));
+        child.waitForFinished(5000);
+        return child.processId();
+    }
+
+    std::shared_ptr<PAApplication> manage(const QString& name, const QStringList& binaries, const QString& path,
+                                          qint64 state, const QStringList& matches = {})
+    {
+        auto app = std::make_shared<PAApplication>(name, binaries, name.endsWith(QLatin1String(".app")), false, path);
+        app->setRule(state);
+        app->setAppMatches(matches);
+        sharedAppsLibrary.push_back(app);
+        controller().appsLibraryController->addObject(app);
+        return app;
+    }
+
+    static QString request(const QString& key, const QString& address, const QString& port, qint64 pid,
+                           const QString& responsible = QStringLiteral("0"))
+    {
+        return QStringLiteral("%1 %2 %3 %4 TCP 4 %5").arg(key, address, port).arg(pid).arg(responsible);
+    }
+
+    // The tags of the alerts that reached the screen, in the order they did.
+    const QStringList& shown()
+    {
+        drainEvents();
+        for (auto it = openAlerts.cbegin(); it != openAlerts.cend(); ++it)
+            if (it.value()->notificationIsDisplayed && !m_shown.contains(it.key()))
+                m_shown.append(it.key());
+        return m_shown;
+    }
+
+    std::unique_ptr<DaemonPeer> m_peer;
+    std::thread m_loop;
+    std::vector<std::unique_ptr<QProcess>> m_children;
+    QStringList m_shown;
+};
+
+TEST_F(DaemonLinkTest, SavedWholeAppStatesAnswerAtOnce)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/fetcher"));
+    auto app = manage(QStringLiteral("fetcher"), {homePath("bin/fetcher")}, homePath("bin/fetcher"), 0);
+    for (const qint64 state : {0, 1, 2, 3}) {
+        SCOPED_TRACE(state);
+        app->setRule(state);
+        const QString r = request(QString::number(100 + state), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid);
+        ASSERT_TRUE(m_peer->send(r));
+        EXPECT_EQ(m_peer->answers(1), QStringList{r + QStringLiteral(" %1 # #").arg(state)});
+    }
+    EXPECT_TRUE(shown().isEmpty());
+    EXPECT_FALSE(synchronizedQueue().isSuspended());
+
+    // A state outside 0 to 4 decides nothing: the user is asked.
+    app->setAppIsBlockedOrAllowed(7);
+    ASSERT_TRUE(m_peer->send(request(QStringLiteral("107"), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid)));
+    EXPECT_TRUE(m_peer->drain().isEmpty());
+    EXPECT_EQ(shown().size(), 1);
+}
+
+TEST_F(DaemonLinkTest, AskStateMatchesEachSendTheirOwnAnswer)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/mailer"));
+    auto app = manage(QStringLiteral("mailer"), {homePath("bin/mailer")}, homePath("bin/mailer"), 4,
+                      {QStringLiteral("@10.0.0.5"), QStringLiteral("#443"), QStringLiteral("#192.168.0.0/16"),
+                       QStringLiteral("@fe80::/10"), QStringLiteral("#_range1000:2000")});
+    const QString both = request(QStringLiteral("1"), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid);
+    ASSERT_TRUE(m_peer->send(both));
+    EXPECT_EQ(m_peer->answers(2), (QStringList{both + " 4 0 0", both + " 4 1 1"}));
+
+    const QString network = request(QStringLiteral("2"), QStringLiteral("192.168.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(network));
+    EXPECT_EQ(m_peer->answers(1), QStringList{network + " 4 0 1"});
+
+    const QString v6 = request(QStringLiteral("3"), QStringLiteral("fe80::1"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(v6));
+    EXPECT_EQ(m_peer->answers(1), QStringList{v6 + " 4 0 0"});
+
+    // A port range is never tested here: the user is asked.
+    const QString range = request(QStringLiteral("4"), QStringLiteral("8.8.8.8"), QStringLiteral("1500"), pid);
+    ASSERT_TRUE(m_peer->send(range));
+    EXPECT_TRUE(m_peer->drain().isEmpty());
+    ASSERT_EQ(shown().size(), 1);
+    EXPECT_TRUE(synchronizedQueue().isSuspended()) << "the asked request holds the queue";
+    EXPECT_EQ(app->appMatches().size(), 5);
+}
+
+TEST_F(DaemonLinkTest, EveryCandidateAnswersAndNamesAreSubstrings)
+{
+    const qint64 pid = spawnAt(QStringLiteral("Mailbox.app/Contents/MacOS/Mailbox"));
+    // "Mail" occurs in the path, but none of its binaries does: no answer.
+    manage(QStringLiteral("Mail"), {QStringLiteral("Mail.app/")}, QStringLiteral("/Applications/Mail.app"), 1);
+    manage(QStringLiteral("Mailbox.app"), {QStringLiteral("Mailbox.app/")}, homePath("Mailbox.app"), 0);
+    manage(QStringLiteral("box"), {QStringLiteral("MacOS/Mailbox")}, QStringLiteral("/x"), 2);
+    const QString r = request(QStringLiteral("9"), QStringLiteral("1.1.1.1"), QStringLiteral("25"), pid);
+    ASSERT_TRUE(m_peer->send(r));
+    EXPECT_EQ(m_peer->answers(2), (QStringList{r + " 0 # #", r + " 2 # #"}));
+    EXPECT_TRUE(m_peer->drain(100).isEmpty());
+}
+
+TEST_F(DaemonLinkTest, SwitchedOffAlertsPassAndRecordNewApps)
+{
+    enableNotifications = false;
+    const qint64 pid = spawnAt(QStringLiteral("Tool.app/Contents/MacOS/Tool"));
+    const QString r = request(QStringLiteral("5"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(r));
+    EXPECT_EQ(m_peer->answers(1), QStringList{r + " 0 # #"});
+    ASSERT_EQ(sharedAppsLibrary.size(), 1u);
+    const auto& app = *sharedAppsLibrary.front();
+    EXPECT_EQ(app.appName(), "Tool.app");
+    EXPECT_EQ(app.appPath(), homePath("Tool.app"));
+    EXPECT_EQ(app.appBinaries(), QStringList{"Tool.app/"});
+    EXPECT_EQ(app.appLocalizedName(), "Tool");
+    EXPECT_EQ(app.appIsBlockedOrAllowed(), 0);
+    ASSERT_EQ(controller().appsLibrary.size(), 1u) << "copyArrayAppLibrary put it in the main window";
+    EXPECT_TRUE(postsNamed(QStringLiteral("newAppListReceived")).isEmpty()) << "no rule set is sent here";
+
+    ASSERT_TRUE(m_peer->send(r));
+    EXPECT_EQ(m_peer->answers(1), QStringList{r + " 0 # #"});
+    EXPECT_EQ(sharedAppsLibrary.size(), 1u) << "a known app only gets the answer";
+}
+
+TEST_F(DaemonLinkTest, XPCServicesAreJudgedByTheirHostApp)
+{
+    const qint64 host = spawnAt(QStringLiteral("Host.app/Contents/MacOS/Host"));
+    const qint64 service = spawnAt(QStringLiteral("Host.app/Contents/XPCServices/S.xpc/Contents/MacOS/S"));
+    manage(QStringLiteral("Host.app"), {QStringLiteral("Host.app/Contents/MacOS/Host")}, homePath("Host.app"), 1);
+    const QString r = request(QStringLiteral("6"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), service,
+                              QString::number(host));
+    ASSERT_TRUE(m_peer->send(r));
+    EXPECT_EQ(m_peer->answers(1), QStringList{r + " 1 # #"});
+
+    automaticXPC = false;
+    ASSERT_TRUE(m_peer->send(r));
+    EXPECT_TRUE(m_peer->drain().isEmpty()) << "judged as itself, the service is not managed: asked";
+    EXPECT_EQ(shown().size(), 1);
+}
+
+TEST_F(DaemonLinkTest, QuietPeriodsAnswerTheAddressAndRememberIt)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/quiet"));
+    auto app = manage(QStringLiteral("quiet"), {QStringLiteral("nothing-matches")}, homePath("bin/quiet"), 4,
+                      {QStringLiteral("@1.2.3.4")});
+    app->setAppIsQuietPass(true);
+    const QString known = request(QStringLiteral("7"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(known));
+    EXPECT_EQ(m_peer->answers(1), QStringList{known + " 4 0 0"});
+    EXPECT_EQ(app->appMatches(), QStringList{"@1.2.3.4"}) << "already there: not added twice";
+
+    app->setAppIsQuietPass(false);
+    app->setAppIsQuietBlock(true);
+    const QString other = request(QStringLiteral("8"), QStringLiteral("5.6.7.8"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(other));
+    EXPECT_EQ(m_peer->answers(1), QStringList{other + " 4 0 1"});
+    EXPECT_EQ(app->appMatches(), (QStringList{"@1.2.3.4", "#5.6.7.8"}));
+    EXPECT_TRUE(shown().isEmpty());
+}
+
+TEST_F(DaemonLinkTest, MalformedRequestsAreDroppedAndTheNextIsHandled)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/tool"));
+    manage(QStringLiteral("tool"), {homePath("bin/tool")}, homePath("bin/tool"), 1);
+    const QString good = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    const QStringList bad = {
+        QStringLiteral("1 1.2.3.4 80 %1 TCP 4").arg(pid),            // 6 fields
+        QStringLiteral("1 1.2.3.4 80 %1 TCP 4 0 x").arg(pid),        // 8 fields
+        QStringLiteral("1 1.2.3.4  80 %1 TCP 4 0").arg(pid),         // a double blank adds a field
+        QStringLiteral("1 1.2.3.4 80 -5 TCP 4 0"),                   // not a process id
+        QStringLiteral("1 1.2.3.4 80 4294967296 TCP 4 0"),           // beyond 32 bits
+        QStringLiteral("1 1.2.3.4 80 %1 TCP 4 zero").arg(pid),       // responsible id not a number
+    };
+    for (const QString& text : bad)
+        ASSERT_TRUE(m_peer->send(text));
+    ASSERT_TRUE(m_peer->send(good));
+    EXPECT_EQ(m_peer->answers(1), QStringList{good + " 1 # #"});
+    EXPECT_EQ(requestTagCounter, 2u) << "dropped requests use no tag";
+}
+
+TEST_F(DaemonLinkTest, LineFeedsAreEchoedExceptForAGoneProcess)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/lf"));
+    manage(QStringLiteral("lf"), {homePath("bin/lf")}, homePath("bin/lf"), 0);
+    const QString withLineFeed =
+        request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid) + QLatin1Char('\n');
+    ASSERT_TRUE(m_peer->send(withLineFeed));
+    EXPECT_EQ(m_peer->answers(1), QStringList{withLineFeed + " 0 # #"});
+
+    const qint64 gone = gonePid();
+    const QString goneRequest =
+        request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), gone) + QLatin1Char('\n');
+    const quint32 before = requestTagCounter;
+    ASSERT_TRUE(m_peer->send(goneRequest));
+    EXPECT_EQ(m_peer->answers(1), QStringList{goneRequest.trimmed() + " 0 # #"});
+    EXPECT_EQ(requestTagCounter, before + 1) << "the gone process's request used its tag";
+    EXPECT_TRUE(shown().isEmpty());
+}
+
+TEST_F(DaemonLinkTest, DatagramSizesAndTheAnswerLimit)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/s"));
+    manage(QStringLiteral("s"), {homePath("bin/s")}, homePath("bin/s"), 0);
+    const QString tail = QStringLiteral(" 1.2.3.4 80 %1 TCP 4 0").arg(pid);
+
+    // An answer of exactly 127 bytes goes out whole.
+    const QString fits = QString(127 - 6 - tail.size(), QLatin1Char('k')) + tail;
+    ASSERT_TRUE(m_peer->send(fits));
+    const QStringList answers = m_peer->answers(1);
+    ASSERT_EQ(answers.size(), 1);
+    EXPECT_EQ(answers.at(0).toUtf8().size(), 127);
+
+    // One byte more does not fit: nothing is sent cut, and the next request
+    // is still handled.
+    ASSERT_TRUE(m_peer->send(QLatin1Char('k') + fits));
+    EXPECT_TRUE(m_peer->drain().isEmpty());
+    ASSERT_TRUE(m_peer->send(fits));
+    EXPECT_EQ(m_peer->answers(1).size(), 1);
+
+    // 128 bytes without any zero byte: the whole of them is the text.
+    QByteArray full = (QString(128 - tail.size(), QLatin1Char('f')) + tail).toUtf8();
+    ASSERT_EQ(full.size(), 128);
+    ASSERT_TRUE(m_peer->sendRaw(full));
+    EXPECT_TRUE(m_peer->drain().isEmpty()) << "its answer cannot fit";
+    EXPECT_FALSE(synchronizedQueue().isSuspended());
+}
+
+TEST_F(DaemonLinkTest, ShortAndEmptyDatagramsNeitherCarryOldBytesNorEndTheLink)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/x"));
+    manage(QStringLiteral("x"), {homePath("bin/x")}, homePath("bin/x"), 1);
+    const QString r = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(QString(100, QLatin1Char('z'))));
+    ASSERT_TRUE(m_peer->sendRaw(QByteArray()));
+    // Without a zero byte and shorter than the last: only its own bytes count.
+    ASSERT_TRUE(m_peer->sendRaw(r.toUtf8()));
+    EXPECT_EQ(m_peer->answers(1), QStringList{r + " 1 # #"});
+}
+
+TEST_F(DaemonLinkTest, TagsWrapAfter999999)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/t"));
+    requestTagCounter = 999998;
+    for (const char* key : {"a", "b"})
+        ASSERT_TRUE(m_peer->send(request(QLatin1String(key), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid)));
+    ASSERT_TRUE(processEventsUntil([&] { return !shown().isEmpty(); }));
+    EXPECT_EQ(shown().at(0), "999999");
+    PANotifyWindowController::resumeQueue(QStringLiteral("999999"));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
+    EXPECT_EQ(shown().at(1), "2");
+}
+
+TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
+{
+    const qint64 asked = spawnAt(QStringLiteral("bin/asked"));
+    const qint64 known = spawnAt(QStringLiteral("bin/known"));
+    manage(QStringLiteral("known"), {homePath("bin/known")}, homePath("bin/known"), 1);
+    const QString earlier = request(QStringLiteral("0"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked);
+    const QString second = request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
+    ASSERT_TRUE(m_peer->send(earlier));
+    EXPECT_EQ(m_peer->answers(1), QStringList{earlier + " 1 # #"});
+    const QString earlierTag = QString::number(requestTagCounter);
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    ASSERT_TRUE(m_peer->send(second));
+    // A rule publication queued meanwhile waits as well.
+    appNotificationCenter().post(QStringLiteral("sendConfiguration"));
+    EXPECT_TRUE(m_peer->drain().isEmpty()) << "the second waits for the first";
+    EXPECT_TRUE(postsNamed(QStringLiteral("newAppListReceived")).isEmpty());
+
+    // A late second end of the earlier, finished request must not release
+    // this one.
+    PANotifyWindowController::resumeQueue(earlierTag);
+    EXPECT_TRUE(m_peer->drain(100).isEmpty());
+
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+    ASSERT_TRUE(alert);
+    EXPECT_NE(alert->parameterTagString, earlierTag);
+    alert->mymanagesocketagent.sendsocketagent(first + QStringLiteral(" 0 # #"));
+    PANotifyWindowController::resumeQueue(alert->parameterTagString);
+    EXPECT_EQ(m_peer->answers(2), (QStringList{first + " 0 # #", second + " 1 # #"}));
+    EXPECT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+}
+
+TEST_F(DaemonLinkTest, AnUnansweredAlertExpiresWithAThirtySecondRule)
+{
+    ManualClock& clock = m_clock.clock();
+    passAppWhenNotificationExpires = false;
+    const qint64 pid = spawnAt(QStringLiteral("bin/unknown"));
+    const QString r = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(r));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    EXPECT_TRUE(isNotifyWindowOpen);
+    clock.advance(notificationsTimeOut - 1);
+    EXPECT_TRUE(m_peer->drain(50).isEmpty());
+    clock.advance(1);
+    EXPECT_EQ(m_peer->answers(1), QStringList{r + " 1 # #"});
+    EXPECT_FALSE(isNotifyWindowOpen);
+    ASSERT_FALSE(sharedAppsLibrary.empty());
+    EXPECT_EQ(sharedAppsLibrary.front()->appPath(), homePath("bin/unknown"));
+    EXPECT_EQ(sharedAppsLibrary.front()->appIsBlockedOrAllowed(), 1);
+    EXPECT_FALSE(sharedAppsLibrary.front()->appIsPersistent());
+    ASSERT_TRUE(sharedAppsLibrary.front()->timer());
+    EXPECT_EQ(sharedAppsLibrary.front()->timer()->timeInterval(), 30.0);
+    EXPECT_TRUE(processEventsUntil([] { return !synchronizedQueue().isSuspended(); }));
+}
+
+TEST_F(DaemonLinkTest, ABlockClickIsSentAndTheSavedRuleAnswersTheNextRequest)
+{
+    const qint64 pid = spawnAt(QStringLiteral("bin/newcomer"));
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+    ASSERT_TRUE(alert && alert->myNotifyWindow());
+    auto* block = alert->myNotifyWindow()->findChild<QPushButton*>(QStringLiteral("advancedBlock"));
+    ASSERT_TRUE(block);
+    QTest::mouseClick(block, Qt::LeftButton);
+    EXPECT_EQ(m_peer->answers(1), QStringList{first + " 1 # #"});
+    EXPECT_FALSE(isNotifyWindowOpen);
+    EXPECT_FALSE(alert->myNotifyWindow()->isVisible());
+
+    const QString second = request(QStringLiteral("2"), QStringLiteral("5.6.7.8"), QStringLiteral("443"), pid);
+    ASSERT_TRUE(m_peer->send(second));
+    EXPECT_EQ(m_peer->answers(1), QStringList{second + " 1 # #"});
+    EXPECT_EQ(shown().size(), 1) << "the saved rule answered without an alert";
+    EXPECT_EQ(controller().appsLibraryController->arrangedObjects().size(), 1);
+}
+
+TEST_F(DaemonLinkTest, AQuietPeriodFromTheAlertAnswersTheAppsNextAddresses)
+{
+    showMoreOptions = true;
+    const qint64 pid = spawnAt(QStringLiteral("bin/chatty"));
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+    QWidget* window = alert->myNotifyWindow();
+    window->findChild<QRadioButton*>(QStringLiteral("actionRow2"))->click();
+    auto* quiet = window->findChild<QCheckBox*>(QStringLiteral("quietButton"));
+    ASSERT_TRUE(quiet->isVisible());
+    QTest::mouseClick(quiet, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("advancedPass")), Qt::LeftButton);
+    EXPECT_EQ(m_peer->answers(1), QStringList{first + " 4 0 0"});
+
+    const QString second = request(QStringLiteral("2"), QStringLiteral("5.6.7.8"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(second));
+    EXPECT_EQ(m_peer->answers(1), QStringList{second + " 4 0 0"});
+    ASSERT_FALSE(sharedAppsLibrary.empty());
+    EXPECT_EQ(sharedAppsLibrary.front()->appMatches(), (QStringList{"@1.2.3.4", "@5.6.7.8"}));
+    EXPECT_EQ(shown().size(), 1);
+
+    // The period ends after quietTime: the next new address is asked again.
+    m_clock->advance(quietTime);
+    const QString third = request(QStringLiteral("3"), QStringLiteral("9.9.9.9"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(third));
+    EXPECT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
+}
+
+TEST_F(DaemonLinkTest, ADaemonThatDoesNotReadNeverBlocksASend)
+{
+    // The peer reads nothing: its queue fills, and every later answer is
+    // dropped at once instead of holding the thread that sends it.
+    for (int i = 0; i < 5000; ++i)
+        m_interface->socketAgent()->sendsocketagent(QStringLiteral("%1 1.2.3.4 80 1 TCP 4 0 0 # #").arg(i));
+    SUCCEED();
+}
+
+TEST(ManageSocketAgentTest, ProcessLookUpsAndTooLongPaths)
+{
+    managesocketagent endpoint;
+    EXPECT_EQ(endpoint.infoprocess(static_cast<uint32_t>(getpid())), QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
+    EXPECT_EQ(endpoint.infoRootProcess(static_cast<uint32_t>(getpid())), static_cast<int>(geteuid()));
+    EXPECT_EQ(endpoint.infoprocess(4294967295u), "error");
+    EXPECT_EQ(endpoint.infoRootProcess(4294967295u), -1);
+
+    ScopedEnvironmentVariable root("PALISOR_ROOT", QByteArray("/tmp/") + QByteArray(120, 'r'));
+    QString error;
+    EXPECT_FALSE(managesocketagent::setUpSocket(&error));
+    EXPECT_TRUE(error.contains(QLatin1String("does not fit"))) << error.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,615 @@
+#include "support/widgets/AgentFixture.h"
+#include "support/DaemonPeer.h"
+#include "support/EventLoop.h"
+#include "platform/NotificationCenter.h"
+#include "core/PAApplication.h"
+#include "mainwindow/PAController.h"
+#include "alerts/PANotifyWindowController.h"
+#include "platform/widgets/PopUpButton.h"
+#include "support/ProcessWaits.h"
+#include "platform/widgets/RadioMatrix.h"
+#include "core/PARuleLists.h"
+#include "core/SharedState.h"
+#include "support/RecordingSoundPlayer.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTest>
+#include <QWidgetAction>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <memory>
+
+namespace {
+
+// One alert on screen for a request of our own making, its answers caught by
+// a peer bound at the daemon's socket.
+class PANotifyWindowTest : public AgentFixture
+{
+protected:
+    void SetUp() override
+    {
+        AgentFixture::SetUp();
+        m_peer = std::make_unique<DaemonPeer>();
+        ASSERT_TRUE(m_peer->isBound());
+        QString error;
+        ASSERT_TRUE(managesocketagent::setUpSocket(&error)) << error.toStdString();
+        enableNotifications = true;
+        showMoreOptions = true;
+        // A new app reaches the main window by the rule lists' signal.
+        QObject::connect(&ruleLists(), &PARuleLists::appInserted, &m_observerLife,
+                         [this] { m_posts.append(QStringLiteral("appInserted")); });
+        for (const char* name : {"sendConfiguration", "silenceNotifications"})
+            appNotificationCenter().addObserver(QLatin1String(name), &m_observerLife,
+                                                [this](const NotificationCenter::Notification& n) {
+                                                    m_posts.append(n.name);
+                                                });
+    }
+
+    // Opens the alert as the request road does: the queue held by its tag.
+    std::shared_ptr<PANotifyWindowController> open(const QString& path, const QString& address = "10.1.2.3",
+                                                   const QString& port = "443", const QString& pid = "4242",
+                                                   const QString& uid = QString::number(getuid()),
+                                                   const QString& responsible = QStringLiteral("0"))
+    {
+        auto alert = std::make_shared<PANotifyWindowController>(road());
+        const QString tag = holdQueueFor(alert);
+        alert->parameterProcessPid = pid;
+        alert->parameterProcessName = path;
+        alert->parameterProcessUID = uid;
+        alert->parameterProcessIP = address;
+        alert->parameterProcessPort = port;
+        alert->parameterProcessUDPorTCP = QStringLiteral("TCP");
+        alert->parameterProcessIPversion = address.contains(QLatin1Char(':')) ? "6" : "4";
+        alert->parameterOriginalRequestString =
+            QStringLiteral("k%1 %2 %3 %4 TCP 4 0").arg(tag, address, port, pid);
+        alert->parameterTagString = tag;
+        alert->parameterResponsibleApp = responsible;
+        alert->showAlertOnMain();
+        return alert;
+    }
+
+    // Takes the next tag for `alert` and lets it hold the request queue.
+    QString holdQueueFor(const std::shared_ptr<PANotifyWindowController>& alert)
+    {
+        synchronizedQueue().suspend();
+        const QString tag = road().takeTag();
+        road().open(tag, alert);
+        return tag;
+    }
+
+    template <typename T>
+    static T* child(const std::shared_ptr<PANotifyWindowController>& alert, const char* name)
+    {
+        T* found = alert->myNotifyWindow()->findChild<T*>(QLatin1String(name));
+        EXPECT_TRUE(found) << name;
+        return found;
+    }
+
+    static void click(const std::shared_ptr<PANotifyWindowController>& alert, const char* button)
+    {
+        QTest::mouseClick(child<QPushButton>(alert, button), Qt::LeftButton);
+    }
+
+    std::shared_ptr<PAApplication> manage(const QString& path, qint64 state, const QStringList& matches = {})
+    {
+        auto app = PAApplication::generatePAApplication(state, path);
+        app->setAppMatches(matches);
+        sharedAppsLibrary.push_back(app);
+        controller().appsLibraryController->addObject(app);
+        return app;
+    }
+
+    std::unique_ptr<DaemonPeer> m_peer;
+    RecordingSoundPlayer m_sounds;
+    QObject m_observerLife;
+    QStringList m_posts;
+};
+
+TEST_F(PANotifyWindowTest, TheAlertShowsTheRequestAsPlainTextWithItsNetworks)
+{
+    const QString path = homePath("bin/<b>odd & name");
+    auto alert = open(path, QStringLiteral("10.1.2.3"), QStringLiteral("4&43"));
+    ASSERT_TRUE(alert->myNotifyWindow()->isVisible());
+    EXPECT_TRUE(isNotifyWindowOpen);
+    EXPECT_TRUE(alert->notificationIsDisplayed);
+    EXPECT_TRUE(alert->myNotifyWindow()->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(alert->myNotifyWindow()->testAttribute(Qt::WA_ShowWithoutActivating));
+
+    // The markup of the path reaches the screen as the characters it is.
+    EXPECT_EQ(child<QLabel>(alert, "processPath")->text(), path);
+    EXPECT_EQ(child<QLabel>(alert, "processPath")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(child<QLabel>(alert, "processName")->text(), "<b>odd & name");
+    EXPECT_EQ(child<QLabel>(alert, "processName")->textFormat(), Qt::PlainText);
+    const QString description = child<QLabel>(alert, "descriptionString")->text();
+    EXPECT_TRUE(description.contains("&lt;b&gt;odd &amp; name")) << description.toStdString();
+    EXPECT_FALSE(description.contains("<b>odd"));
+
+    EXPECT_EQ(child<QLabel>(alert, "matrixlabel1")->text(), "Port 4&43");
+    alert->actionMatrix->button(1)->click();
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass port 4&&43") << "an & is no mnemonic";
+    EXPECT_EQ(child<QLabel>(alert, "matrixlabel2")->text(), "10.1.2.3");
+    QStringList titles, tips;
+    for (const QAction* net : {alert->matrixnetA, alert->matrixnetB, alert->matrixnetC}) {
+        titles << net->text();
+        tips << net->toolTip();
+    }
+    EXPECT_EQ(titles, (QStringList{"10.0.0.0/8", "10.1.0.0/16", "10.1.2.0/24"}));
+    EXPECT_EQ(tips, titles);
+    EXPECT_TRUE(alert->actionMatrix->isRowEnabled(3));
+    EXPECT_EQ(m_sounds.played(), QStringList{"Bottle.aiff"});
+}
+
+TEST_F(PANotifyWindowTest, AnXpcServiceShownAsItselfNamesTheAppItWorksFor)
+{
+    automaticXPC = false;
+    const QString service = homePath("Host.app/Contents/XPCServices/Fetch.xpc/Contents/MacOS/Fetch");
+    auto alert = open(service, "1.2.3.4", "80", "4242", QString::number(getuid()), QString::number(getpid()));
+    const QString host = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    EXPECT_EQ(alert->viaString, " via " + QFileInfo(host).fileName());
+    // A service inside an app bundle is named by that bundle.
+    EXPECT_EQ(child<QLabel>(alert, "processName")->text(), "Host via " + QFileInfo(host).fileName());
+    EXPECT_FALSE(child<QLabel>(alert, "viaAppIcon")->pixmap().isNull());
+}
+
+TEST_F(PANotifyWindowTest, AddressesTheTitleBuilderDoesNotExpectNeverCrashIt)
+{
+    struct Case
+    {
+        const char* address;
+        const char* network;  // the /8 title, sent as the match
+    };
+    for (const Case& c : {Case{"1.2", "1.0.0.0/8"}, Case{"::ffff:1.2.3.4", "::ffff:1.0.0.0/8"}, Case{"7.", "7.0.0.0/8"}}) {
+        SCOPED_TRACE(c.address);
+        sharedAppsLibrary.clear();
+        auto alert = open(homePath("bin/x"), QLatin1String(c.address));
+        auto* networks = child<PopUpButton>(alert, "matrixlabel3");
+        networks->menu()->triggered(networks->itemAtIndex(0));
+        click(alert, "advancedPass");
+        EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 4 0 0"});
+        ASSERT_EQ(sharedAppsLibrary.size(), 1u);
+        EXPECT_EQ(sharedAppsLibrary.front()->appMatches(), QStringList{QStringLiteral("@") + c.network});
+    }
+}
+
+TEST_F(PANotifyWindowTest, OpeningTheWindowLeavesThePreferencesAsTheyAre)
+{
+    struct Case
+    {
+        double quiet;
+        int minutes;
+        const char* title;
+    };
+    for (const Case& c : {Case{90.0, 500, "Silence for 90 seconds"}, Case{20.7, 10, "Silence for 20 seconds"},
+                          Case{std::nan(""), 10, "Silence for 0 seconds"}}) {
+        SCOPED_TRACE(c.title);
+        quietTime = c.quiet;
+        notificationDefaultTime = c.minutes;
+        auto alert = open(homePath("bin/prefs"));
+        EXPECT_EQ(child<QCheckBox>(alert, "quietButton")->text(), QLatin1String(c.title));
+        EXPECT_TRUE(std::isnan(c.quiet) ? std::isnan(quietTime) : quietTime == c.quiet);
+        EXPECT_EQ(notificationDefaultTime, c.minutes);
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
+}
+
+TEST_F(PANotifyWindowTest, AnIPv6AddressTurnsTheNetworkRowIntoTheTypedNetwork)
+{
+    selectedActionRow = 3;
+    auto alert = open(homePath("bin/six"), QStringLiteral("2001:db8::1"));
+    EXPECT_EQ(selectedActionRow, 2);
+    EXPECT_EQ(alert->actionMatrix->selectedRow(), 2);
+    EXPECT_FALSE(alert->actionMatrix->isRowEnabled(3));
+    EXPECT_FALSE(child<PopUpButton>(alert, "matrixlabel3")->isVisible());
+    EXPECT_TRUE(child<PopUpButton>(alert, "matrixlabel3V6")->isVisible());
+    EXPECT_FALSE(child<QWidget>(alert, "flagBackground")->isVisible());
+
+    struct Case
+    {
+        const char* typed;
+        const char* error;
+    };
+    for (const Case& c : {Case{"2001:db9::/32", "address outside network range"},
+                          Case{"not a network", "invalid IPv6 network address"}, Case{"2001:db8::/32", ""}}) {
+        SCOPED_TRACE(c.typed);
+        alert->addSubnetString->setText(QLatin1String(c.typed));
+        alert->setSubnetV6();
+        EXPECT_EQ(alert->addSubnetError->text(), QLatin1String(c.error));
+        const bool accepted = *c.error == 0;
+        EXPECT_EQ(alert->actionMatrix->isRowEnabled(3), accepted);
+        EXPECT_EQ(alert->actionMatrix->selectedRow(), accepted ? 3 : 2);
+        EXPECT_EQ(alert->matrixlabel3V6Title->text(), accepted ? "2001:db8::/32" : "Set network address...");
+    }
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass network 2001:db8::/32");
+    click(alert, "advancedBlock");
+    EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 4 0 1"});
+    ASSERT_FALSE(sharedAppsLibrary.empty());
+    EXPECT_EQ(sharedAppsLibrary.front()->appMatches(), QStringList{"#2001:db8::/32"});
+    EXPECT_EQ(m_posts, (QStringList{"appInserted", "sendConfiguration"}));
+}
+
+TEST_F(PANotifyWindowTest, EveryRowOfTheAnswerTableSendsAndRecordsWhatItSays)
+{
+    struct Case
+    {
+        const char* name;
+        bool known;
+        int row;
+        int network;  // item of the network pop-up for row 3
+        bool pass;
+        QStringList before;
+        const char* answer;
+        QStringList after;
+        QStringList posts;
+    };
+    const QList<Case> cases = {
+        {"new app, address", false, 2, 0, true, {}, " 4 0 0", {"@10.1.2.3"}, {"appInserted", "sendConfiguration"}},
+        {"known app, address", true, 2, 0, true, {"#99"}, " 4 0 0", {"#99", "@10.1.2.3"}, {}},
+        {"known app, address again", true, 2, 0, true, {"@10.1.2.3"}, " 4 0 0", {"@10.1.2.3"}, {}},
+        {"new app, network", false, 3, 1, false, {}, " 4 0 1", {"#10.1.0.0/16"}, {"appInserted", "sendConfiguration"}},
+        {"known app, network", true, 3, 2, true, {"@1.1.1.1"}, " 4 0 0", {"@1.1.1.1", "@10.1.2.0/24"}, {"sendConfiguration"}},
+        {"known app, network again", true, 3, 0, true, {"@10.0.0.0/8"}, " 4 0 0", {"@10.0.0.0/8"}, {"sendConfiguration"}},
+        {"new app, port", false, 1, 0, false, {}, " 4 1 1", {"#443"}, {"appInserted"}},
+        {"known app, port", true, 1, 0, false, {"@1.1.1.1"}, " 4 1 1", {"#443", "@1.1.1.1"}, {}},
+        {"known app, port again", true, 1, 0, true, {"@443"}, " 4 1 0", {"@443"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sharedAppsLibrary.clear();
+        controller().appsLibraryController->removeObjects(controller().appsLibraryController->arrangedObjects());
+        m_posts.clear();
+        const QString path = homePath(QStringLiteral("bin/app%1").arg(c.row));
+        std::shared_ptr<PAApplication> known;
+        if (c.known)
+            known = manage(path, 4, c.before);
+        auto alert = open(path);
+        if (c.row == 3) {
+            auto* networks = child<PopUpButton>(alert, "matrixlabel3");
+            networks->menu()->triggered(networks->itemAtIndex(c.network));
+            EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(),
+                      "Pass network " + networks->itemAtIndex(c.network)->text());
+        } else {
+            alert->actionMatrix->button(c.row)->click();
+        }
+        EXPECT_EQ(alert->actionMatrix->selectedRow(), c.row);
+        click(alert, c.pass ? "advancedPass" : "advancedBlock");
+
+        EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + c.answer});
+        ASSERT_EQ(sharedAppsLibrary.size(), 1u);
+        const std::shared_ptr<PAApplication>& app = sharedAppsLibrary.front();
+        if (c.known) {
+            EXPECT_EQ(app, known);
+        }
+        EXPECT_EQ(app->appIsBlockedOrAllowed(), 4);
+        EXPECT_EQ(app->appMatches(), c.after);
+        EXPECT_EQ(m_posts, c.posts);
+        EXPECT_FALSE(synchronizedQueue().isSuspended());
+        EXPECT_FALSE(isNotifyWindowOpen);
+    }
+}
+
+TEST_F(PANotifyWindowTest, WholeAppAnswersTakeTheChosenDuration)
+{
+    // Pass forever for a bundle that is not managed yet.
+    const QString bundled = homePath("Example.app/Contents/MacOS/Example");
+    auto alert = open(bundled);
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass this app forever");
+    click(alert, "advancedPass");
+    EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 0 # #"});
+    ASSERT_EQ(sharedAppsLibrary.size(), 1u);
+    std::shared_ptr<PAApplication> added = sharedAppsLibrary.front();
+    EXPECT_EQ(added->appName(), "Example.app");
+    EXPECT_EQ(added->appPath(), homePath("Example.app"));
+    EXPECT_EQ(added->appBinaries(), QStringList{"Example.app/"});
+    EXPECT_EQ(added->appLocalizedName(), "Example");
+    EXPECT_EQ(added->appIsBlockedOrAllowed(), 0);
+    EXPECT_TRUE(added->appIsPersistent());
+    EXPECT_EQ(m_posts, QStringList{"appInserted"});
+
+    // Block until next logout for a known app: no timer, nothing posted.
+    m_posts.clear();
+    auto known = manage(homePath("bin/known"), 4, {"@1.2.3.4"});
+    alert = open(homePath("bin/known"));
+    auto* durations = child<PopUpButton>(alert, "timeButton");
+    durations->menu()->triggered(alert->timeNextLogin);
+    EXPECT_EQ(child<QPushButton>(alert, "advancedBlock")->text(), "Block this app until next logout");
+    click(alert, "advancedBlock");
+    EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 1 # #"});
+    EXPECT_EQ(known->appIsBlockedOrAllowed(), 1);
+    EXPECT_TRUE(known->appMatches().isEmpty());
+    EXPECT_FALSE(known->appIsPersistent());
+    EXPECT_TRUE(known->appHasTimer());
+    EXPECT_FALSE(known->timer() && known->timer()->isValid());
+    EXPECT_TRUE(m_posts.isEmpty());
+    EXPECT_EQ(notificationDefaultChoice, 1);
+
+    // One minute: singular titles and a 60-second rule.
+    alert = open(homePath("bin/known"));
+    durations = child<PopUpButton>(alert, "timeButton");
+    alert->timeSlider->setValue(1);
+    durations->menu()->triggered(alert->timeMenuItem);
+    EXPECT_EQ(alert->timeMenuItem->text(), "This app for 1 minute");
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass this app for 1 minute");
+    alert->timeSlider->setValue(5);
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass this app for 5 minutes");
+    alert->timeSlider->setValue(1);
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+    ASSERT_TRUE(known->timer());
+    EXPECT_EQ(known->timer()->timeInterval(), 60.0);
+    EXPECT_EQ(notificationDefaultTime, 1);
+}
+
+TEST_F(PANotifyWindowTest, TheTimeOutAnswersOnceAndNothingLateAnswersAgain)
+{
+    // An expired alert passes with a 30-second rule, whatever the duration.
+    auto alert = open(homePath("bin/slow"));
+    child<PopUpButton>(alert, "timeButton")->menu()->triggered(alert->timeForever);
+    EXPECT_TRUE(child<QProgressBar>(alert, "timeoutProgress")->isVisible());
+    EXPECT_FALSE(child<QProgressBar>(alert, "timeoutProgressBlock")->isVisible());
+    m_clock->advance(1);
+    EXPECT_EQ(alert->timeoutIndicatorValue(), notificationsTimeOut - 1);
+    m_clock->advance(notificationsTimeOut - 1);
+    EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 0 # #"});
+    ASSERT_EQ(sharedAppsLibrary.size(), 1u);
+    EXPECT_FALSE(sharedAppsLibrary.front()->appIsPersistent());
+    EXPECT_EQ(sharedAppsLibrary.front()->timer()->timeInterval(), 30.0);
+    EXPECT_FALSE(alert->myNotifyWindow()->isVisible());
+
+    // A user's block, then every timer and road that could still fire.
+    passAppWhenNotificationExpires = false;
+    alert = open(homePath("bin/user"));
+    EXPECT_TRUE(child<QProgressBar>(alert, "timeoutProgressBlock")->isVisible());
+    click(alert, "advancedBlock");
+    alert->expireTimeout();
+    alert->silentlyPass();
+    alert->riprendiTimeout();
+    m_clock->advance(notificationsTimeOut * 3);
+    EXPECT_EQ(m_peer->drain(100).size(), 1) << "one request, one answer";
+    EXPECT_EQ(sharedAppsLibrary.front()->appIsBlockedOrAllowed(), 1);
+    EXPECT_TRUE(sharedAppsLibrary.front()->appIsPersistent());
+}
+
+TEST_F(PANotifyWindowTest, OpenMenusPauseTheCountDownAndClosingRestartsItInFull)
+{
+    auto alert = open(homePath("bin/menus"));
+    QMenu* durations = alert->rememberPopupMenu;
+    QMenu* actions = alert->processNameMenu;
+    m_clock->advance(50);
+    emit actions->aboutToShow();
+    emit durations->aboutToShow();  // a second menu while the first is open
+    m_clock->advance(100);
+    emit durations->aboutToHide();
+    m_clock->advance(100);
+    EXPECT_TRUE(m_peer->drain(50).isEmpty()) << "paused while any menu is open";
+    emit actions->aboutToHide();
+    EXPECT_EQ(alert->timeoutIndicatorValue(), notificationsTimeOut);
+    m_clock->advance(notificationsTimeOut - 1);
+    EXPECT_TRUE(m_peer->drain(50).isEmpty());
+    m_clock->advance(1);
+    EXPECT_EQ(m_peer->answers(1).size(), 1);
+    EXPECT_EQ(m_clock->activeTimerCount(), 1) << "only the app's 30-second rule is left";
+
+    // The sound item is titled by the menu's opening.
+    alert = open(homePath("bin/menus2"));
+    popSound = false;
+    emit alert->processNameMenu->aboutToShow();
+    EXPECT_EQ(alert->soundMenuItem->text(), "Enable notification sound");
+    emit alert->processNameMenu->aboutToHide();
+
+    // Touching the slider row leaves the minutes item chosen when the menu closes.
+    emit alert->rememberPopupMenu->aboutToShow();
+    alert->timeSlider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    emit alert->rememberPopupMenu->aboutToHide();
+    auto* timeButton = child<PopUpButton>(alert, "timeButton");
+    EXPECT_EQ(timeButton->selectedItem(), alert->timeMenuItem);
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass this app for 11 minutes");
+    // Choosing the slider row itself leaves the minutes item chosen too.
+    timeButton->selectItemAtIndex(0);
+    timeButton->menu()->triggered(alert->timeMenuChooser);
+    EXPECT_EQ(timeButton->indexOfSelectedItem(), 2);
+    EXPECT_EQ(notificationDefaultChoice, 2);
+}
+
+TEST_F(PANotifyWindowTest, FurtherChoicesAreRememberedAndHidingThemResetsTheAnswer)
+{
+    auto alert = open(homePath("bin/choices"));
+    alert->actionMatrix->button(1)->click();
+    EXPECT_EQ(child<QPushButton>(alert, "advancedPass")->text(), "Pass port 443");
+    EXPECT_EQ(child<QPushButton>(alert, "advancedBlock")->text(), "Block port 443");
+    alert->actionMatrix->button(2)->click();
+    EXPECT_EQ(selectedActionRow, 2);
+    auto* quiet = child<QCheckBox>(alert, "quietButton");
+    auto* quietSlider = child<QSlider>(alert, "quietSlider");
+    EXPECT_TRUE(quiet->isVisible());
+    EXPECT_FALSE(quietSlider->isVisible());
+    quiet->click();
+    EXPECT_TRUE(quietSlider->isVisible());
+    quietSlider->setValue(45);
+    EXPECT_EQ(quiet->text(), "Silence for 45 seconds");
+    EXPECT_EQ(quietTime, 45.0);
+
+    alert->clickMoreOptions();
+    EXPECT_FALSE(showMoreOptions);
+    EXPECT_FALSE(userDefaults().boolForKey("showMoreOptions"));
+    EXPECT_FALSE(child<QWidget>(alert, "matrixBox")->isVisible());
+    EXPECT_EQ(alert->actionMatrix->selectedRow(), 0);
+    EXPECT_EQ(child<QLabel>(alert, "moreOptionsString")->text(), "more options...");
+    EXPECT_EQ(notificationDefaultChoice, 0);
+    alert->clickMoreOptions();
+    EXPECT_EQ(alert->actionMatrix->selectedRow(), 2);
+    EXPECT_TRUE(userDefaults().boolForKey("showMoreOptions"));
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+
+    // The next alert opens on the same row, with the quiet switch off.
+    alert = open(homePath("bin/choices"));
+    EXPECT_EQ(alert->actionMatrix->selectedRow(), 2);
+    EXPECT_FALSE(child<QCheckBox>(alert, "quietButton")->isChecked());
+    EXPECT_FALSE(child<QSlider>(alert, "quietSlider")->isVisible());
+    EXPECT_EQ(child<QCheckBox>(alert, "quietButton")->text(), "Silence for 45 seconds");
+}
+
+TEST_F(PANotifyWindowTest, SilencingAsksFirstAndThenPassesTheApp)
+{
+    auto alert = open(homePath("bin/noisy"));
+    m_alerts.presenter().queueAnswer(AlertFirstButtonReturn);
+    m_clock->advance(30);
+    alert->clickSilenceBtn();
+    EXPECT_EQ(m_alerts.presenter().shown().last().messageText, "Disable Notification Alerts?");
+    EXPECT_EQ(alert->timeoutIndicatorValue(), notificationsTimeOut) << "kept: the count-down starts again";
+    EXPECT_TRUE(m_peer->drain(50).isEmpty());
+
+    m_alerts.presenter().queueAnswer(AlertSecondButtonReturn);
+    alert->clickSilenceBtn();
+    EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 0 # #"});
+    EXPECT_EQ(m_posts.first(), "silenceNotifications");
+    EXPECT_FALSE(alert->myNotifyWindow()->isVisible());
+}
+
+TEST_F(PANotifyWindowTest, EnlargingKeepsTheTopEdgeAndTheGeometryIsRemembered)
+{
+    enableTolvaneInteraction = true;
+    auto alert = open(homePath("bin/big"));
+    QWidget* window = alert->myNotifyWindow();
+    window->setGeometry(100, 200, 560, 175);
+    alert->resizeNotification();
+
+    EXPECT_EQ(window->geometry(), QRect(100, 200, 560, 372));
+    alert->resizeNotification();
+    EXPECT_EQ(window->geometry(), QRect(100, 200, 560, 175));
+    window->setGeometry(100, 200, 560, 250);
+    alert->resizeNotification();
+    EXPECT_EQ(window->geometry(), QRect(100, 78, 560, 175)) << "the bottom edge moves up by 197";
+
+    window->setGeometry(100, 200, 560, 372);
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+    EXPECT_EQ(notificationWindowHeight, 372.0);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(xoffset, screen.width() - 560 - 100);
+    EXPECT_EQ(yoffset, 200);
+
+    // A remembered tall window opens compact when the sibling tab is off.
+    enableTolvaneInteraction = false;
+    alert = open(homePath("bin/big"));
+    EXPECT_EQ(alert->myNotifyWindow()->height(), 175);
+}
+
+TEST_F(PANotifyWindowTest, CommandsCopyPlayAndEndOnlyTheRequestsProcess)
+{
+    auto alert = open(homePath("bin/cmd"));
+    alert->copyPortToClipboard();
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(copied->text(), "443");
+    EXPECT_EQ(copied->formats(), QStringList{"text/plain"});
+
+    m_sounds.clear();
+    popSound = true;
+    alert->clickSoundBtn();
+    EXPECT_FALSE(popSound);
+    EXPECT_TRUE(m_sounds.played().isEmpty());
+    alert->clickSoundBtn();
+    EXPECT_TRUE(popSound);
+    EXPECT_EQ(m_sounds.played(), QStringList{"Bottle.aiff"});
+
+    // The terminate item is offered only for the console user's processes.
+    EXPECT_TRUE(alert->terminateProcessMenuItem->isVisible());
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+    alert = open(homePath("bin/cmd"), "1.2.3.4", "80", "4242", QStringLiteral("999999"));
+    EXPECT_FALSE(alert->terminateProcessMenuItem->isVisible());
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+
+    // A process whose pid now runs another program is left alone.
+    QProcess child;
+    child.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(child.waitForStarted(5000));
+    ASSERT_TRUE(waitForExec(static_cast<pid_t>(child.processId()), QStringLiteral("/bin/sleep")));
+    const QString pid = QString::number(child.processId());
+    const auto arrive = [&](const QString& path) {
+        auto arrived = std::make_shared<PANotifyWindowController>(road());
+        const QString tag = holdQueueFor(arrived);
+        arrived->setNotifyParameters(pid, path, QString::number(getuid()), "1.2.3.4", "80", "TCP", "4",
+                                     "k " + pid, tag, "0");
+        EXPECT_TRUE(processEventsUntil([&] { return arrived->notificationIsDisplayed; }));
+        return arrived;
+    };
+    alert = arrive(homePath("bin/not-sleep"));
+    alert->killProcess();
+    EXPECT_FALSE(child.waitForFinished(200));
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+    alert = arrive(QStringLiteral("/bin/sleep"));
+    alert->killProcess();
+    EXPECT_TRUE(child.waitForFinished(5000));
+}
+
+TEST(PANotifyWindowDescriptionTest, TheSentenceAndItsBoldRuns)
+{
+    const auto plain = PANotifyWindowController::generateAttributedDescriptionWithProc(
+        "Mail", "TCP", "1.2.3.4", "993", "alice", QString());
+    EXPECT_EQ(plain.text, "alice using Mail is trying a TCP connection to  1.2.3.4 on port 993.");
+    const auto located = PANotifyWindowController::generateAttributedDescriptionWithProc(
+        "Mail", "TCP", "1.2.3.4", "993", "alice", "Italy");
+    EXPECT_EQ(located.text, "alice using Mail is trying a TCP connection to Italy at 1.2.3.4 on port 993.");
+    QStringList bold;
+    for (const auto& [start, length] : located.boldRuns)
+        bold << located.text.mid(start, length);
+    EXPECT_EQ(bold, (QStringList{"TCP", "1.2.3.4", "993", "alice", "Mail", "Italy"}));
+    EXPECT_EQ(plain.boldRuns.size(), 5) << "an empty country gets no run";
+}
+
+TEST(PANotifyWindowDescriptionTest, PicturesAreClippedToTheirOval)
+{
+    QImage square(40, 20, QImage::Format_ARGB32);
+    square.fill(Qt::red);
+    const QImage oval = PANotifyWindowController::arrotonda(square, 40, 20);
+    EXPECT_EQ(oval.size(), square.size());
+    EXPECT_EQ(qAlpha(oval.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(oval.pixel(39, 19)), 0);
+    EXPECT_EQ(oval.pixelColor(20, 10), QColor(Qt::red));
+}
+
+TEST(PANotifyWindowDescriptionTest, AppNamesFromPaths)
+{
+    EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/Applications/Foo.app/Contents/MacOS/foo"), "Foo");
+    EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/usr/bin/curl"), "curl");
+    EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/x/S.xpc/Contents/MacOS/S"), "S");
+}
+
+TEST_F(PANotifyWindowTest, Screenshots)
+{
+    const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    showMoreOptions = false;
+    auto alert = open(QStringLiteral("/usr/bin/curl"), QStringLiteral("93.184.216.34"), QStringLiteral("443"));
+    drainEvents();
+    alert->myNotifyWindow()->grab().save(folder + QStringLiteral("/alert-compact.png"));
+    alert->clickMoreOptions();
+    alert->actionMatrix->button(2)->click();
+    child<QCheckBox>(alert, "quietButton")->click();
+    alert->resizeNotification();
+    drainEvents();
+    EXPECT_TRUE(alert->myNotifyWindow()->grab().save(folder + QStringLiteral("/alert-enlarged.png")));
+}
+
+} // namespace

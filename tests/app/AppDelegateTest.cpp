@@ -1,0 +1,313 @@
+#include "support/widgets/AgentFixture.h"
+#include "app/AppDelegate.h"
+#include "platform/widgets/Appearance.h"
+#include "platform/Authorization.h"
+#include "support/EventLoop.h"
+#include "platform/KeyedArchive.h"
+#include "app/MainInterface.h"
+#include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
+#include "mainwindow/PAController.h"
+#include "setup/PACustomPreset.h"
+#include "setup/PACustomPresetsWindowController.h"
+#include "platform/PropertyList.h"
+#include "core/SharedState.h"
+#include "platform/SystemVersion.h"
+#include "daemonlink/managesocketagent.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "support/ProcessWaits.h"
+
+#include <unistd.h>
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ScriptedAuthorization : public Authorization
+{
+public:
+    void requestRight(const QString& actionId, std::function<void(bool)> completion) override
+    {
+        actions << actionId;
+        pending.push_back(std::move(completion));
+    }
+    void answer(bool authorised)
+    {
+        auto completion = std::move(pending.front());
+        pending.erase(pending.begin());
+        completion(authorised);
+    }
+    QStringList actions;
+    std::vector<std::function<void(bool)>> pending;
+};
+
+class AppDelegateTest : public AgentFixture
+{
+protected:
+    void SetUp() override
+    {
+        AgentFixture::SetUp();
+        // The run folder of an installed system: start() binds the agent's socket there.
+        QDir().mkpath(rootPath(QStringLiteral("/var/run/palisor/agent")));
+    }
+
+    void TearDown() override
+    {
+        managesocketagent::stopReceiving();
+        AgentFixture::TearDown();
+    }
+
+    AppDelegate& delegate() { return *m_interface->appDelegate(); }
+
+    void writeConfiguration(const QVariantList& records)
+    {
+        writePlist(rootPath(QStringLiteral("/etc/palisor.conf")), records);
+    }
+
+    static QVariantMap app(const QString& name, qint64 state)
+    {
+        return QVariantMap{{"PalisorClassName", QStringLiteral("PAApplication")},
+                           {"appName", name},
+                           {"appPath", QStringLiteral("/usr/bin/") + name},
+                           {"appBinaries", QVariantList{QStringLiteral("/usr/bin/") + name}},
+                           {"appIsBundle", false},
+                           {"appIsBlockedOrAllowed", state},
+                           {"appMatches", QVariantList{}}};
+    }
+};
+
+TEST(SystemVersionTest, TheBranchComparesMajorMinorPatch)
+{
+    EXPECT_TRUE(SystemVersion::isAtLeast({10, 13, 0}, 10, 13));
+    EXPECT_FALSE(SystemVersion::isAtLeast({10, 12, 6}, 10, 13));
+    EXPECT_TRUE(SystemVersion::isAtLeast({11, 0, 0}, 10, 13));
+    EXPECT_FALSE(SystemVersion::current().has_value()) << "Linux reports none: the older-system side";
+}
+
+TEST_F(AppDelegateTest, ANotReadyInstallationEndsWithTheReinstallAlertAndSendsNothing)
+{
+    skipSaveOnQuit = true;
+    delegate().readinessChecked(false);
+    ASSERT_EQ(m_alerts->shown().size(), 1);
+    EXPECT_EQ(m_alerts->shown().at(0).messageText, "ERROR");
+    EXPECT_TRUE(delegate().hasTerminated());
+    EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty())
+        << "an agent that never loaded a configuration must not replace the daemon's";
+}
+
+TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
+{
+    writeConfiguration({app(QStringLiteral("curl"), 1)});
+    skipSaveOnQuit = true;
+    delegate().start();
+    EXPECT_EQ(sharedAppsLibrary.size(), 1u);
+    EXPECT_FALSE(postsNamed(QStringLiteral("startAgent")).isEmpty());
+    EXPECT_TRUE(m_alerts->shown().isEmpty()) << "no welcome with a configuration file";
+
+    delegate().terminate();
+    const auto written = postsNamed(QStringLiteral("writePalisorConfiguration"));
+    ASSERT_EQ(written.size(), 1);
+    const auto records =
+        KeyedArchive::unarchive(written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
+    ASSERT_TRUE(records.has_value());
+    EXPECT_EQ(records->toList().last().toMap().value("appName").toString(), "curl");
+    EXPECT_TRUE(postsNamed(QStringLiteral("stopKext")).isEmpty());
+    delegate().terminate();
+    EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 1) << "the handler runs once";
+}
+
+TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
+{
+    writeText(rootPath(QStringLiteral("/etc/palisor.conf")), "not a property list");
+    skipSaveOnQuit = true;
+    delegate().start();
+    delegate().terminate();
+    EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+}
+
+// The launch reopens standard error onto the agent's log: keep the runner's.
+class KeptStandardError
+{
+public:
+    KeptStandardError() : m_saved(dup(STDERR_FILENO)) {}
+    ~KeptStandardError()
+    {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+
+private:
+    int m_saved;
+};
+
+TEST_F(AppDelegateTest, LaunchWaitsForTheInstallationThenGivesUpWithTheReinstallAlert)
+{
+    KeptStandardError keep;
+    delegate().applicationDidFinishLaunching();
+    EXPECT_EQ(postsNamed(QStringLiteral("startKext")).size(), 1);
+    m_clock->advance(5);
+    drainEvents();
+    EXPECT_TRUE(m_alerts->shown().isEmpty()) << "still trying after five seconds";
+    m_clock->advance(1);
+    ASSERT_TRUE(processEventsUntil([&] { return !m_alerts->shown().isEmpty(); }));
+    EXPECT_EQ(m_alerts->shown().last().messageText, "ERROR");
+    EXPECT_TRUE(delegate().hasTerminated());
+    EXPECT_FALSE(delegate().hasStarted());
+    EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+    EXPECT_TRUE(QFile::exists(homePath(QStringLiteral("Library/Logs/palisor.log"))));
+}
+
+TEST_F(AppDelegateTest, LaunchStartsAReadyInstallation)
+{
+    KeptStandardError keep;
+    const QString kext = rootPath(QStringLiteral("/Library/Extensions/palisornke.kext/Contents/Info.plist"));
+    writePlist(kext, QVariantMap{{"CFBundleVersion", QStringLiteral("2.1.0")}});
+    QDir().mkpath(rootPath(QStringLiteral("/sys/module/palisornke")));
+    writePlist(rootPath(QStringLiteral("/Library/LaunchDaemons/zz.tolvane.palisorafd.plist")), QVariantMap{});
+    const QString daemon = rootPath(QStringLiteral("/bin/palisorafd"));
+    QDir().mkpath(QFileInfo(daemon).absolutePath());
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), daemon));
+    QFile::setPermissions(daemon, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QProcess running;
+    running.start(daemon, {QStringLiteral("30")});
+    ASSERT_TRUE(running.waitForStarted());
+    ASSERT_TRUE(waitForExec(static_cast<pid_t>(running.processId()), daemon));
+
+    delegate().applicationDidFinishLaunching();
+    ASSERT_TRUE(processEventsUntil([&] { return delegate().hasStarted(); }));
+    EXPECT_EQ(m_center->postedNames().first(), "startKext");
+    EXPECT_TRUE(m_center->postedNames().contains(QStringLiteral("startAgent")));
+    EXPECT_FALSE(configurationVersion.isEmpty()) << "the bundle's version";
+    running.kill();
+    running.waitForFinished();
+}
+
+TEST_F(AppDelegateTest, OpeningTheCustomPresetsListsThem)
+{
+    const QString folder = rootPath(QStringLiteral("/Users/Shared/Palisor"));
+    writePlist(folder + QStringLiteral("/office.plist"),
+               QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                        {"presetName", QStringLiteral("Office")},
+                                        {"presetLocationID", QStringLiteral("L1")}}});
+    delegate().openCustomPresetsWindow();
+    const auto& presets = m_interface->customPresetsController()->customPresetsLibrary;
+    ASSERT_EQ(presets.size(), 1u);
+    EXPECT_EQ(presets.front()->presetName(), "Office");
+}
+
+TEST_F(AppDelegateTest, ThemeTable)
+{
+    QWidget* window = delegate().window;
+    ASSERT_NE(window, nullptr);
+    const auto background = [&] { return window->palette().color(QPalette::Window); };
+    struct Row
+    {
+        int theme;
+        const char* system;
+        bool dark;
+        bool white;
+    };
+    const Row rows[] = {
+        {1, "light", true, false}, {0, "dark", false, true}, {2, "light", false, true}, {2, "dark", true, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.theme);
+        ScopedEnvironmentVariable system("PALISOR_APPEARANCE", row.system);
+        currentTheme = row.theme;
+        delegate().applyTheme();
+        EXPECT_EQ(background() == QColor(Qt::white), row.white);
+        EXPECT_EQ(background() == Appearance::darkPalette().color(QPalette::Window), row.dark);
+    }
+    window->setPalette(QPalette());
+    const QColor before = background();
+    currentTheme = 5;
+    delegate().applyTheme();
+    EXPECT_EQ(background(), before) << "a theme without meaning leaves the window as it is";
+}
+
+TEST_F(AppDelegateTest, FirewallSwitchesPostInTheirOrder)
+{
+    delegate().disableFirewall();
+    EXPECT_FALSE(firewallEnabled);
+    delegate().enableFirewall();
+    EXPECT_TRUE(firewallEnabled);
+    EXPECT_EQ(m_center->postedNames(), (QStringList{"stopKext", "startAgent", "startKext"}));
+    EXPECT_EQ(m_center->posts().at(0).object, "zz.palisor.stop");
+}
+
+TEST_F(AppDelegateTest, LockAndUnlock)
+{
+    ScriptedAuthorization authorization;
+    Authorization::setShared(&authorization);
+    enableNotifications = false;
+    delegate().lockUnlockFirewall();
+    ASSERT_TRUE(processEventsUntil([] { return isLocked; }));
+    drainEvents();
+    EXPECT_TRUE(m_alerts->shown().isEmpty()) << "no question with alerts off";
+    EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 1);
+
+    // A refused unlock stays locked, holds later items meanwhile, and still
+    // sends the configuration.
+    delegate().lockUnlockFirewall();
+    ASSERT_TRUE(processEventsUntil([&] { return !authorization.pending.empty(); }));
+    EXPECT_EQ(authorization.actions.at(0), "zz.tolvane.palisor.unlock");
+    bool later = false;
+    synchronizedQueue().asyncBarrier([&] { later = true; });
+    drainEvents();
+    EXPECT_FALSE(later);
+    authorization.answer(false);
+    EXPECT_TRUE(isLocked);
+    EXPECT_TRUE(processEventsUntil([&] { return later; }));
+    EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 2);
+
+    delegate().lockUnlockFirewall();
+    ASSERT_TRUE(processEventsUntil([&] { return !authorization.pending.empty(); }));
+    authorization.answer(true);
+    EXPECT_FALSE(isLocked);
+    Authorization::setShared(nullptr);
+
+    // Locking with alerts on asks first.
+    enableNotifications = true;
+    m_alerts->queueAnswer(AlertSecondButtonReturn);
+    delegate().lockUnlockFirewall();
+    ASSERT_TRUE(processEventsUntil([&] { return !m_alerts->shown().isEmpty(); }));
+    EXPECT_EQ(m_alerts->shown().at(0).buttons.at(1), "Keep notification alerts enabled");
+    EXPECT_TRUE(enableNotifications);
+    EXPECT_TRUE(isLocked);
+}
+
+TEST_F(AppDelegateTest, ClearAllAsksUnlessSilencedAndSendsFive)
+{
+    auto curl = std::make_shared<PAApplication>(QStringLiteral("curl"), QStringList{}, false, false, QStringLiteral("/x"));
+    sharedAppsLibrary.push_back(curl);
+    controller().appsLibraryController->addObject(curl);
+
+    m_alerts->queueAnswer(AlertSecondButtonReturn, true);
+    delegate().emptyall();
+    EXPECT_EQ(sharedAppsLibrary.size(), 1u) << "cancelled";
+    EXPECT_TRUE(userDefaults().boolForKey(QStringLiteral("DoNotDisplayWarningWhenCleaningAllApps")));
+
+    delegate().emptyall();
+    EXPECT_EQ(m_alerts->shown().size(), 1) << "silenced: no second question";
+    EXPECT_TRUE(sharedAppsLibrary.empty());
+    EXPECT_TRUE(controller().appsLibrary.empty());
+    userDefaults().removeObjectForKey(QStringLiteral("DoNotDisplayWarningWhenCleaningAllApps"));
+}
+
+TEST_F(AppDelegateTest, TheQuitItemWaitsForAnOpenAlert)
+{
+    skipSaveOnQuit = false;
+    synchronizedQueue().suspend();
+    delegate().alternateQuitPalisorAgent();
+    drainEvents();
+    EXPECT_FALSE(delegate().hasTerminated());
+    synchronizedQueue().resume();
+    ASSERT_TRUE(processEventsUntil([&] { return delegate().hasTerminated(); }));
+    EXPECT_EQ(m_center->postedNames(), (QStringList{"stopKext", "writePalisorConfiguration"}));
+}
+
+} // namespace

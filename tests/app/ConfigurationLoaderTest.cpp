@@ -1,0 +1,420 @@
+#include "support/widgets/AgentFixture.h"
+#include "platform/KeyedArchive.h"
+#include "app/MainInterface.h"
+#include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
+#include "mainwindow/PAController.h"
+#include "core/PAExclusion.h"
+#include "ruleeditors/PAExclusionController.h"
+#include "core/PAManagedRecords.h"
+#include "ruleeditors/PAManagedRecordsController.h"
+#include "setup/PAUpdateController.h"
+#include "platform/PropertyList.h"
+#include "core/SharedState.h"
+#include "support/SharedStateReset.h"
+#include "support/EventLoop.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QVariantMap appRecord(const QString& name, const QString& path, qint64 state, const QStringList& matches = {},
+                      bool bundle = true)
+{
+    return QVariantMap{
+        {"PalisorClassName", QStringLiteral("PAApplication")},
+        {"appName", name},
+        {"appPath", path},
+        {"appBinaries", QVariantList{name + QStringLiteral("/")}},
+        {"appIsBundle", bundle},
+        {"appIsBlockedOrAllowed", state},
+        {"appMatches", QVariant(matches)},
+    };
+}
+
+QVariantMap folderRecord(const QString& path, qint64 rule)
+{
+    return QVariantMap{{"PalisorClassName", QStringLiteral("PAExclusion")},
+                       {"path", path},
+                       {"rule", rule},
+                       {"ignored", false},
+                       {"hardcoded", false}};
+}
+
+QVariantMap ruleRecord(const QString& text, qint64 type, qint64 rule)
+{
+    return QVariantMap{
+        {"PalisorClassName", QStringLiteral("PAManagedRecords")}, {"record", text}, {"type", type}, {"rule", rule}};
+}
+
+// A preferences record with every key the writer writes.
+QVariantMap fullPreferences()
+{
+    return QVariantMap{
+        {"PalisorClassName", QStringLiteral("PAPreferences")},
+        {"notificationDefaultChoice", 2},
+        {"notificationDefaultTime", 30},
+        {"reverseIPAddressInAppsPopover", false},
+        {"enableNotifications", true},
+        {"notificationsTimeOut", 90.0},
+        {"quietTime", 15.0},
+        {"quietMaxTime", 120.0},
+        {"quietButtonState", 1},
+        {"notificationWindowHeight2", 220.0},
+        {"presetName", QStringLiteral("Office")},
+        {"presetDescription", QStringLiteral("At the office")},
+        {"presetLocationID", QStringLiteral("loc-1")},
+        {"presetLocationName", QStringLiteral("Office")},
+        {"displayAlertWhenSwitchingLocationAwarenessPreset", false},
+        {"windowStyle", QStringLiteral("mini")},
+        {"xoffset", 10.0},
+        {"yoffset", 20.0},
+        {"prefsBlockRoot", false},
+        {"connectionsTTL", 45.0},
+        {"activateLogging", true},
+        {"autoupdate", true},
+        {"popSound", true},
+        {"soundName", QStringLiteral("Glass")},
+        {"passAppWhenNotificationExpires", false},
+        {"passOrBlockTemp", false},
+        {"automaticXPC", true},
+        {"loggaSuFile", true},
+        {"isLocked", true},
+    };
+}
+
+class ConfigurationLoaderTest : public AgentFixture
+{
+protected:
+    bool load(const QVariant& content, bool binary = false)
+    {
+        const QString path = rootPath(QStringLiteral("/etc/palisor.conf"));
+        writePlist(path, content, binary);
+        return configuration().loadConf(path);
+    }
+
+    QVariantList sampleRecords()
+    {
+        return QVariantList{
+            fullPreferences(),
+            folderRecord(QStringLiteral("/opt/b"), 1),
+            folderRecord(QStringLiteral("/opt/a"), 0),
+            ruleRecord(QStringLiteral("10.0.0.0/8"), 1, 1),
+            ruleRecord(QStringLiteral("53"), 2, 0),
+            appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app"), 4,
+                      {QStringLiteral("@1.2.3.4"), QStringLiteral("#80")}),
+            appRecord(QStringLiteral("curl"), QStringLiteral("/usr/bin/curl"), 0, {QStringLiteral("@443")}, false),
+        };
+    }
+
+    static QStringList names(const std::vector<std::shared_ptr<PAApplication>>& apps)
+    {
+        QStringList result;
+        for (const auto& app : apps)
+            result << app->appName();
+        return result;
+    }
+};
+
+TEST_F(ConfigurationLoaderTest, PlainAndEncodedFilesRebuildTheWholeModel)
+{
+    for (const bool encoded : {false, true}) {
+        SCOPED_TRACE(encoded ? "encoded" : "plain");
+        resetSharedState();
+        const QVariantList records = sampleRecords();
+        const QVariant content =
+            encoded ? QVariant(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                                                        {"PalisorConfiguration", KeyedArchive::archive(records)},
+                                                        {"PalisorVersion", QStringLiteral("1.0.0")}}})
+                    : QVariant(records);
+        ASSERT_TRUE(load(content, encoded));
+
+        EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+        EXPECT_EQ(names(controller().appsLibrary), names(sharedAppsLibrary));
+        EXPECT_EQ(sharedAppsLibrary.at(0), controller().appsLibrary.at(0)) << "the same app objects";
+        const auto& mail = *sharedAppsLibrary.at(0);
+        EXPECT_EQ(mail.appIsBlockedOrAllowed(), 4);
+        EXPECT_TRUE(mail.appIsYellow());
+        EXPECT_EQ(mail.appLocalizedName(), "Mail") << "a missing bundle shows its name without .app";
+        const auto& curl = *sharedAppsLibrary.at(1);
+        EXPECT_EQ(curl.appMatches(), QStringList{"@443"}) << "state 0 keeps the stored matches";
+
+        ASSERT_EQ(exclusionsList.size(), 2u);
+        EXPECT_EQ(exclusionsList.at(0)->path(), "/opt/b");
+        EXPECT_EQ(m_interface->exclusionController()->exlusionsLibrary.size(), 2u);
+        ASSERT_EQ(recordsList.size(), 2u);
+        EXPECT_EQ(recordsList, m_interface->recordsController()->recordsLibrary);
+        EXPECT_EQ(recordsList.at(1)->type(), 2);
+
+        EXPECT_TRUE(enableNotifications);
+        EXPECT_EQ(notificationDefaultTime, 30);
+        EXPECT_DOUBLE_EQ(notificationsTimeOut, 90.0);
+        EXPECT_DOUBLE_EQ(quietMaxTime, 60.0) << "quietMaxTime is written, never read back";
+        EXPECT_EQ(windowStyle, "mini");
+        EXPECT_EQ(presetLocationID, "loc-1");
+        EXPECT_TRUE(isLocked);
+        EXPECT_FALSE(autoupdate) << "autoupdate comes from the user defaults only";
+
+        // Published after the load, with the root and XPC options.
+        EXPECT_EQ(m_center->postedNames(),
+                  (QStringList{"loadKext", "newAppListReceived", "rootPermissions", "xpcOption"}));
+        m_center->clear();
+    }
+}
+
+TEST_F(ConfigurationLoaderTest, WriteThenLoadKeepsEveryRecordOrderAndType)
+{
+    ASSERT_TRUE(load(sampleRecords()));
+    for (const bool encoded : {false, true}) {
+        SCOPED_TRACE(encoded ? "encoded" : "plain");
+        const QString path = rootPath(encoded ? QStringLiteral("/x.enc") : QStringLiteral("/x.plain"));
+        ASSERT_TRUE(configuration().writeConf(path, encoded, false));
+        const auto before = PropertyList::readFile(rootPath(QStringLiteral("/etc/palisor.conf")));
+        ASSERT_TRUE(configuration().loadConf(path));
+        const QString again = rootPath(QStringLiteral("/again"));
+        ASSERT_TRUE(configuration().writeConf(again, false, false));
+        const QVariantList rewritten = PropertyList::readFile(again)->toList();
+        // The preferences record carries quietMaxTime and autoupdate as the
+        // running agent has them; everything else must come back unchanged.
+        QVariantList original = before->toList();
+        QVariantMap preferences = original.takeFirst().toMap();
+        QVariantList rest = rewritten;
+        QVariantMap rewrittenPreferences = rest.takeFirst().toMap();
+        for (const char* key : {"quietMaxTime", "autoupdate"}) {
+            preferences.remove(key);
+            rewrittenPreferences.remove(key);
+        }
+        EXPECT_EQ(rewrittenPreferences, preferences);
+        EXPECT_EQ(rest, original);
+    }
+}
+
+TEST_F(ConfigurationLoaderTest, AMissingFileChangesNothing)
+{
+    ASSERT_TRUE(load(sampleRecords()));
+    m_center->clear();
+    EXPECT_FALSE(configuration().loadConf(rootPath(QStringLiteral("/nothing/here"))));
+    EXPECT_EQ(sharedAppsLibrary.size(), 2u);
+    EXPECT_TRUE(enableNotifications);
+    EXPECT_TRUE(m_center->posts().isEmpty());
+}
+
+TEST_F(ConfigurationLoaderTest, WrapperCountDecidesHowTheFileIsRead)
+{
+    const QVariantMap wrapper{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                              {"PalisorConfiguration", KeyedArchive::archive(sampleRecords())}};
+    ASSERT_TRUE(load(QVariantList{wrapper, wrapper}));
+    EXPECT_TRUE(sharedAppsLibrary.empty()) << "two wrappers are a plain array without our records";
+
+    ASSERT_TRUE(load(sampleRecords()));
+    ASSERT_TRUE(load(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")}}}));
+    EXPECT_TRUE(sharedAppsLibrary.empty()) << "a wrapper without data empties the model";
+    EXPECT_TRUE(exclusionsList.empty());
+    EXPECT_TRUE(recordsList.empty());
+}
+
+TEST_F(ConfigurationLoaderTest, BundleAppsComeBackWithTheirBundlePathAndDisplayName)
+{
+    const QString bundle = rootPath(QStringLiteral("/Applications/Notes.app"));
+    writePlist(bundle + QStringLiteral("/Contents/Info.plist"),
+               QVariantMap{{"CFBundleDisplayName", QStringLiteral("My Notes")}});
+    ASSERT_TRUE(load(QVariantList{
+        appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app/Contents/MacOS/Mail"), 0),
+        appRecord(QStringLiteral("B"), QStringLiteral("/Applications/A.app/Contents/B.app/x"), 0),
+        appRecord(QStringLiteral("tool"), QStringLiteral("//usr//bin/tool"), 0),
+        appRecord(QStringLiteral("plain"), QStringLiteral("/usr/bin/plain"), 0, {}, false),
+        appRecord(QStringLiteral("Notes.app"), bundle, 1),
+        appRecord(QStringLiteral("Other.app"), QStringLiteral("/Applications/Other.app"), 4),
+    }));
+    ASSERT_EQ(sharedAppsLibrary.size(), 6u);
+    EXPECT_EQ(sharedAppsLibrary.at(0)->appPath(), "/Applications/Mail.app");
+    EXPECT_EQ(sharedAppsLibrary.at(1)->appPath(), "/Applications/A.app");
+    EXPECT_EQ(sharedAppsLibrary.at(2)->appPath(), "/usr/bin/tool");
+    EXPECT_EQ(sharedAppsLibrary.at(3)->appPath(), "/usr/bin/plain");
+    EXPECT_EQ(sharedAppsLibrary.at(4)->appLocalizedName(), "My Notes");
+    EXPECT_EQ(sharedAppsLibrary.at(4)->appLocalizedNameCentered(), "My Notes");
+    EXPECT_TRUE(sharedAppsLibrary.at(4)->appIsBlocked());
+    EXPECT_EQ(sharedAppsLibrary.at(5)->appLocalizedName(), "Other");
+}
+
+// Made by tests/fixtures/make_foundation_configuration.py in the shape the
+// desktop Foundation archiver writes: mutable classes, strings as objects,
+// shared UIDs, a binary outer plist.
+TEST_F(ConfigurationLoaderTest, LoadsAFoundationArchive)
+{
+    m_alerts->setHoldSheets(true);
+    ASSERT_TRUE(configuration().loadConf(QStringLiteral(PALISOR_TEST_SOURCE_DIR "/fixtures/foundation-encoded.conf")));
+    EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Safari.app", "curl"}));
+    const auto& safari = *sharedAppsLibrary.at(0);
+    EXPECT_EQ(safari.appIsBlockedOrAllowed(), 3);
+    EXPECT_TRUE(safari.appGreenShadow());
+    EXPECT_EQ(safari.appMatches(), (QStringList{"@17.0.0.0/8", "@443"}));
+    EXPECT_EQ(safari.appBinaries(), QStringList{"Safari.app/"});
+    EXPECT_TRUE(sharedAppsLibrary.at(1)->appIsYellow());
+    ASSERT_EQ(exclusionsList.size(), 1u);
+    EXPECT_EQ(exclusionsList.at(0)->path(), "/Applications/Utilities");
+    ASSERT_EQ(recordsList.size(), 1u);
+    EXPECT_EQ(recordsList.at(0)->record(), "17.0.0.0/8");
+    EXPECT_TRUE(enableNotifications);
+    EXPECT_DOUBLE_EQ(notificationsTimeOut, 75.0);
+    EXPECT_EQ(notificationDefaultTime, 15);
+    EXPECT_EQ(soundName, "Tink");
+    EXPECT_EQ(m_alerts->shown().size(), 0) << "automaticXPC is set in this file";
+}
+
+TEST_F(ConfigurationLoaderTest, OtherKindsAreIgnored)
+{
+    QVariantList records = sampleRecords();
+    records.append(QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")}});
+    records.append(QVariantMap{{"PalisorClassName", QStringLiteral("SomethingNew")}, {"x", 1}});
+    const QVariantMap wrapper{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                              {"PalisorConfiguration", KeyedArchive::archive(records)}};
+    ASSERT_TRUE(load(QVariantList{wrapper}));
+    EXPECT_EQ(sharedAppsLibrary.size(), 2u);
+}
+
+// Each of these is refused before anything is replaced: the previous model,
+// preferences and alert switch stay.
+TEST_F(ConfigurationLoaderTest, MalformedFilesKeepThePreviousModel)
+{
+    QVariantMap noName = appRecord(QStringLiteral("x"), QStringLiteral("/x"), 0);
+    noName.remove("appName");
+    QVariantMap wrongType = appRecord(QStringLiteral("x"), QStringLiteral("/x"), 0);
+    wrongType["appMatches"] = QStringLiteral("@1.2.3.4");
+    QVariantMap badFolder = folderRecord(QStringLiteral("/x"), 0);
+    badFolder["ignored"] = QStringLiteral("yes");
+    QVariantMap badRule = ruleRecord(QStringLiteral("1.2.3.4"), 0, 0);
+    badRule.remove("type");
+    const auto wrapped = [](const QVariant& data) {
+        return QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                                        {"PalisorConfiguration", data}}};
+    };
+
+    const std::vector<std::pair<const char*, QVariant>> cases = {
+        {"not an array", QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}}},
+        {"element not a dictionary", QVariantList{fullPreferences(), QStringLiteral("text")}},
+        {"no class name", QVariantList{QVariantMap{{"path", QStringLiteral("/x")}}}},
+        {"class name not a string", QVariantList{QVariantMap{{"PalisorClassName", 7}}}},
+        {"app without a key", QVariantList{noName}},
+        {"app value of another type", QVariantList{wrongType}},
+        {"folder value of another type", QVariantList{badFolder}},
+        {"rule without a key", QVariantList{badRule}},
+        {"wrapper data not data", wrapped(QStringLiteral("abc"))},
+        {"wrapper data not an archive", wrapped(QByteArray("not an archive"))},
+        {"archive of no array", wrapped(KeyedArchive::archive(QVariantMap{{"a", 1}}))},
+        {"archive of bad records", wrapped(KeyedArchive::archive(QVariantList{noName}))},
+    };
+
+    ASSERT_TRUE(load(sampleRecords()));
+    for (const auto& [what, content] : cases) {
+        SCOPED_TRACE(what);
+        m_center->clear();
+        EXPECT_FALSE(load(content));
+        EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+        EXPECT_EQ(controller().appsLibrary.size(), 2u);
+        EXPECT_EQ(exclusionsList.size(), 2u);
+        EXPECT_EQ(recordsList.size(), 2u);
+        EXPECT_TRUE(enableNotifications);
+        EXPECT_EQ(windowStyle, "mini");
+        EXPECT_TRUE(m_center->posts().isEmpty());
+    }
+
+    // Not a property list at all.
+    writeText(rootPath(QStringLiteral("/etc/palisor.conf")), "garbage \x01\x02");
+    EXPECT_FALSE(configuration().loadConf(rootPath(QStringLiteral("/etc/palisor.conf"))));
+    EXPECT_EQ(sharedAppsLibrary.size(), 2u);
+}
+
+TEST_F(ConfigurationLoaderTest, AbsentPreferenceKeysKeepOrFallBackAsDesigned)
+{
+    ASSERT_TRUE(load(sampleRecords()));
+    m_center->clear();
+    m_alerts->setHoldSheets(true);
+    ASSERT_TRUE(load(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                              {"quietMaxTime", 300.0},
+                                              {"notificationsTimeOut", 30}}}));
+    EXPECT_FALSE(enableNotifications) << "alerts are off after any load without the key";
+    EXPECT_DOUBLE_EQ(notificationsTimeOut, 30.0) << "an integer where a real belongs is that real";
+    EXPECT_EQ(windowStyle, "mini") << "unchanged";
+    EXPECT_EQ(presetName, "Office") << "unchanged";
+    EXPECT_EQ(soundName, "Morse");
+    EXPECT_FALSE(popSound);
+    EXPECT_FALSE(loggaSuFile);
+    EXPECT_FALSE(isLocked);
+    EXPECT_TRUE(passAppWhenNotificationExpires);
+    EXPECT_TRUE(passOrBlockTemp);
+    EXPECT_DOUBLE_EQ(quietMaxTime, 60.0);
+    EXPECT_FALSE(automaticXPC);
+    EXPECT_TRUE(configuration().isAutomaticXPCQuestionOpen());
+    const auto xpc = postsNamed(QStringLiteral("xpcOption"));
+    ASSERT_EQ(xpc.size(), 1);
+    EXPECT_EQ(xpc.at(0).userInfo.value("automaticXPC"), QVariant(false));
+
+    // A value of another type counts as absent.
+    ASSERT_TRUE(load(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                              {"automaticXPC", true},
+                                              {"soundName", 5},
+                                              {"popSound", 1}}}));
+    EXPECT_EQ(soundName, "Morse");
+    EXPECT_TRUE(popSound) << "the integer 1 is the Bool true in stored forms";
+}
+
+TEST_F(ConfigurationLoaderTest, AutomaticXPCQuestion)
+{
+    const QVariantList old{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}},
+                           appRecord(QStringLiteral("svc"), QStringLiteral("/S/x.xpc/Contents/MacOS/svc"), 0, {}, false),
+                           appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app"), 0)};
+    m_alerts->setHoldSheets(true);
+    ASSERT_TRUE(load(old));
+    ASSERT_EQ(m_alerts->shown().size(), 1);
+    const Alert& alert = m_alerts->shown().at(0);
+    EXPECT_EQ(alert.messageText, "Enable automatic XPC services management?");
+    EXPECT_EQ(alert.buttons, (QStringList{"Enable", "Keep disabled"}));
+    EXPECT_TRUE(alert.informativeText.contains("This  feature simplifies"));
+    EXPECT_TRUE(alert.informativeText.endsWith("Palisor Preferences. "));
+
+    m_center->clear();
+    ASSERT_TRUE(m_alerts->answerPendingSheet(AlertSecondButtonReturn));
+    EXPECT_FALSE(automaticXPC);
+    EXPECT_TRUE(m_center->posts().isEmpty());
+
+    ASSERT_TRUE(load(old));
+    ASSERT_TRUE(m_alerts->answerPendingSheet(AlertFirstButtonReturn));
+    EXPECT_TRUE(automaticXPC);
+    EXPECT_EQ(names(controller().appsLibrary), QStringList{"Mail.app"}) << "XPC services are removed";
+    drainEvents();
+    const auto xpc = postsNamed(QStringLiteral("xpcOption"));
+    ASSERT_FALSE(xpc.isEmpty());
+    EXPECT_EQ(xpc.last().userInfo.value("automaticXPC"), QVariant(true));
+    EXPECT_EQ(names(sharedAppsLibrary), QStringList{"Mail.app"}) << "published without the services";
+}
+
+TEST_F(ConfigurationLoaderTest, AutomaticUpdateTimerIsReplacedNeverDoubled)
+{
+    autoupdate = true;
+    ASSERT_TRUE(load(sampleRecords()));
+    ASSERT_TRUE(load(sampleRecords()));
+    EXPECT_EQ(m_clock->activeTimerCount(), 1);
+    EXPECT_EQ(m_interface->updateController()->checksStarted(), 2);
+    m_clock->advance(43200);
+    EXPECT_EQ(m_interface->updateController()->checksStarted(), 3);
+
+    autoupdate = false;
+    ASSERT_TRUE(load(sampleRecords()));
+    EXPECT_EQ(m_clock->activeTimerCount(), 0);
+}
+
+TEST_F(ConfigurationLoaderTest, HiddenSystemBinariesStayHiddenAfterALoad)
+{
+    hideSystemBinaries = true;
+    ASSERT_TRUE(load(QVariantList{
+        appRecord(QStringLiteral("ls"), QStringLiteral("/usr/sbin/ls"), 0, {}, false),
+        appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app"), 0),
+    }));
+    EXPECT_EQ(controller().appsLibrary.size(), 2u);
+    ASSERT_EQ(controller().appsLibraryController->arrangedObjects().size(), 1u);
+    EXPECT_EQ(controller().appsLibraryController->arrangedObjects().at(0)->appName(), "Mail.app");
+}
+
+} // namespace

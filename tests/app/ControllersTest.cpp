@@ -1,0 +1,170 @@
+#include "support/widgets/AgentFixture.h"
+#include "support/EventLoop.h"
+#include "app/MainInterface.h"
+#include "platform/NotificationCenter.h"
+#include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
+#include "mainwindow/PAConnectionController.h"
+#include "mainwindow/PAController.h"
+#include "setup/PAPreferencesController.h"
+#include "core/PARuleLists.h"
+#include "core/SharedState.h"
+
+#include <QCheckBox>
+#include <QSlider>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ControllersTest : public AgentFixture
+{
+protected:
+    std::shared_ptr<PAApplication> addApp(const QString& name, const QString& path, qint64 state,
+                                          const QStringList& matches = {})
+    {
+        auto app = std::make_shared<PAApplication>(name, QStringList{path}, false, false, path);
+        app->setRule(state);
+        app->setAppMatches(matches);
+        sharedAppsLibrary.push_back(app);
+        controller().appsLibraryController->addObject(app);
+        return app;
+    }
+
+    QStringList appNames() const
+    {
+        QStringList names;
+        for (const auto& app : m_interface->palisorController()->appsLibrary)
+            names << app->appName();
+        return names;
+    }
+};
+
+TEST_F(ControllersTest, ANewAppFromTheAlertGoesToTheTopOfTheList)
+{
+    addApp(QStringLiteral("old"), QStringLiteral("/usr/bin/old"), 0);
+    auto added = std::make_shared<PAApplication>(QStringLiteral("new"), QStringList{}, false, false,
+                                                 QStringLiteral("/usr/bin/new"));
+    ruleLists().insertApp(added);
+    EXPECT_EQ(appNames(), (QStringList{"new", "old"}));
+    EXPECT_TRUE(m_center->posts().isEmpty()) << "inserting does not publish";
+}
+
+TEST_F(ControllersTest, SendConfigurationWaitsForTheAlertToBeAnswered)
+{
+    synchronizedQueue().suspend();
+    appNotificationCenter().post(QStringLiteral("sendConfiguration"));
+    drainEvents();
+    EXPECT_TRUE(postsNamed(QStringLiteral("newAppListReceived")).isEmpty());
+    synchronizedQueue().resume();
+    EXPECT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+}
+
+TEST_F(ControllersTest, SilencingAlertsTurnsAskAppsGreenOrOrangeAndBackToAsk)
+{
+    enableNotifications = true;
+    auto both = addApp(QStringLiteral("both"), QStringLiteral("/b"), 4, {QStringLiteral("@1.1.1.1"), QStringLiteral("#80")});
+    auto passOnly = addApp(QStringLiteral("pass"), QStringLiteral("/p"), 4, {QStringLiteral("@1.1.1.1")});
+    appNotificationCenter().post(QStringLiteral("silenceNotifications"));
+    EXPECT_FALSE(enableNotifications);
+    EXPECT_EQ(both->appIsBlockedOrAllowed(), 2);
+    EXPECT_EQ(both->appMatches().size(), 2);
+    EXPECT_EQ(passOnly->appIsBlockedOrAllowed(), 0);
+    EXPECT_TRUE(passOnly->appMatches().isEmpty());
+    EXPECT_EQ(passOnly->appMatchesBackup(), QStringList{"@1.1.1.1"});
+    EXPECT_EQ(controller().notificationsLedTitle(), "NOTIFICATIONS DISABLED");
+
+    appNotificationCenter().post(QStringLiteral("reenableNotifications"));
+    EXPECT_TRUE(enableNotifications);
+    EXPECT_EQ(both->appIsBlockedOrAllowed(), 4);
+    EXPECT_TRUE(both->appIsYellow());
+    EXPECT_EQ(passOnly->appIsBlockedOrAllowed(), 0);
+    EXPECT_TRUE(processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 2; }));
+}
+
+TEST_F(ControllersTest, ATemporaryRuleEndsInTheAskStateOrRemovesTheApp)
+{
+    auto timed = addApp(QStringLiteral("timed"), QStringLiteral("/t"), 0);
+    addApp(QStringLiteral("other"), QStringLiteral("/o"), 1);
+    timed->setAppHasTimer(true);
+    timed->setAppTimer(60);
+
+    enableNotifications = true;
+    m_clock->advance(60);
+    ASSERT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+    EXPECT_EQ(timed->appIsBlockedOrAllowed(), 4);
+    EXPECT_FALSE(timed->appHasTimer());
+
+    enableNotifications = false;
+    timed->setAppHasTimer(true);
+    timed->setAppTimer(60);
+    m_clock->advance(60);
+    ASSERT_TRUE(processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 2; }));
+    EXPECT_EQ(appNames(), QStringList{"other"});
+    EXPECT_EQ(sharedAppsLibrary.size(), 1u);
+    EXPECT_EQ(postsNamed(QStringLiteral("newAppListReceived")).last().userInfo.value("AppList").toList().size(), 1);
+
+    // A name that is no managed app changes nothing, but the list still goes out.
+    appNotificationCenter().post(QStringLiteral("expireApp"), {{"appName", QStringLiteral("ghost")}});
+    EXPECT_TRUE(processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 3; }));
+    EXPECT_EQ(appNames(), QStringList{"other"});
+}
+
+TEST_F(ControllersTest, RemovingXPCServicesPublishesAndWaitsForAnOpenAlert)
+{
+    addApp(QStringLiteral("svc"), QStringLiteral("/S/a.xpc/Contents/MacOS/svc"), 0);
+    addApp(QStringLiteral("app"), QStringLiteral("/usr/bin/app"), 0);
+    isNotifyWindowOpen = true;
+    controller().removeAllXPCServices();
+    drainEvents();
+    EXPECT_EQ(appNames().size(), 2);
+    EXPECT_TRUE(m_center->posts().isEmpty());
+
+    isNotifyWindowOpen = false;
+    controller().removeAllXPCServices();
+    EXPECT_EQ(appNames(), QStringList{"app"});
+    EXPECT_TRUE(processEventsUntil([&] { return sharedAppsLibrary.size() == 1; }));
+}
+
+TEST_F(ControllersTest, ToolbarLightsAndLabelColoursFollowTheSwitches)
+{
+    enableNotifications = true;
+    activateLogging = false;
+    controller().updateToolbarLeds();
+    EXPECT_EQ(controller().notificationsLedTitle(), "NOTIFICATIONS ENABLED");
+    EXPECT_EQ(controller().notificationsLedImage(), "NSStatusAvailable");
+    EXPECT_EQ(controller().loggingLedTitle(), "LOGGING DISABLED");
+    EXPECT_EQ(controller().logSectionTitle(), "Recent Apps Connections (Disabled)");
+
+    auto app = addApp(QStringLiteral("x"), QStringLiteral("/x"), 3);
+    labelColor3() = QColor(Qt::cyan);
+    controller().updateAllAppsLabelsColors();
+    EXPECT_EQ(app->appLabelColor(), QColor(Qt::cyan));
+}
+
+TEST_F(ControllersTest, LoggingSwitchAsksTheDaemonAndFollowsInThePreferences)
+{
+    QSlider slider;
+    QCheckBox logToFile;
+    m_interface->preferencesController()->logTimeoutSlider = &slider;
+    m_interface->preferencesController()->logToFile = &logToFile;
+
+    activateLogging = true;
+    m_interface->connectionController()->loggingControl();
+    EXPECT_TRUE(slider.isEnabled());
+    activateLogging = false;
+    m_interface->connectionController()->loggingControl();
+    EXPECT_FALSE(logToFile.isEnabled());
+
+    const auto posts = m_center->posts();
+    ASSERT_EQ(posts.size(), 2);
+    EXPECT_EQ(posts.at(0).name, "loadKext");
+    EXPECT_EQ(posts.at(1).name, "unloadKext");
+    EXPECT_EQ(posts.at(1).object, "zz.tolvane.palisorconnkext");
+    EXPECT_EQ(posts.at(1).userInfo, (QVariantMap{{"kextPath", QString()}}));
+    EXPECT_EQ(posts.at(1).options, 3);
+
+    m_interface->preferencesController()->changeLogsTimeout(90);
+    EXPECT_DOUBLE_EQ(connectionsTTL, 90.0);
+}
+
+} // namespace

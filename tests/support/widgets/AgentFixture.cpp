@@ -1,0 +1,113 @@
+#include "support/widgets/AgentFixture.h"
+
+#include "support/EventLoop.h"
+#include "app/MainInterface.h"
+#include "core/PAConfiguration.h"
+#include "mainwindow/PAController.h"
+#include "core/PAExclusion.h"
+#include "alerts/PANotifyWindowController.h"
+#include "platform/PropertyList.h"
+#include "core/SharedState.h"
+#include "support/SharedStateReset.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+AgentFixture::AgentFixture()
+    : m_root(QDir::tempPath() + QStringLiteral("/palisor-root.XXXXXX"))
+    , m_home(QDir::tempPath() + QStringLiteral("/palisor-home.XXXXXX"))
+{
+}
+
+AgentFixture::~AgentFixture() = default;
+
+void AgentFixture::SetUp()
+{
+    ASSERT_TRUE(m_root.isValid());
+    ASSERT_TRUE(m_home.isValid());
+    m_rootVariable = std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
+    m_homeVariable = std::make_unique<ScopedEnvironmentVariable>("HOME", m_home.path().toLocal8Bit());
+    m_runnerScope = std::make_unique<ScopedCommandRunner>(m_runner);
+    resetSharedState();
+    m_interface = std::make_unique<MainInterface>();
+    m_center->clear();
+}
+
+void AgentFixture::TearDown()
+{
+    // A request a test left open would hold the queue for the next test.
+    for (const QString& tag : openAlerts.keys())
+        PANotifyWindowController::resumeQueue(tag);
+    openAlerts.clear();
+    drainEvents();
+    m_interface.reset();
+    resetSharedState();
+    m_runnerScope.reset();
+    m_homeVariable.reset();
+    m_rootVariable.reset();
+}
+
+QStringList AgentFixture::managedFolderPaths()
+{
+    QStringList paths;
+    for (const auto& folder : exclusionsList)
+        paths << folder->path();
+    return paths;
+}
+
+PAController& AgentFixture::controller()
+{
+    return *m_interface->palisorController();
+}
+
+PARequestRoad& AgentFixture::road()
+{
+    return *m_interface->requestRoad();
+}
+
+PAConfiguration& AgentFixture::configuration()
+{
+    return *m_interface->configuration();
+}
+
+QString AgentFixture::rootPath(const QString& absolutePath) const
+{
+    return m_root.path() + absolutePath;
+}
+
+QString AgentFixture::homePath(const QString& relative) const
+{
+    return m_home.path() + QLatin1Char('/') + relative;
+}
+
+void AgentFixture::writePlist(const QString& path, const QVariant& value, bool binary) const
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(PropertyList::writeFile(path, value, binary ? PropertyList::Format::Binary : PropertyList::Format::Xml));
+}
+
+void AgentFixture::writeText(const QString& path, const QByteArray& text) const
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+QByteArray AgentFixture::readText(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QList<RecordingDistributedCenter::Post> AgentFixture::postsNamed(const QString& name)
+{
+    QList<RecordingDistributedCenter::Post> result;
+    for (const auto& post : m_center->posts())
+        if (post.name == name)
+            result.append(post);
+    return result;
+}

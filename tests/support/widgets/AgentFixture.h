@@ -1,0 +1,64 @@
+#pragma once
+
+#include "support/AnsweringAlertPresenter.h"
+#include "support/QtPrinters.h"
+#include "support/ManualClock.h"
+#include "support/RecordingDistributedCenter.h"
+#include "support/ScopedEnvironmentVariable.h"
+#include "support/ScriptedCommandRunner.h"
+#include "support/ScriptedFileChooser.h"
+
+#include <QTemporaryDir>
+#include <QVariant>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class MainInterface;
+class PAApplication;
+class PAConfiguration;
+class PAController;
+class PARequestRoad;
+
+// The agent's long-lived objects wired as at start, in a root and home of the
+// test's own, with every outside effect recorded: distributed notifications,
+// alerts (answered from a script), file panels, programs run, and time.
+class AgentFixture : public ::testing::Test
+{
+protected:
+    AgentFixture();
+    ~AgentFixture() override;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    PAController& controller();
+    PARequestRoad& road();
+    PAConfiguration& configuration();
+
+    // A path inside the test's root ("/etc/palisor.conf" -> <root>/etc/palisor.conf).
+    QString rootPath(const QString& absolutePath) const;
+    QString homePath(const QString& relative) const;
+    // Writes a property list, making the folders.
+    void writePlist(const QString& path, const QVariant& value, bool binary = false) const;
+    void writeText(const QString& path, const QByteArray& text) const;
+    QByteArray readText(const QString& path) const;
+
+    // The paths of the Managed Folders, in order.
+    static QStringList managedFolderPaths();
+
+    // Posts of one name, in order.
+    QList<RecordingDistributedCenter::Post> postsNamed(const QString& name);
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_home;
+    std::unique_ptr<ScopedEnvironmentVariable> m_rootVariable;
+    std::unique_ptr<ScopedEnvironmentVariable> m_homeVariable;
+    ScopedRecordingDistributedCenter m_center;
+    ScopedAlertPresenter m_alerts;
+    ScopedFileChooser m_files;
+    ScopedManualClock m_clock;
+    ScriptedCommandRunner m_runner;
+    std::unique_ptr<ScopedCommandRunner> m_runnerScope;
+    std::unique_ptr<MainInterface> m_interface;
+};
