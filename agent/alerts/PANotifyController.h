@@ -6,8 +6,6 @@
 #include <QPointer>
 #include <QString>
 
-class PAConnectionController;
-class PAController;
 class PARequestRoad;
 class managesocketagent;
 
@@ -24,8 +22,6 @@ public:
     // The user id of the agent's own process.
     qint64 myUID = 0;
     managesocketagent& mymanagesocketagent;
-    QPointer<PAController> palisorcontroller;
-    QPointer<PAConnectionController> connectioncontroller;
 
     // Runs inside the request's synchronizedQueue item, with the queue
     // suspended for the request.

@@ -189,14 +189,13 @@ void AppDelegate::start()
     myPalisorController->drawMenulet();
 
     PAConfiguration* configuration = myPAConfiguration;
-    QString path = configuration ? configuration->confPath() : QString();
-    if (!configuration || !QFileInfo::exists(path)) {
-        configuration = presetscontroller->palisorconfiguration ? presetscontroller->palisorconfiguration.data() : configuration;
+    QString path = configuration->confPath();
+    if (!QFileInfo::exists(path)) {
+        configuration = presetscontroller->palisorconfiguration;
         path = Resources::pathForResource(QStringLiteral("preset0"), QStringLiteral("plist"));
     }
     bool loaded = false;
-    if (configuration)
-        synchronizedQueue().syncBarrier([&] { loaded = configuration->loadConf(path); });
+    synchronizedQueue().syncBarrier([&] { loaded = configuration->loadConf(path); });
     // Only a configuration that really loaded may be sent back at the end.
     skipSaveOnQuit = !loaded;
 

@@ -34,57 +34,32 @@ MainInterface::MainInterface(QObject* parent)
     , m_updateController(new PAUpdateController(this))
     , m_exclusionController(new PAExclusionController(this))
     , m_recordsController(new PAManagedRecordsController(this))
-    , m_palisorController(new PAController(this))
+    , m_palisorController(new PAController(*m_configuration, this))
     , m_connectionController(new PAConnectionController(*m_preferencesController, this))
-    , m_presetsController(new PAPresetsController(this))
+    , m_presetsController(new PAPresetsController(*m_configuration, this))
+    , m_wizardController(new PAWizardController(*m_presetsController, *m_palisorController, this))
     , m_requestRoad(new PARequestRoad(synchronizedQueue(), this))
     , m_socketAgent(new managesocketagent(this))
     , m_startSocket(new StartSocket(*m_socketAgent, this))
     , m_notifyController(new PANotifyController(*m_requestRoad, *m_socketAgent, this))
     , m_bridge(new BridgeClassPalisor(*m_requestRoad, *m_notifyController, this))
     , m_logKeeper(new PAObserveFileLogs(this))
-    , m_installer(new PAInstaller(this))
+    , m_installer(new PAInstaller(*m_configuration, *m_updateController, this))
     , m_customPresetsController(new PACustomPresetsWindowController(this))
     , m_appDelegate(new AppDelegate(*m_socketAgent, *m_palisorController, *m_configuration, *m_installer,
                                     *m_startSocket, *m_presetsController, *m_customPresetsController, this))
-    , m_wizardController(new PAWizardController(this))
 {
     m_configuration->window = m_palisorController->window();
     m_connectConfiguration();
 
-    m_palisorController->paconfiguration = m_configuration;
-    m_palisorController->connectioncontroller = m_connectionController;
-    m_connectionController->palisorcontroller = m_palisorController;
-
+    // Outlets to windows and their parts. The assistant has no window yet,
+    // so it stays unavailable and starting it changes nothing.
     m_presetsController->window = m_palisorController->window();
-    m_presetsController->palisorconfiguration = m_configuration;
-    m_presetsController->exclusionscontroller = m_exclusionController;
-    m_presetsController->palisorcontroller = m_palisorController;
-    m_presetsController->toolbarControl = m_palisorController->toolbarControl();
-    m_presetsController->mainTabView = m_palisorController->mainTabView();
-    m_presetsController->wizardcontroller = m_wizardController;
-    m_presetsController->recordscontroller = m_recordsController;
-
-    // The assistant has no window yet, so it stays unavailable and starting
-    // it changes nothing.
-    m_wizardController->appdelegate = m_appDelegate;
-    m_wizardController->palisorconfiguration = m_configuration;
-    m_wizardController->recordscontroller = m_recordsController;
-    m_wizardController->palisorcontroller = m_palisorController;
-    m_wizardController->presetscontroller = m_presetsController;
-    m_wizardController->exclusionscontroller = m_exclusionController;
-    m_wizardController->connectioncontroller = m_connectionController;
-    m_wizardController->preferencescontroller = m_preferencesController;
-
     m_socketAgent->myBridgeClassPalisor = m_bridge;
-    m_notifyController->palisorcontroller = m_palisorController;
-    m_notifyController->connectioncontroller = m_connectionController;
     connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController, &PANotifyController::logFileChanged);
 
     m_appDelegate->wizardWindow = m_wizardController->window;
 
-    m_installer->palisorconfiguration = m_configuration;
-    m_installer->updatecontroller = m_updateController;
     m_installer->appsWindow = m_palisorController->window();
     m_installer->startWizard = [wizard = QPointer<PAWizardController>(m_wizardController)] {
         if (wizard)

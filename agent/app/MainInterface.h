@@ -65,6 +65,7 @@ private:
     PAController* m_palisorController;
     PAConnectionController* m_connectionController;
     PAPresetsController* m_presetsController;
+    PAWizardController* m_wizardController;
     PARequestRoad* m_requestRoad;
     managesocketagent* m_socketAgent;
     StartSocket* m_startSocket;
@@ -74,5 +75,4 @@ private:
     PAInstaller* m_installer;
     PACustomPresetsWindowController* m_customPresetsController;
     AppDelegate* m_appDelegate;
-    PAWizardController* m_wizardController;
 };

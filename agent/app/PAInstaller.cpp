@@ -41,8 +41,8 @@ QIcon requiredSystemImage(const char* name)
 
 } // namespace
 
-PAInstaller::PAInstaller(QObject* parent)
-    : QObject(parent), m_startUi(new Ui::PAInstallerStartPanel), m_statusUi(new Ui::PAInstallerStatusView),
+PAInstaller::PAInstaller(PAConfiguration& configuration, PAUpdateController& updates, QObject* parent)
+    : QObject(parent), palisorconfiguration(&configuration), updatecontroller(&updates), m_startUi(new Ui::PAInstallerStartPanel), m_statusUi(new Ui::PAInstallerStatusView),
       m_green(requiredSystemImage("NSStatusAvailable")), m_red(requiredSystemImage("NSStatusUnavailable")),
       m_yellow(requiredSystemImage("NSStatusPartiallyAvailable"))
 {

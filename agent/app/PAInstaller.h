@@ -33,13 +33,14 @@ class PAInstaller : public QObject
 public:
     // Stops the process when one of the three light images is missing: the
     // status view cannot be shown without them.
-    explicit PAInstaller(QObject* parent = nullptr);
+    PAInstaller(PAConfiguration& configuration, PAUpdateController& updates, QObject* parent = nullptr);
     ~PAInstaller() override;
 
     // Outlets, connected by MainInterface; any may be null (the steps that
     // need it are skipped with a log line).
-    QPointer<PAConfiguration> palisorconfiguration;
-    QPointer<PAUpdateController> updatecontroller;
+    // Given at construction.
+    PAConfiguration* const palisorconfiguration;
+    PAUpdateController* const updatecontroller;
     QPointer<QWidget> appsWindow;
     // The configuration assistant's start, the application delegate's
     // strategies tab and main toolbar. Unset hooks are skipped with a log line.

@@ -17,7 +17,6 @@ public:
     explicit PAConnectionController(PAPreferencesController& preferences, QObject* parent = nullptr);
 
     PAPreferencesController* const preferencescontroller;
-    QPointer<PAController> palisorcontroller;
 
     // Applies activateLogging: the preferences' log options follow it and the
     // daemon is asked to load or unload the connection-report extension.

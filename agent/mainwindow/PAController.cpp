@@ -46,9 +46,10 @@ void applyAskState(PAApplication& app)
 
 } // namespace
 
-PAController::PAController(QObject* parent)
+PAController::PAController(PAConfiguration& configuration, QObject* parent)
     : QObject(parent)
     , appsLibraryController(new ArrayController<PAApplication>(this))
+    , paconfiguration(&configuration)
     , ui(new Ui::PAController)
     , m_window(new QMainWindow)
 {
@@ -478,8 +479,7 @@ void PAController::expireApp(const QVariantMap& userInfo)
             }
         }
         ruleLists().publishApps(self->appsLibrary);
-        if (self->paconfiguration)
-            self->paconfiguration->sendConf();
+        self->paconfiguration->sendConf();
     });
 }
 
@@ -490,8 +490,7 @@ void PAController::publishAppsLibrary()
         if (!self)
             return;
         ruleLists().publishApps(self->appsLibrary);
-        if (self->paconfiguration)
-            self->paconfiguration->sendConf();
+        self->paconfiguration->sendConf();
     });
 }
 
@@ -499,7 +498,7 @@ void PAController::sendConfigurationToDaemon()
 {
     QPointer<PAController> self(this);
     synchronizedQueue().asyncBarrier([self] {
-        if (self && self->paconfiguration)
+        if (self)
             self->paconfiguration->sendConf();
     });
 }

@@ -17,7 +17,6 @@
 
 class MainWindowTripleSplitViewDelegate;
 class PAConfiguration;
-class PAConnectionController;
 class PAInstaller;
 class QButtonGroup;
 class QLabel;
@@ -40,7 +39,7 @@ class PAController : public QObject
     Q_OBJECT
 
 public:
-    explicit PAController(QObject* parent = nullptr);
+    explicit PAController(PAConfiguration& configuration, QObject* parent = nullptr);
     ~PAController() override;
 
     // The managed apps as the main window shows them, in list order; holds the
@@ -49,9 +48,10 @@ public:
     // The array controller between appsLibrary and the apps view.
     ArrayController<PAApplication>* appsLibraryController = nullptr;
 
+    // Publishes the rule set; given at construction.
+    PAConfiguration* const paconfiguration;
+
     // Outlets, connected by MainInterface.
-    QPointer<PAConfiguration> paconfiguration;
-    QPointer<PAConnectionController> connectioncontroller;
     // Its lights fill the status sheet.
     QPointer<PAInstaller> palisorinstaller;
     // The installation status view (its lights belong to the installer); the

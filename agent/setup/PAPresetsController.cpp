@@ -73,8 +73,8 @@ const StrategyRow kStrategyRows[] = {
 
 } // namespace
 
-PAPresetsController::PAPresetsController(QObject* parent)
-    : QObject(parent), strategiesLibraryController(new ArrayController<PAStrategy>(this))
+PAPresetsController::PAPresetsController(PAConfiguration& configuration, QObject* parent)
+    : QObject(parent), palisorconfiguration(&configuration), strategiesLibraryController(new ArrayController<PAStrategy>(this))
 {
     strategiesLibraryController->setContent(&strategiesLibrary);
 }

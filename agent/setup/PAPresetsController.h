@@ -27,25 +27,19 @@ class PAPresetsController : public QObject
     Q_OBJECT
 
 public:
-    explicit PAPresetsController(QObject* parent = nullptr);
+    explicit PAPresetsController(PAConfiguration& configuration, QObject* parent = nullptr);
     ~PAPresetsController() override;
 
-    // Outlets, connected by MainInterface. `window` is the main window, which
-    // carries the strategies' sheets.
+    // The configuration presets load into; given at construction.
+    PAConfiguration* const palisorconfiguration;
+    // The main window, which carries the strategies' sheets; set by
+    // MainInterface.
     QPointer<QWidget> window;
-    QPointer<PAConfiguration> palisorconfiguration;
-    QPointer<PAExclusionController> exclusionscontroller;
-    QPointer<PAController> palisorcontroller;
-    QPointer<QButtonGroup> toolbarControl;
-    QPointer<QStackedWidget> mainTabView;
-    QPointer<PAWizardController> wizardcontroller;
 
     // The rows of the strategies table, in table order.
     std::vector<std::shared_ptr<PAStrategy>> strategiesLibrary;
     // The array controller between strategiesLibrary and the table.
     ArrayController<PAStrategy>* strategiesLibraryController = nullptr;
-
-    QPointer<PAManagedRecordsController> recordscontroller;
 
     // Fills the strategies table.
     void awakeFromNib();

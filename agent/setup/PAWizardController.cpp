@@ -24,7 +24,8 @@ void logLine(const char* line)
 
 } // namespace
 
-PAWizardController::PAWizardController(QObject* parent) : QObject(parent)
+PAWizardController::PAWizardController(PAPresetsController& presets, PAController& palisorController, QObject* parent)
+    : QObject(parent), presetscontroller(&presets), palisorcontroller(&palisorController)
 {}
 
 PAWizardController::~PAWizardController() = default;
@@ -43,11 +44,11 @@ void PAWizardController::startWizard()
     }
     Appearance::applyTheme(window, currentTheme);
     m_resetAnswers();
-    if (!presetscontroller || !presetscontroller->loadPresetFromBundle(QStringLiteral("preset1"))) {
+    if (!presetscontroller->loadPresetFromBundle(QStringLiteral("preset1"))) {
         logLine("[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded");
         return;
     }
-    if (palisorcontroller && palisorcontroller->window())
+    if (palisorcontroller->window())
         palisorcontroller->window()->hide();
     window->show();
     window->raise();

@@ -27,18 +27,12 @@ class PAWizardController : public QObject
     Q_OBJECT
 
 public:
-    explicit PAWizardController(QObject* parent = nullptr);
+    PAWizardController(PAPresetsController& presets, PAController& palisorController, QObject* parent = nullptr);
     ~PAWizardController() override;
 
-    // Outlets, connected by MainInterface.
-    QPointer<AppDelegate> appdelegate;
-    QPointer<PAConfiguration> palisorconfiguration;
-    QPointer<PAManagedRecordsController> recordscontroller;
-    QPointer<PAController> palisorcontroller;
-    QPointer<PAPresetsController> presetscontroller;
-    QPointer<PAExclusionController> exclusionscontroller;
-    QPointer<PAConnectionController> connectioncontroller;
-    QPointer<PAPreferencesController> preferencescontroller;
+    // Given at construction.
+    PAPresetsController* const presetscontroller;
+    PAController* const palisorcontroller;
     // The assistant's window; while there is none the assistant cannot start.
     QPointer<QWidget> window;
 

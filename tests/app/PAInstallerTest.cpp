@@ -49,9 +49,7 @@ protected:
         Resources::setResourcesPath(m_resources.path());
         userDefaults().removeObjectForKey(QStringLiteral("autoupdate"));
         userDefaults().removeObjectForKey(QStringLiteral("autoUpdate"));
-        m_installer = std::make_unique<PAInstaller>();
-        m_installer->palisorconfiguration = &configuration();
-        m_installer->updatecontroller = m_interface->updateController();
+        m_installer = std::make_unique<PAInstaller>(configuration(), *m_interface->updateController());
     }
 
     void TearDown() override
@@ -398,14 +396,13 @@ TEST_F(PAInstallerTest, WelcomeSheetAndItsAnswers)
     }
 }
 
-TEST_F(PAInstallerTest, WelcomeWithoutHooksOrConfigurationDoesNotCrash)
+TEST_F(PAInstallerTest, WelcomeWithoutHooksDoesNotCrash)
 {
     userDefaults().setBool(false, QStringLiteral("autoupdate"));
-    m_installer->palisorconfiguration = nullptr;
     m_alerts->queueAnswer(AlertSecondButtonReturn);
     m_installer->startWelcome();
     drainEvents();
-    EXPECT_TRUE(exclusionsList.empty());
+    EXPECT_EQ(managedFolderPaths(), QStringList{"/preset0"}) << "the welcome's preset loaded all the same";
 }
 
 TEST_F(PAInstallerTest, AutoUpdateQuestionIsAskedOnceAndStoresBothKeys)

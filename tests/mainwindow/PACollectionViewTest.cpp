@@ -3,6 +3,7 @@
 #include "platform/ArrayControllerModel.h"
 #include "support/EventLoop.h"
 #include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
 #include "mainwindow/PAController.h"
 #include "mainwindow/PATableView.h"
 #include "core/SharedState.h"
@@ -70,7 +71,7 @@ protected:
     void SetUp() override
     {
         resetSharedState();
-        m_controller = std::make_unique<PAController>();
+        m_controller = std::make_unique<PAController>(m_configuration);
         m_view = std::make_unique<PACollectionView>();
         m_view->resize(520, 300);
         m_view->setController(m_controller.get());
@@ -108,6 +109,7 @@ protected:
         drainEvents();
     }
 
+    PAConfiguration m_configuration;
     std::unique_ptr<PAController> m_controller;
     std::unique_ptr<PACollectionView> m_view;
 };

@@ -1,6 +1,7 @@
 #include "support/AnsweringAlertPresenter.h"
 #include "support/EventLoop.h"
 #include "mainwindow/MainWindowTripleSplitViewDelegate.h"
+#include "core/PAConfiguration.h"
 #include "mainwindow/PAController.h"
 #include "platform/Resources.h"
 #include "core/SharedState.h"
@@ -26,7 +27,7 @@ protected:
     void SetUp() override
     {
         resetSharedState();
-        m_controller = std::make_unique<PAController>();
+        m_controller = std::make_unique<PAController>(m_configuration);
     }
     void TearDown() override
     {
@@ -50,6 +51,7 @@ protected:
         return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(labelName));
     }
 
+    PAConfiguration m_configuration;
     std::unique_ptr<PAController> m_controller;
 };
 

@@ -50,7 +50,8 @@ TEST(PAStrategyTest, TheNineRowsInTableOrder)
         {7, "Less Verbose", "Apps in a specific list ask permission to connect, all other apps are passed ",
          "stra7"},
     };
-    PAPresetsController presets;
+    PAConfiguration configuration;
+    PAPresetsController presets(configuration);
     presets.awakeFromNib();
     ASSERT_EQ(presets.strategiesLibrary.size(), std::size(rows));
     ASSERT_EQ(presets.strategiesLibraryController->arrangedCount(), int(std::size(rows)));
@@ -105,10 +106,12 @@ TEST_F(PAPresetsControllerTest, LoadingABuiltInPreset)
         SCOPED_TRACE(c.label);
         exclusionsList.clear();
         enableNotifications = true;
-        presets().palisorconfiguration = c.configuration ? &configuration() : nullptr;
         if (c.held)
             synchronizedQueue().suspend();
-        EXPECT_EQ(presets().loadPresetFromBundle(QString::fromLatin1(c.name)), c.loaded);
+        const QString name = QString::fromLatin1(c.name);
+        EXPECT_EQ(c.configuration ? presets().loadPresetFromBundle(name)
+                                  : PAPresetsController::loadPresetFromBundle(nullptr, name),
+                  c.loaded);
         if (c.held) {
             EXPECT_EQ(synchronizedQueue().pendingCount(), 0) << "dropped, not left waiting";
             ASSERT_TRUE(synchronizedQueue().resume());
