@@ -8,6 +8,7 @@
 #include "app/PAInstaller.h"
 #include "core/PASystemUsers.h"
 #include "platform/Resources.h"
+#include "platform/widgets/SystemTray.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 
@@ -87,7 +88,10 @@ PAController::PAController(PAConfiguration& configuration, QObject* parent)
     m_statusBarItem = new QSystemTrayIcon(this);
 }
 
-PAController::~PAController() = default;
+PAController::~PAController()
+{
+    invalidateTimer(m_trayRetryTimer);
+}
 
 void PAController::awakeFromNib()
 {
@@ -189,8 +193,10 @@ void PAController::m_showMainWindow()
 
 void PAController::drawMenulet()
 {
-    if (m_statusBarItem)
+    if (m_statusBarItem) {
+        m_statusBarItem->hide();
         m_statusBarItem->deleteLater();
+    }
     m_statusBarItem = new QSystemTrayIcon(this);
     m_statusBarItem->setContextMenu(statusBarMenu);
     // The menu opens on a plain click as well, as a menu-bar item does.
@@ -200,12 +206,35 @@ void PAController::drawMenulet()
     });
     m_statusBarItem->setIcon(m_templateImage(QStringLiteral("shield2Template")));
     updateMenuletIcon();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    invalidateTimer(m_trayRetryTimer);
+    if (SystemTray::isAvailable()) {
         m_statusBarItem->show();
-    } else {
-        std::fprintf(stderr, "[PALISOR AGENT] no system tray on this desktop; showing the main window instead\n");
-        m_showMainWindow();
+        return;
     }
+    // At login the desktop's tray may come up after the agent: keep asking
+    // for a while before the window becomes the way in.
+    m_trayRetries = 0;
+    QPointer<PAController> self(this);
+    m_trayRetryTimer = Clock::shared().scheduledTimer(kTrayRetryInterval, true, [self] {
+        if (self)
+            self->m_retryTray();
+    });
+}
+
+void PAController::m_retryTray()
+{
+    ++m_trayRetries;
+    if (SystemTray::isAvailable()) {
+        invalidateTimer(m_trayRetryTimer);
+        if (m_statusBarItem)
+            m_statusBarItem->show();
+        return;
+    }
+    if (m_trayRetries < kTrayRetries)
+        return;
+    invalidateTimer(m_trayRetryTimer);
+    std::fprintf(stderr, "[PALISOR AGENT] no system tray on this desktop; showing the main window instead\n");
+    m_showMainWindow();
 }
 
 void PAController::updateMenuletIcon()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ArrayController.h"
+#include "platform/Clock.h"
 #include "core/PAApplication.h"
 
 #include <QAction>
@@ -88,7 +89,12 @@ public:
     // The resource image the status item shows now.
     QString menuletImageName() const { return m_menuletImageName; }
 
+    // Puts the status item in the desktop's tray; where there is none yet it
+    // asks again every kTrayRetryInterval seconds, kTrayRetries times, and
+    // then shows the main window instead.
     void drawMenulet();
+    static constexpr double kTrayRetryInterval = 1.0;
+    static constexpr int kTrayRetries = 30;
     void updateMenuletIcon();
     void updateTitles();
     // view "left" or "right", action "show" or "hide"; any other pair does nothing.
@@ -145,6 +151,7 @@ signals:
 private:
     void m_followSharedApps();
     void m_hideSystemBinariesIfWanted();
+    void m_retryTray();
     void m_buildStatusBarMenu();
     void m_buildAboutWindow();
     void m_showMainWindow();
@@ -157,6 +164,8 @@ private:
     QLabel* m_aboutVersionLabel = nullptr;
     MainWindowTripleSplitViewDelegate* m_splitViewDelegate = nullptr;
     QSystemTrayIcon* m_statusBarItem = nullptr;
+    TimerRef m_trayRetryTimer;
+    int m_trayRetries = 0;
     QString m_menuletImageName;
 
     QString m_notificationsLedTitle;

@@ -5,7 +5,9 @@
 #include "mainwindow/PAController.h"
 #include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "support/ManualClock.h"
 #include "support/SharedStateReset.h"
+#include "platform/widgets/SystemTray.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -51,6 +53,7 @@ protected:
         return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(labelName));
     }
 
+    ScopedManualClock m_clock;
     PAConfiguration m_configuration;
     std::unique_ptr<PAController> m_controller;
 };
@@ -186,7 +189,8 @@ TEST_F(PAControllerWindowTest, MenuletImageFollowsTheLock)
     EXPECT_EQ(m_controller->statusBarItem()->contextMenu(), m_controller->statusBarMenu.data());
     EXPECT_EQ(m_controller->menuletImageName(), "shield2Template");
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Without a tray the window is the way in.
+        // Without a tray the window is the way in, once the tray had its time.
+        m_clock->advance(PAController::kTrayRetryInterval * PAController::kTrayRetries);
         EXPECT_TRUE(m_controller->window()->isVisible());
     }
 
@@ -243,6 +247,41 @@ TEST_F(PAControllerWindowTest, ScreenshotOfTheMainWindow)
     const QPixmap shot = m_controller->window()->grab();
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(folder + QStringLiteral("/mainwindow.png")));
+}
+
+// At login the desktop's tray can come up after the agent.
+TEST_F(PAControllerWindowTest, AStatusItemWaitsForALateTrayBeforeTheWindowTakesOver)
+{
+    struct Case
+    {
+        const char* label;
+        int trayAfterAsks; // -1: never
+        bool windowShown;
+    } cases[] = {
+        {"tray at once", 0, false},
+        {"tray after a few seconds", 4, false},
+        {"no tray at all", -1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_controller->window()->hide();
+        int asks = 0;
+        SystemTray::setAvailability([&] { return c.trayAfterAsks >= 0 && asks++ >= c.trayAfterAsks; });
+        m_controller->drawMenulet();
+        QSystemTrayIcon* item = m_controller->statusBarItem();
+        m_clock->advance(PAController::kTrayRetryInterval * (PAController::kTrayRetries - 1));
+        EXPECT_FALSE(m_controller->window()->isVisible()) << "the tray still has its time";
+        m_clock->advance(PAController::kTrayRetryInterval * 5);
+        EXPECT_EQ(m_controller->window()->isVisible(), c.windowShown);
+        EXPECT_EQ(m_clock->activeTimerCount(), 0) << "asking stops";
+        EXPECT_EQ(m_controller->statusBarItem(), item);
+        if (c.trayAfterAsks >= 0)
+            EXPECT_EQ(asks, c.trayAfterAsks + 1) << "asked until the tray came";
+        drainEvents();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_controller->findChildren<QSystemTrayIcon*>().size(), 1) << "one status item, however often drawn";
+    SystemTray::setAvailability(nullptr);
 }
 
 } // namespace
