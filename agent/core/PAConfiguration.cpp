@@ -8,13 +8,12 @@
 #include "core/PAApplication.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
+#include "core/PAPreferenceTable.h"
 #include "core/PARuleLists.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
 #include "platform/Resources.h"
 #include "core/SharedState.h"
-#include "platform/SystemColors.h"
-#include "core/UserDefaultsPalisor.h"
 #include "platform/Workspace.h"
 
 #include <QDir>
@@ -128,40 +127,7 @@ void PAConfiguration::loadCustomPreset(const QVariantMap& userInfo)
 
 void PAConfiguration::readUserDefaults()
 {
-    UserDefaults& defaults = userDefaults();
-    const auto color = [&defaults](const char* key, QColor& target) {
-        if (const std::optional<QColor> value = UserDefaultsPalisor::colorForKey(defaults, QLatin1String(key)))
-            target = *value;
-    };
-    const auto boolean = [&defaults](const char* key, bool fallback) {
-        const std::optional<bool> value =
-            PAConfigurationRecords::boolValue(defaults.objectForKey(QLatin1String(key)));
-        return value.value_or(fallback);
-    };
-    const auto integer = [&defaults](const char* key, int fallback) {
-        const std::optional<qint64> value = PAConfigurationRecords::intValue(defaults.objectForKey(QLatin1String(key)));
-        return value ? static_cast<int>(*value) : fallback;
-    };
-
-    color("color0", labelColor0());
-    color("color1", labelColor1());
-    color("color2", labelColor2());
-    color("color3", labelColor3());
-    color("color4b", labelColor4());
-    autoupdate = boolean("autoUpdate", false);
-    displayAlertWhenSwitchingLocationAwarenessPreset =
-        boolean("displayAlertWhenSwitchingLocationAwarenessPreset", true);
-    displaySplashScreenAtStart = boolean("displaySplashScreenAtStart", true);
-    verifySignatures = boolean("verifySignatures", false);
-    dbPurgeOption = integer("dbPurgeOption", 0);
-    hideSystemBinaries = boolean("hideSystemBinaries", false);
-    enableTolvaneInteraction = boolean("enableTolvaneInteraction", false);
-    actionTab = integer("actionTab", 0);
-    showMoreOptions = boolean("showMoreOptions", false);
-    notificationBackgroundColor() = UserDefaultsPalisor::colorForKey(defaults, QStringLiteral("bgColor"))
-                                        .value_or(SystemColors::windowBackgroundColor());
-    currentTheme = integer("currentTheme", 2);
-    displayAppRulePopoverBackground = boolean("displayAppRulePopoverBackground", false);
+    PASettings::readUserDefaults(userDefaults());
 }
 
 // ---------------------------------------------------------------- loading
@@ -253,102 +219,7 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
 
 void PAConfiguration::m_applyPreferences(const QVariantMap& record)
 {
-    enum Kind { Int, Bool, Double, String };
-    enum Absent { Unchanged, Fallback };
-    struct Key
-    {
-        const char* name;
-        Kind kind;
-        void* target;
-        Absent absent;
-        QVariant fallback;
-    };
-    const Key keys[] = {
-        {"notificationDefaultChoice", Int, &notificationDefaultChoice, Unchanged, {}},
-        {"notificationDefaultTime", Int, &notificationDefaultTime, Unchanged, {}},
-        {"reverseIPAddressInAppsPopover", Bool, &reverseIPAddressInAppsPopover, Unchanged, {}},
-        {"enableNotifications", Bool, &enableNotifications, Unchanged, {}},
-        {"notificationsTimeOut", Double, &notificationsTimeOut, Unchanged, {}},
-        {"quietTime", Double, &quietTime, Unchanged, {}},
-        {"quietButtonState", Int, &quietButtonState, Unchanged, {}},
-        {"notificationWindowHeight2", Double, &notificationWindowHeight, Unchanged, {}},
-        {"presetName", String, &presetName, Unchanged, {}},
-        {"presetDescription", String, &presetDescription, Unchanged, {}},
-        {"presetLocationID", String, &presetLocationID, Unchanged, {}},
-        {"presetLocationName", String, &presetLocationName, Unchanged, {}},
-        {"displayAlertWhenSwitchingLocationAwarenessPreset", Bool, &displayAlertWhenSwitchingLocationAwarenessPreset,
-         Unchanged, {}},
-        {"windowStyle", String, &windowStyle, Unchanged, {}},
-        {"xoffset", Double, &xoffset, Unchanged, {}},
-        {"yoffset", Double, &yoffset, Unchanged, {}},
-        {"prefsBlockRoot", Bool, &prefsBlockRoot, Unchanged, {}},
-        {"activateLogging", Bool, &activateLogging, Unchanged, {}},
-        {"connectionsTTL", Double, &connectionsTTL, Unchanged, {}},
-        {"popSound", Bool, &popSound, Fallback, false},
-        {"soundName", String, &soundName, Fallback, QStringLiteral("Morse")},
-        {"passAppWhenNotificationExpires", Bool, &passAppWhenNotificationExpires, Fallback, true},
-        {"passOrBlockTemp", Bool, &passOrBlockTemp, Fallback, true},
-        {"automaticXPC", Bool, &automaticXPC, Fallback, false},
-        {"loggaSuFile", Bool, &loggaSuFile, Fallback, false},
-        {"isLocked", Bool, &isLocked, Fallback, false},
-    };
-
-    for (const Key& key : keys) {
-        const QString name = QLatin1String(key.name);
-        const auto it = record.constFind(name);
-        QVariant value;
-        if (it != record.constEnd()) {
-            bool ok = false;
-            switch (key.kind) {
-            case Int:
-                if (const auto v = PAConfigurationRecords::intValue(*it)) {
-                    *static_cast<int*>(key.target) = static_cast<int>(*v);
-                    ok = true;
-                }
-                break;
-            case Bool:
-                if (const auto v = PAConfigurationRecords::boolValue(*it)) {
-                    *static_cast<bool*>(key.target) = *v;
-                    ok = true;
-                }
-                break;
-            case Double:
-                if (const auto v = PAConfigurationRecords::doubleValue(*it)) {
-                    *static_cast<double*>(key.target) = *v;
-                    ok = true;
-                }
-                break;
-            case String:
-                if (const auto v = PAConfigurationRecords::stringValue(*it)) {
-                    *static_cast<QString*>(key.target) = *v;
-                    ok = true;
-                }
-                break;
-            }
-            if (ok)
-                continue;
-            // A value of another type is read as if the key were absent.
-            logLine(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored").arg(name));
-        }
-        if (key.absent == Unchanged)
-            continue;
-        switch (key.kind) {
-        case Int:
-            *static_cast<int*>(key.target) = key.fallback.toInt();
-            break;
-        case Bool:
-            *static_cast<bool*>(key.target) = key.fallback.toBool();
-            break;
-        case Double:
-            *static_cast<double*>(key.target) = key.fallback.toDouble();
-            break;
-        case String:
-            *static_cast<QString*>(key.target) = key.fallback.toString();
-            break;
-        }
-        if (name == QLatin1String("automaticXPC"))
-            m_askAutomaticXPC();
-    }
+    PASettings::applyRecord(record, [this] { m_askAutomaticXPC(); });
 }
 
 void PAConfiguration::m_askAutomaticXPC()
@@ -389,12 +260,7 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
 {
     const QVariantList array = PAConfigurationRecords::recordArray();
 
-    UserDefaults& defaults = userDefaults();
-    UserDefaultsPalisor::setColor(defaults, labelColor0(), QStringLiteral("color0"));
-    UserDefaultsPalisor::setColor(defaults, labelColor1(), QStringLiteral("color1"));
-    UserDefaultsPalisor::setColor(defaults, labelColor2(), QStringLiteral("color2"));
-    UserDefaultsPalisor::setColor(defaults, labelColor3(), QStringLiteral("color3"));
-    UserDefaultsPalisor::setColor(defaults, labelColor4(), QStringLiteral("color4b"));
+    PASettings::writeColors(userDefaults());
 
     QString error;
     if (!encodeConf) {

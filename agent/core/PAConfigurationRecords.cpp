@@ -4,6 +4,7 @@
 #include "core/PAApplication.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
+#include "core/PAPreferenceTable.h"
 #include "platform/PropertyList.h"
 #include "core/SharedState.h"
 
@@ -141,37 +142,8 @@ std::optional<QStringList> PAConfigurationRecords::stringListValue(const QVarian
 
 QVariantMap PAConfigurationRecords::preferencesRecord()
 {
-    QVariantMap p;
+    QVariantMap p = PASettings::recordValues();
     p[kClassName] = QStringLiteral("PAPreferences");
-    p[QStringLiteral("notificationDefaultChoice")] = qlonglong(notificationDefaultChoice);
-    p[QStringLiteral("notificationDefaultTime")] = qlonglong(notificationDefaultTime);
-    p[QStringLiteral("reverseIPAddressInAppsPopover")] = reverseIPAddressInAppsPopover;
-    p[QStringLiteral("enableNotifications")] = enableNotifications;
-    p[QStringLiteral("notificationsTimeOut")] = notificationsTimeOut;
-    p[QStringLiteral("quietTime")] = quietTime;
-    p[QStringLiteral("quietMaxTime")] = quietMaxTime;
-    p[QStringLiteral("quietButtonState")] = qlonglong(quietButtonState);
-    p[QStringLiteral("notificationWindowHeight2")] = notificationWindowHeight;
-    p[QStringLiteral("presetName")] = presetName;
-    p[QStringLiteral("presetDescription")] = presetDescription;
-    p[QStringLiteral("presetLocationID")] = presetLocationID;
-    p[QStringLiteral("presetLocationName")] = presetLocationName;
-    p[QStringLiteral("displayAlertWhenSwitchingLocationAwarenessPreset")] =
-        displayAlertWhenSwitchingLocationAwarenessPreset;
-    p[QStringLiteral("windowStyle")] = windowStyle;
-    p[QStringLiteral("xoffset")] = xoffset;
-    p[QStringLiteral("yoffset")] = yoffset;
-    p[QStringLiteral("prefsBlockRoot")] = prefsBlockRoot;
-    p[QStringLiteral("connectionsTTL")] = connectionsTTL;
-    p[QStringLiteral("activateLogging")] = activateLogging;
-    p[QStringLiteral("autoupdate")] = autoupdate;
-    p[QStringLiteral("popSound")] = popSound;
-    p[QStringLiteral("soundName")] = soundName;
-    p[QStringLiteral("passAppWhenNotificationExpires")] = passAppWhenNotificationExpires;
-    p[QStringLiteral("passOrBlockTemp")] = passOrBlockTemp;
-    p[QStringLiteral("automaticXPC")] = automaticXPC;
-    p[QStringLiteral("loggaSuFile")] = loggaSuFile;
-    p[QStringLiteral("isLocked")] = isLocked;
     return p;
 }
 

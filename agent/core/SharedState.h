@@ -14,6 +14,7 @@
 // whose items run on the main thread one at a time, so they never overlap a
 // window's change of the same list and no lock is needed.
 
+#include "core/PAPreferenceTable.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/Identities.h"
 #include "platform/NotificationCenter.h"
@@ -61,60 +62,14 @@ QColor& labelColor2();
 QColor& labelColor3();
 QColor& labelColor4();
 
-// Presentation and preset values.
-extern QString configurationVersion;
-extern double notificationWindowHeight;
-extern QString presetName;
-extern QString presetDescription;
-extern QString presetLocationID;
-extern QString presetLocationName;
-extern QString windowStyle;
-extern double xoffset;
-extern double yoffset;
-extern QString soundName;
+// The alert's background colour.
 QColor& notificationBackgroundColor();
 
-// Preferences and switches.
-extern bool enableNotifications;
-extern int notificationDefaultChoice;
-extern int notificationDefaultTime;
-extern double notificationsTimeOut;
-extern double quietTime;
-extern double quietMaxTime;
-extern int quietButtonState;
-extern bool reverseIPAddressInAppsPopover;
-extern bool displayAlertWhenSwitchingLocationAwarenessPreset;
-extern bool prefsBlockRoot;
-extern double connectionsTTL;
-extern bool activateLogging;
-extern bool autoupdate;
-extern bool popSound;
-extern bool passAppWhenNotificationExpires;
-extern bool passOrBlockTemp;
-extern bool automaticXPC;
-extern bool loggaSuFile;
-extern bool isLocked;
-extern bool hideSystemBinaries;
-extern bool verifySignatures;
-extern bool enableTolvaneInteraction;
-extern bool showMoreOptions;
-// The alert's further-choices row the user chose last; the next alert opens
-// on it while the further choices are shown.
-extern int selectedActionRow;
-extern bool displaySplashScreenAtStart;
-extern int dbPurgeOption;
-extern bool displayAppRulePopoverBackground;
-extern int actionTab;
-extern int currentTheme;
-extern bool firewallEnabled;
-extern bool debugMode;
-
-// Set while a connection alert is on screen; commands that would wait on the
-// suspended synchronizedQueue do nothing meanwhile.
-extern bool isNotifyWindowOpen;
-// Set while the configuration assistant runs.
-extern bool wizardIsRunning;
-// When set, termination sends no configuration to the daemon: set from the
-// start of the launch until a configuration has been loaded, so an agent that
-// ends before that never replaces the daemon's stored rules with defaults.
-extern bool skipSaveOnQuit;
+// The preferences, presentation values and switches are the globals of
+// PAPreferenceTable.h. Among the switches: isNotifyWindowOpen is set while a
+// connection alert is on screen (commands that would wait on the suspended
+// synchronizedQueue do nothing meanwhile); wizardIsRunning while the
+// configuration assistant runs; skipSaveOnQuit from the start of the launch
+// until a configuration has been loaded, so an agent that ends before that
+// never replaces the daemon's stored rules with defaults; selectedActionRow
+// is the alert's further-choices row the user chose last.

@@ -275,8 +275,9 @@ TEST_F(PAControllerWindowTest, AStatusItemWaitsForALateTrayBeforeTheWindowTakesO
         EXPECT_EQ(m_controller->window()->isVisible(), c.windowShown);
         EXPECT_EQ(m_clock->activeTimerCount(), 0) << "asking stops";
         EXPECT_EQ(m_controller->statusBarItem(), item);
-        if (c.trayAfterAsks >= 0)
+        if (c.trayAfterAsks >= 0) {
             EXPECT_EQ(asks, c.trayAfterAsks + 1) << "asked until the tray came";
+        }
         drainEvents();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,0 +1,174 @@
+#include "core/PAPreferenceTable.h"
+
+#include "core/PAConfigurationRecords.h"
+#include "core/SharedState.h"
+#include "core/UserDefaultsPalisor.h"
+#include "platform/SystemColors.h"
+#include "platform/UserDefaults.h"
+
+#include <cstdio>
+
+#define PALISOR_DEFINE_SETTING(type, name, initial, ...) type name = initial;
+PALISOR_SETTINGS(PALISOR_DEFINE_SETTING)
+#undef PALISOR_DEFINE_SETTING
+
+namespace {
+
+// A stored value read as the setting's type; nullopt for a value of another
+// type. The stored forms carry a Bool as 0/1 and an Int as a whole real.
+std::optional<PASetting::Value> readAs(const PASetting::Target& target, const QVariant& stored)
+{
+    return std::visit(
+        [&stored](auto* variable) -> std::optional<PASetting::Value> {
+            using T = std::remove_pointer_t<decltype(variable)>;
+            if constexpr (std::is_same_v<T, bool>) {
+                if (const auto value = PAConfigurationRecords::boolValue(stored))
+                    return *value;
+            } else if constexpr (std::is_same_v<T, int>) {
+                if (const auto value = PAConfigurationRecords::intValue(stored))
+                    return static_cast<int>(*value);
+            } else if constexpr (std::is_same_v<T, double>) {
+                if (const auto value = PAConfigurationRecords::doubleValue(stored))
+                    return *value;
+            } else {
+                if (const auto value = PAConfigurationRecords::stringValue(stored))
+                    return *value;
+            }
+            return std::nullopt;
+        },
+        target);
+}
+
+void assign(const PASetting::Target& target, const PASetting::Value& value)
+{
+    std::visit(
+        [&value](auto* variable) {
+            using T = std::remove_pointer_t<decltype(variable)>;
+            *variable = std::get<T>(value);
+        },
+        target);
+}
+
+QVariant stored(const PASetting::Target& target)
+{
+    return std::visit(
+        [](auto* variable) -> QVariant {
+            using T = std::remove_pointer_t<decltype(variable)>;
+            if constexpr (std::is_same_v<T, int>)
+                return qlonglong(*variable);
+            else
+                return QVariant::fromValue(*variable);
+        },
+        target);
+}
+
+QColor initialLabelColor0()
+{
+    return QColor::fromRgbF(0.0f, 0.8f, 0.0f, 1.0f);
+}
+
+} // namespace
+
+const std::vector<PASetting>& PASettings::table()
+{
+#define PALISOR_SETTING_ROW(type, name, initial, defaultsKey, defaultsFallback, recordKey, mode, recordFallback) \
+    PASetting{#name,                                                                                               \
+              &name,                                                                                               \
+              PASetting::Value(type(initial)),                                                                     \
+              defaultsKey,                                                                                         \
+              PASetting::Value(type(defaultsFallback)),                                                            \
+              recordKey,                                                                                           \
+              PASetting::mode,                                                                                     \
+              PASetting::Value(type(recordFallback))},
+    static const std::vector<PASetting> rows{PALISOR_SETTINGS(PALISOR_SETTING_ROW)};
+#undef PALISOR_SETTING_ROW
+    return rows;
+}
+
+const std::vector<PAColorSetting>& PASettings::colors()
+{
+    static const std::vector<PAColorSetting> rows{
+        {"color0", &labelColor0, &initialLabelColor0, false, true},
+        {"color1", &labelColor1, &SystemColors::red, false, true},
+        {"color2", &labelColor2, &SystemColors::orange, false, true},
+        {"color3", &labelColor3, &SystemColors::magenta, false, true},
+        {"color4b", &labelColor4, &SystemColors::labelColor, false, true},
+        {"bgColor", &notificationBackgroundColor, &SystemColors::windowBackgroundColor, true, false},
+    };
+    return rows;
+}
+
+QColor PASettings::initialColor(const char* defaultsKey)
+{
+    for (const PAColorSetting& row : colors())
+        if (qstrcmp(row.defaultsKey, defaultsKey) == 0)
+            return row.initial();
+    return {};
+}
+
+void PASettings::reset()
+{
+    for (const PASetting& row : table())
+        assign(row.target, row.initial);
+    for (const PAColorSetting& row : colors())
+        row.color() = row.initial();
+}
+
+void PASettings::readUserDefaults(const UserDefaults& defaults)
+{
+    for (const PAColorSetting& row : colors()) {
+        const std::optional<QColor> value = UserDefaultsPalisor::colorForKey(defaults, QLatin1String(row.defaultsKey));
+        if (value)
+            row.color() = *value;
+        else if (row.resetWhenAbsent)
+            row.color() = row.initial();
+    }
+    for (const PASetting& row : table()) {
+        if (!row.defaultsKey)
+            continue;
+        const std::optional<PASetting::Value> value =
+            readAs(row.target, defaults.objectForKey(QLatin1String(row.defaultsKey)));
+        assign(row.target, value.value_or(row.defaultsFallback));
+    }
+}
+
+void PASettings::applyRecord(const QVariantMap& record, const std::function<void()>& automaticXPCAbsent)
+{
+    for (const PASetting& row : table()) {
+        if (!row.recordKey || row.recordMode == PASetting::None || row.recordMode == PASetting::WriteOnly)
+            continue;
+        const QString key = QLatin1String(row.recordKey);
+        const auto it = record.constFind(key);
+        if (it != record.constEnd()) {
+            if (const std::optional<PASetting::Value> value = readAs(row.target, *it)) {
+                assign(row.target, *value);
+                continue;
+            }
+            // A value of another type is read as if the key were absent.
+            std::fprintf(stderr, "%s\n",
+                         qPrintable(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored")
+                                        .arg(key)));
+        }
+        if (row.recordMode != PASetting::Fallback)
+            continue;
+        assign(row.target, row.recordFallback);
+        if (key == QLatin1String("automaticXPC") && automaticXPCAbsent)
+            automaticXPCAbsent();
+    }
+}
+
+QVariantMap PASettings::recordValues()
+{
+    QVariantMap values;
+    for (const PASetting& row : table())
+        if (row.recordKey && row.recordMode != PASetting::None)
+            values.insert(QLatin1String(row.recordKey), stored(row.target));
+    return values;
+}
+
+void PASettings::writeColors(UserDefaults& defaults)
+{
+    for (const PAColorSetting& row : colors())
+        if (row.writtenWithConfiguration)
+            UserDefaultsPalisor::setColor(defaults, row.color(), QLatin1String(row.defaultsKey));
+}
