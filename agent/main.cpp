@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "platform/widgets/WidgetServices.h"
 #include "app/MainInterface.h"
+#include "platform/Log.h"
 #include "platform/TerminationSignals.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    Log::installMessageHandler();
     QApplication app(argc, argv);
     // A menu-bar agent: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

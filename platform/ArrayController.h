@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ArrayControllerBase.h"
+#include "platform/Log.h"
 
 #include <QtGlobal>
 
@@ -120,7 +121,7 @@ template <class T> void ArrayController<T>::rearrangeObjects()
 template <class T> bool ArrayController<T>::addObject(const Pointer& object)
 {
     if (!object) {
-        qWarning("ArrayController: refused to add a null object");
+        qCWarning(lcPlatform, "ArrayController: refused to add a null object");
         return false;
     }
     addObjects({object});
@@ -135,11 +136,11 @@ template <class T> void ArrayController<T>::addObjects(const List& objects)
 template <class T> bool ArrayController<T>::insertObject(const Pointer& object, int arrangedIndex)
 {
     if (!object) {
-        qWarning("ArrayController: refused to insert a null object");
+        qCWarning(lcPlatform, "ArrayController: refused to insert a null object");
         return false;
     }
     if (arrangedIndex < 0 || arrangedIndex > arrangedCount()) {
-        qWarning("ArrayController: insertion index %d is outside 0..%d", arrangedIndex, arrangedCount());
+        qCWarning(lcPlatform, "ArrayController: insertion index %d is outside 0..%d", arrangedIndex, arrangedCount());
         return false;
     }
     List& content = m_boundContent();
@@ -179,7 +180,7 @@ bool ArrayController<T>::removeObjectsAtArrangedObjectIndexes(const std::vector<
     List objects;
     for (int index : indexes) {
         if (index < 0 || index >= arrangedCount()) {
-            qWarning("ArrayController: no arranged object at index %d (%d arranged)", index, arrangedCount());
+            qCWarning(lcPlatform, "ArrayController: no arranged object at index %d (%d arranged)", index, arrangedCount());
             return false;
         }
         objects.push_back(m_arranged[static_cast<size_t>(index)]);

@@ -1,4 +1,5 @@
 #include "platform/ArrayControllerModel.h"
+#include "platform/Log.h"
 
 #include <QItemSelection>
 #include <QItemSelectionModel>
@@ -63,7 +64,7 @@ void ArrayControllerModel::bindSelectionModel(QItemSelectionModel* selectionMode
     if (!selectionModel)
         return;
     if (selectionModel->model() != this) {
-        qWarning("ArrayControllerModel: refused to bind a selection model of another model");
+        qCWarning(lcPlatform, "ArrayControllerModel: refused to bind a selection model of another model");
         return;
     }
     m_selectionModel = selectionModel;

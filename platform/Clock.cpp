@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
 #include "platform/MainQueue.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -9,7 +10,6 @@
 #include <atomic>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -78,7 +78,7 @@ QDateTime SystemClock::now() const
 TimerRef SystemClock::scheduledTimer(double seconds, bool repeats, std::function<void()> action)
 {
     if (!MainQueue::isMainThread()) {
-        std::fprintf(stderr, "Clock: timers are scheduled on the main thread only\n");
+        qCWarning(lcQueues, "Clock: timers are scheduled on the main thread only");
         TimerRef timer;
         MainQueue::sync([&] { timer = scheduledTimer(seconds, repeats, std::move(action)); });
         return timer;

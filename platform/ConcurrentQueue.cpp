@@ -1,8 +1,8 @@
 #include "platform/ConcurrentQueue.h"
+#include "platform/Log.h"
 
 #include <QThreadPool>
 
-#include <cstdio>
 #include <exception>
 
 struct ConcurrentQueue::State
@@ -41,9 +41,9 @@ void ConcurrentQueue::async(WorkItem item)
         try {
             item();
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s: work item ended with an exception: %s\n", qPrintable(label), e.what());
+            qCWarning(lcQueues, "%s: work item ended with an exception: %s", qUtf8Printable(label), e.what());
         } catch (...) {
-            std::fprintf(stderr, "%s: work item ended with an exception\n", qPrintable(label));
+            qCWarning(lcQueues, "%s: work item ended with an exception", qUtf8Printable(label));
         }
     });
 }

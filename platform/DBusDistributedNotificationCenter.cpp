@@ -1,13 +1,13 @@
 #include "platform/DBusDistributedNotificationCenter.h"
 
 #include "platform/PropertyList.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QMutexLocker>
 
-#include <cstdio>
 
 namespace {
 
@@ -25,11 +25,6 @@ std::atomic<int> g_connectionSerial{0};
 const char* receiveSlot()
 {
     return SLOT(m_receivePost(QString, QString, QByteArray));
-}
-
-void logLine(const QString& text)
-{
-    std::fprintf(stderr, "DistributedNotificationCenter: %s\n", text.toLocal8Bit().constData());
 }
 
 bool matches(const QString& wanted, const QString& actual)
@@ -64,7 +59,7 @@ DBusDistributedNotificationCenter::DBusDistributedNotificationCenter()
     if (QCoreApplication* app = QCoreApplication::instance())
         moveToThread(app->thread());
     else
-        logLine(QStringLiteral("no application object; notifications will not be received"));
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("no application object; notifications will not be received");
 
     const QString address = QString::fromLocal8Bit(qgetenv("PALISOR_DBUS_ADDRESS"));
     if (!address.isEmpty()) {
@@ -96,13 +91,13 @@ DBusDistributedNotificationCenter::m_openBus(QDBusConnection connection, const Q
 {
     auto bus = std::make_unique<Bus>(connection, label);
     if (!connection.isConnected()) {
-        logLine(QStringLiteral("the %1 cannot be reached (%2); notifications on it are dropped")
-                    .arg(label, connection.lastError().message()));
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("the %1 cannot be reached (%2); notifications on it are dropped")
+                    .arg(label, connection.lastError().message());
         bus->failureLogged = true;
         return bus;
     }
     if (!connection.connect(QString(), kPath, kInterface, kMember, kSignature, this, receiveSlot()))
-        logLine(QStringLiteral("cannot listen on the %1 (%2)").arg(label, connection.lastError().message()));
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("cannot listen on the %1 (%2)").arg(label, connection.lastError().message());
     return bus;
 }
 
@@ -112,23 +107,23 @@ void DBusDistributedNotificationCenter::postNotificationName(const QString& name
     Bus* bus = (options & PostToAllSessions) ? m_systemBus : m_sessionBus;
     if (!bus->connection.isConnected()) {
         if (!bus->failureLogged.exchange(true))
-            logLine(QStringLiteral("the %1 is gone; notifications on it are dropped").arg(bus->label));
+            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("the %1 is gone; notifications on it are dropped").arg(bus->label);
         return;
     }
     QByteArray bytes;
     if (!userInfo.isEmpty()) {
         bytes = PropertyList::toData(userInfo, PropertyList::Format::Binary);
         if (bytes.isEmpty())
-            logLine(QStringLiteral("the userInfo of \"%1\" holds a value a property list cannot carry; "
+            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("the userInfo of \"%1\" holds a value a property list cannot carry; "
                                    "posted without it")
-                        .arg(name));
+                        .arg(name);
     }
     QDBusMessage message = QDBusMessage::createSignal(kPath, kInterface, kMember);
     message << name << object << bytes;
     if (!bus->connection.send(message)) {
         if (!bus->failureLogged.exchange(true))
-            logLine(QStringLiteral("cannot send on the %1 (%2); notifications on it are dropped")
-                        .arg(bus->label, bus->connection.lastError().message()));
+            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("cannot send on the %1 (%2); notifications on it are dropped")
+                        .arg(bus->label, bus->connection.lastError().message());
         return;
     }
     bus->posted = true;
@@ -171,7 +166,7 @@ void DBusDistributedNotificationCenter::flush()
             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
         const QDBusMessage reply = bus->connection.call(call, QDBus::Block, kFlushTimeoutMs);
         if (reply.type() == QDBusMessage::ErrorMessage)
-            logLine(QStringLiteral("flushing the %1 failed (%2)").arg(bus->label, reply.errorMessage()));
+            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("flushing the %1 failed (%2)").arg(bus->label, reply.errorMessage());
     }
 }
 
@@ -185,8 +180,8 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
         if (value && value->typeId() == QMetaType::QVariantMap)
             notification.userInfo = value->toMap();
         else
-            logLine(QStringLiteral("\"%1\" arrived with an unreadable userInfo (%2); delivered without it")
-                        .arg(name, value ? QStringLiteral("not a dictionary") : error));
+            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("\"%1\" arrived with an unreadable userInfo (%2); delivered without it")
+                        .arg(name, value ? QStringLiteral("not a dictionary") : error);
     }
 
     std::vector<std::shared_ptr<Observer>> matching;

@@ -1,10 +1,10 @@
 #include "platform/MainQueue.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
 
-#include <cstdio>
 
 namespace {
 
@@ -12,7 +12,7 @@ QCoreApplication* application()
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
-        std::fprintf(stderr, "MainQueue: no application object; work item dropped\n");
+        qCWarning(lcQueues, "MainQueue: no application object; work item dropped");
     return app;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/Resources.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QMutexLocker>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -98,8 +98,8 @@ QIcon Resources::requiredImage(const QString& name)
 {
     const QString path = imagePath(name);
     if (path.isEmpty()) {
-        std::fprintf(stderr, "Required image resource \"%s\" is missing from %s\n", qPrintable(name),
-                     qPrintable(resourcesPath()));
+        qCCritical(lcPlatform, "Required image resource \"%s\" is missing from %s", qUtf8Printable(name),
+                     qUtf8Printable(resourcesPath()));
         std::abort();
     }
     return image(name);

@@ -1,12 +1,12 @@
 #include "platform/SerialQueue.h"
 
 #include "platform/MainQueue.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
 
-#include <cstdio>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -33,9 +33,9 @@ void SerialQueue::State::runGuarded(WorkItem& item)
     try {
         item();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: work item ended with an exception: %s\n", qPrintable(label), e.what());
+        qCWarning(lcQueues, "%s: work item ended with an exception: %s", qUtf8Printable(label), e.what());
     } catch (...) {
-        std::fprintf(stderr, "%s: work item ended with an exception\n", qPrintable(label));
+        qCWarning(lcQueues, "%s: work item ended with an exception", qUtf8Printable(label));
     }
 }
 
@@ -49,7 +49,7 @@ void SerialQueue::State::scheduleDrain()
     }
     QObject* target = dispatcher;
     if (!target) {
-        std::fprintf(stderr, "%s: no main thread to run on\n", qPrintable(label));
+        qCWarning(lcQueues, "%s: no main thread to run on", qUtf8Printable(label));
         return;
     }
     // Weak: a drain still queued when the queue is destroyed does nothing.
@@ -142,8 +142,8 @@ bool SerialQueue::syncBarrier(WorkItem item)
     {
         std::lock_guard lock(m_state->mutex);
         if (m_state->running) {
-            std::fprintf(stderr, "%s: synchronous item refused inside a running item\n",
-                         qPrintable(m_state->label));
+            qCWarning(lcQueues, "%s: synchronous item refused inside a running item",
+                         qUtf8Printable(m_state->label));
             return false;
         }
     }
@@ -182,7 +182,7 @@ bool SerialQueue::resume()
     {
         std::lock_guard lock(m_state->mutex);
         if (m_state->suspendCount == 0) {
-            std::fprintf(stderr, "%s: resume without a matching suspend ignored\n", qPrintable(m_state->label));
+            qCWarning(lcQueues, "%s: resume without a matching suspend ignored", qUtf8Printable(m_state->label));
             return false;
         }
         --m_state->suspendCount;

@@ -1,6 +1,7 @@
 #include "platform/SoundPlayer.h"
 
 #include "platform/Resources.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -8,7 +9,6 @@
 
 #include <atomic>
 #include <canberra.h>
-#include <cstdio>
 
 namespace {
 
@@ -52,14 +52,14 @@ bool CanberraSoundPlayer::playSystemSound(const QString& name)
 {
     const QString path = soundFilePath(name);
     if (path.isEmpty()) {
-        std::fprintf(stderr, "No alert sound named \"%s\"\n", qPrintable(name));
+        qCWarning(lcPlatform, "No alert sound named \"%s\"", qUtf8Printable(name));
         return false;
     }
     if (!m_context) {
         if (ca_context_create(&m_context) != CA_SUCCESS) {
             m_context = nullptr;
             if (!m_loggedAudioFailure)
-                std::fprintf(stderr, "Alert sounds are off: no sound system\n");
+                qCWarning(lcPlatform, "Alert sounds are off: no sound system");
             m_loggedAudioFailure = true;
             return false;
         }
@@ -75,7 +75,7 @@ bool CanberraSoundPlayer::playSystemSound(const QString& name)
         ca_context_play(m_context, 0, CA_PROP_MEDIA_FILENAME, QFile::encodeName(path).constData(), nullptr);
     if (result != CA_SUCCESS) {
         if (!m_loggedAudioFailure)
-            std::fprintf(stderr, "Alert sound not played: %s\n", ca_strerror(result));
+            qCWarning(lcPlatform, "Alert sound not played: %s", ca_strerror(result));
         m_loggedAudioFailure = true;
         return false;
     }

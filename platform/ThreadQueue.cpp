@@ -1,7 +1,7 @@
 #include "platform/ThreadQueue.h"
+#include "platform/Log.h"
 
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -76,9 +76,9 @@ void ThreadQueue::runLoop(const std::shared_ptr<State>& state)
         try {
             item();
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "%s: work item ended with an exception: %s\n", qPrintable(state->label), e.what());
+            qCWarning(lcQueues, "%s: work item ended with an exception: %s", qUtf8Printable(state->label), e.what());
         } catch (...) {
-            std::fprintf(stderr, "%s: work item ended with an exception\n", qPrintable(state->label));
+            qCWarning(lcQueues, "%s: work item ended with an exception", qUtf8Printable(state->label));
         }
         std::lock_guard lock(state->mutex);
         state->busy = false;

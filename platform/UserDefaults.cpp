@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
+#include "platform/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,15 +10,9 @@
 #include <QMutexLocker>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace {
-
-void logLine(const QString& text)
-{
-    std::fprintf(stderr, "UserDefaults: %s\n", text.toLocal8Bit().constData());
-}
 
 // Out-of-range doubles are clamped: a cast would be undefined.
 qint64 truncated(double value)
@@ -197,8 +192,8 @@ void UserDefaults::setObject(const QVariant& value, const QString& key)
     const std::optional<QVariant> stored =
         PropertyList::fromData(PropertyList::toData(value, PropertyList::Format::Binary));
     if (!stored) {
-        logLine(QStringLiteral("value of type %1 for key \"%2\" cannot be stored; ignored")
-                    .arg(QString::fromLatin1(value.typeName()), key));
+        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("value of type %1 for key \"%2\" cannot be stored; ignored")
+                    .arg(QString::fromLatin1(value.typeName()), key);
         return;
     }
     QMutexLocker lock(&m_mutex);
@@ -262,12 +257,12 @@ void UserDefaults::m_load()
     // What the user saved is kept aside, never overwritten by the next change.
     const QString aside = corruptPathFor(m_filePath);
     if (QFile::rename(m_filePath, aside))
-        logLine(QStringLiteral("%1 is unreadable (%2); kept it as %3 and started with empty preferences")
-                    .arg(m_filePath, error, aside));
+        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("%1 is unreadable (%2); kept it as %3 and started with empty preferences")
+                    .arg(m_filePath, error, aside);
     else
-        logLine(QStringLiteral("%1 is unreadable (%2) and could not be moved to %3; "
+        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("%1 is unreadable (%2) and could not be moved to %3; "
                                "started with empty preferences")
-                    .arg(m_filePath, error, aside));
+                    .arg(m_filePath, error, aside);
 }
 
 // Called with m_mutex held.
@@ -275,12 +270,12 @@ bool UserDefaults::m_save()
 {
     const QString folder = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(folder)) {
-        logLine(QStringLiteral("cannot create %1; preferences not saved").arg(folder));
+        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("cannot create %1; preferences not saved").arg(folder);
         return false;
     }
     QString error;
     if (!PropertyList::writeFile(m_filePath, m_values, PropertyList::Format::Xml, &error)) {
-        logLine(QStringLiteral("cannot write %1 (%2)").arg(m_filePath, error));
+        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("cannot write %1 (%2)").arg(m_filePath, error);
         return false;
     }
     return true;

@@ -24,6 +24,7 @@
 #include "platform/SystemColors.h"
 #include "platform/widgets/WindowPlacement.h"
 #include "platform/Workspace.h"
+#include "core/AgentLog.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -44,7 +45,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -62,7 +62,7 @@ PARequestRoad* roadOrLog()
 {
     PARequestRoad* road = PARequestRoad::current();
     if (!road)
-        std::fprintf(stderr, "[PALISOR AGENT] no request road; the request is left as it is\n");
+        qCWarning(lcAlert, "[PALISOR AGENT] no request road; the request is left as it is");
     return road;
 }
 
@@ -747,8 +747,8 @@ void PANotifyWindowController::sendUserChoice(int choice, const std::optional<QS
     for (TimerRef* timer : {&timeoutTimer, &indicatorTimer})
         invalidateTimer(*timer);
     if (!m_road.claimAnswer(parameterTagString)) {
-        std::fprintf(stderr, "[PALISOR AGENT] request %s is not the open one; it gets no further answer\n",
-                     qPrintable(parameterTagString));
+        qCWarning(lcAlert, "[PALISOR AGENT] request %s is not the open one; it gets no further answer",
+                     qUtf8Printable(parameterTagString));
         return;
     }
 

@@ -21,6 +21,7 @@
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
 #include "daemonlink/managesocketagent.h"
+#include "core/AgentLog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,18 +30,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <cstdio>
 
 namespace {
 
 constexpr int kDeliverToAllSessions =
     DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions;
-
-void logLine(const char* text)
-{
-    std::fprintf(stderr, "%s\n", text);
-    std::fflush(stderr);
-}
 
 } // namespace
 
@@ -90,7 +84,7 @@ void AppDelegate::applicationDidFinishLaunching()
             window->resize(window->width(), static_cast<int>(height.toDouble()));
     }
     myPAConfiguration->readUserDefaults();
-    logLine("[PALISOR AGENT] checking if Palisor is ready to start...");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] checking if Palisor is ready to start...";
     QPointer<AppDelegate> self(this);
     palisorInstaller->palisorAgentIsReadyToStart([self](bool ready) {
         if (self)
@@ -101,11 +95,11 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::readinessChecked(bool ready)
 {
     if (ready) {
-        logLine("[PALISOR AGENT] Palisor is ready, starting Palisor!");
+        qCInfo(lcStart).noquote() << "[PALISOR AGENT] Palisor is ready, starting Palisor!";
         start();
         return;
     }
-    logLine("[PALISOR AGENT] Palisor is not ready to start...");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] Palisor is not ready to start...";
     checkErrorType();
 }
 
@@ -113,10 +107,10 @@ void AppDelegate::checkErrorType()
 {
     const std::optional<OperatingSystemVersion> version = SystemVersion::current();
     if (version && SystemVersion::isAtLeast(*version, 10, 13)) {
-        logLine("[PALISOR AGENT] Palisor requires manual authorization");
+        qCInfo(lcStart).noquote() << "[PALISOR AGENT] Palisor requires manual authorization";
         popManualAuth();
     } else {
-        logLine("[PALISOR AGENT] Error: Palisor needs reinstall");
+        qCInfo(lcStart).noquote() << "[PALISOR AGENT] Error: Palisor needs reinstall";
         popErrorAlertAndQuit();
     }
 }

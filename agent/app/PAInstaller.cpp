@@ -10,30 +10,20 @@
 #include "platform/widgets/WindowPlacement.h"
 #include "ui_PAInstallerStartPanel.h"
 #include "ui_PAInstallerStatusView.h"
+#include "core/AgentLog.h"
 
 #include <QApplication>
 
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-void logLine(const QString& line)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(line));
-}
-
-void logLine(const char* line)
-{
-    std::fprintf(stderr, "%s\n", line);
-}
 
 QIcon requiredSystemImage(const char* name)
 {
     const QIcon image = Resources::systemImage(QString::fromLatin1(name));
     if (image.isNull()) {
-        std::fprintf(stderr, "[PALISOR AGENT] required image \"%s\" is missing from %s\n", name,
-                     qPrintable(Resources::resourcesPath()));
+        qCCritical(lcStart, "[PALISOR AGENT] required image \"%s\" is missing from %s", name,
+                     qUtf8Printable(Resources::resourcesPath()));
         std::abort();
     }
     return image;
@@ -134,7 +124,7 @@ void PAInstaller::awakeFromNib()
 
 void PAInstaller::palisorAgentIsReadyToStart(std::function<void(bool ready)> completion)
 {
-    logLine("[PALISOR AGENT] Starting Palisor Agent");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] Starting Palisor Agent";
     if (displaySplashScreenAtStart) {
         if (QLabel* text = startPanelString())
             text->setText(QStringLiteral("Starting Palisor Agent..."));
@@ -152,12 +142,12 @@ void PAInstaller::m_attempt(const std::function<void(bool)>& completion)
         m_giveUp(completion);
         return;
     }
-    logLine(QStringLiteral("[PALISOR AGENT] checking if Palisor is installed... (%1)").arg(m_startupCount));
+    qCInfo(lcStart).noquote() << QStringLiteral("[PALISOR AGENT] checking if Palisor is installed... (%1)").arg(m_startupCount);
     if (!m_attemptPasses()) {
         m_retry(completion);
         return;
     }
-    logLine("[PALISOR AGENT] Palisor is installed");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] Palisor is installed";
     if (!filterKextIsUpToDate()) {
         // A wrong version will not mend itself by waiting; the panel stays up
         // until the caller ends the agent.
@@ -178,7 +168,7 @@ bool PAInstaller::m_attemptPasses()
 
 void PAInstaller::m_retry(const std::function<void(bool)>& completion)
 {
-    logLine("[PALISOR AGENT] retrying...");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] retrying...";
     // Waiting on the clock rather than sleeping keeps the event loop turning,
     // so the panel paints and queued main-thread work runs meanwhile.
     QPointer<PAInstaller> self(this);
@@ -201,7 +191,7 @@ void PAInstaller::m_giveUp(const std::function<void(bool)>& completion)
         m_startPanel->close();
     if (QLabel* text = startPanelString())
         text->setText(QStringLiteral("Please wait..."));
-    logLine("[PALISOR AGENT] Error, Palisor is not installed correctly...");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] Error, Palisor is not installed correctly...";
     if (completion)
         completion(false);
 }
@@ -219,22 +209,21 @@ void PAInstaller::m_bringStartPanelToFront(bool topmost)
 
 bool PAInstaller::filterKextIsUpToDate()
 {
-    logLine("[PALISOR AGENT] checking if filter kext is up to date...");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] checking if filter kext is up to date...";
     if (!Installation::filterKextBundleExists()) {
-        logLine("[PALISOR AGENT] ERROR! filter kext not found when checking version");
+        qCInfo(lcStart).noquote() << "[PALISOR AGENT] ERROR! filter kext not found when checking version";
         return false;
     }
     const std::optional<QString> version = Installation::filterKextVersion();
     if (!version) {
-        logLine("[PALISOR AGENT] ERROR! filter kext plist not found");
+        qCInfo(lcStart).noquote() << "[PALISOR AGENT] ERROR! filter kext plist not found";
         return false;
     }
     if (*version == currentKextVersion) {
-        logLine(
-            QStringLiteral("[PALISOR AGENT] filter kext is up to date: found version -%1-").arg(*version));
+        qCInfo(lcStart).noquote() << QStringLiteral("[PALISOR AGENT] filter kext is up to date: found version -%1-").arg(*version);
         return true;
     }
-    logLine("[PALISOR AGENT] filter kext is old");
+    qCInfo(lcStart).noquote() << "[PALISOR AGENT] filter kext is old";
     return false;
 }
 
@@ -243,14 +232,14 @@ bool PAInstaller::filterKextIsUpToDate()
 bool PAInstaller::filterKextIsInstalled()
 {
     const bool installed = Installation::filterKextIsInstalled();
-    logLine(installed ? "[PALISOR AGENT] filter kext found" : "[PALISOR AGENT] filter kext not found");
+    qCInfo(lcStart).noquote() << (installed ? "[PALISOR AGENT] filter kext found" : "[PALISOR AGENT] filter kext not found");
     return installed;
 }
 
 bool PAInstaller::filterKextIsRunning()
 {
     const bool running = Installation::filterKextIsLoaded();
-    logLine(running ? "[PALISOR AGENT] filter kext running" : "[PALISOR AGENT] filter kext not running");
+    qCInfo(lcStart).noquote() << (running ? "[PALISOR AGENT] filter kext running" : "[PALISOR AGENT] filter kext not running");
     return running;
 }
 
@@ -262,14 +251,14 @@ bool PAInstaller::daemonIsInstalled()
 bool PAInstaller::daemonIsRunning()
 {
     const bool running = Installation::daemonIsRunning();
-    logLine(running ? "[PALISOR AGENT] daemon is running" : "[PALISOR AGENT] daemon is not running");
+    qCInfo(lcStart).noquote() << (running ? "[PALISOR AGENT] daemon is running" : "[PALISOR AGENT] daemon is not running");
     return running;
 }
 
 bool PAInstaller::bootScriptsAreInstalled()
 {
     const bool installed = Installation::daemonLaunchPlistIsInstalled();
-    logLine(installed ? "[PALISOR AGENT] boot scripts installed"
+    qCInfo(lcStart).noquote() << (installed ? "[PALISOR AGENT] boot scripts installed"
                       : "[PALISOR AGENT] boot scripts not installed");
     return installed;
 }
@@ -354,7 +343,7 @@ void PAInstaller::popWelcomeViewAttachedToWindow(QWidget* window)
     if (showMainToolbar)
         showMainToolbar();
     else
-        logLine("[PALISOR AGENT] no main toolbar to show");
+        qCInfo(lcStart).noquote() << "[PALISOR AGENT] no main toolbar to show";
     if (appsWindow)
         appsWindow->activateWindow();
 
@@ -373,13 +362,13 @@ void PAInstaller::m_welcomeAnswer(int response)
         if (startWizard)
             startWizard();
         else
-            logLine("[PALISOR AGENT] no configuration assistant to start");
+            qCInfo(lcStart).noquote() << "[PALISOR AGENT] no configuration assistant to start";
     } else if (response == AlertSecondButtonReturn) {
         m_loadPreset(QStringLiteral("preset0"));
         if (startPresetsWizard)
             startPresetsWizard();
         else
-            logLine("[PALISOR AGENT] no strategies view to show");
+            qCInfo(lcStart).noquote() << "[PALISOR AGENT] no strategies view to show";
     }
 }
 
@@ -403,7 +392,7 @@ void PAInstaller::popUpdateAlertsIfNeeded()
             if (updater)
                 updater->startAutoUpdateTimer();
             else
-                logLine("[PALISOR AGENT] no update controller; automatic checks not started");
+                qCInfo(lcStart).noquote() << "[PALISOR AGENT] no update controller; automatic checks not started";
         });
     } else {
         autoupdate = false;

@@ -15,6 +15,7 @@
 #include "platform/Resources.h"
 #include "core/SharedState.h"
 #include "platform/Workspace.h"
+#include "core/AgentLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,7 +23,6 @@
 #include <QPointer>
 #include <QStandardPaths>
 
-#include <cstdio>
 #include <cstdlib>
 #include <grp.h>
 #include <pwd.h>
@@ -32,11 +32,6 @@ namespace {
 
 constexpr int kDeliverToAllSessions =
     DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions;
-
-void logLine(const QString& text)
-{
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
 
 // An executable inside a bundle is stored with its own path; the app is the
 // outermost bundle around it. Stored paths are always read as absolute here.
@@ -108,7 +103,7 @@ void PAConfiguration::loadCustomPreset(const QVariantMap& userInfo)
 {
     const QVariant value = userInfo.value(QStringLiteral("presetPath"));
     if (value.typeId() != QMetaType::QString) {
-        logLine(QStringLiteral("loadCustomPreset without a preset path ignored"));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("loadCustomPreset without a preset path ignored");
         return;
     }
     const QString path = value.toString();
@@ -138,8 +133,8 @@ bool PAConfiguration::loadConf(const QString& path)
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        logLine(QStringLiteral("Configuration %1 cannot be read (%2); the current configuration is kept")
-                    .arg(path, file.errorString()));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration %1 cannot be read (%2); the current configuration is kept")
+                    .arg(path, file.errorString());
         return false;
     }
     // Everything is checked before anything of the running model is replaced,
@@ -148,8 +143,8 @@ bool PAConfiguration::loadConf(const QString& path)
     const std::optional<PAConfigurationRecords::Configuration> configuration =
         PAConfigurationRecords::parseData(file.readAll(), &reason);
     if (!configuration) {
-        logLine(QStringLiteral("Configuration %1 is malformed (%2); the current configuration is kept")
-                    .arg(path, reason));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration %1 is malformed (%2); the current configuration is kept")
+                    .arg(path, reason);
         return false;
     }
     m_apply(*configuration);
@@ -266,7 +261,7 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
     if (!encodeConf) {
         if (PropertyList::writeFile(path, array, PropertyList::Format::Xml, &error))
             return true;
-        logLine(QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error);
         return false;
     }
     const QVariantMap wrapper = PAConfigurationRecords::wrapper(array);
@@ -278,7 +273,7 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
     }
     if (PropertyList::writeFile(path, QVariantList{wrapper}, PropertyList::Format::Xml, &error))
         return true;
-    logLine(QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error));
+    qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error);
     return false;
 }
 
@@ -523,12 +518,12 @@ void PAConfiguration::launchUninstaller()
 
     const QString resource = Resources::pathForResource(QStringLiteral("palisoruninstaller"));
     if (resource.isEmpty()) {
-        logLine(QStringLiteral("The uninstaller is missing from the application's resources"));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("The uninstaller is missing from the application's resources");
         return;
     }
     const QString folder = makePrivateTemporaryFolder("palisor-uninstall");
     if (folder.isEmpty()) {
-        logLine(QStringLiteral("No temporary folder for the uninstaller"));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("No temporary folder for the uninstaller");
         return;
     }
     const QString uninstaller = folder + QStringLiteral("/palisoruninstaller");

@@ -1,6 +1,7 @@
 #include "core/PAObserveFileLogs.h"
 
 #include "platform/Paths.h"
+#include "core/AgentLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -18,11 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-void logLine(const QString& text)
-{
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
 
 QString errorText(int error)
 {
@@ -67,8 +62,8 @@ void PAObserveFileLogs::addDispatch()
     m_stopWatchingFile();
     int fd = -1;
     if (!m_openLogFile(&fd)) {
-        logLine(QStringLiteral("Cannot open the log file %1 (%2); waiting for it")
-                    .arg(pathfilelog, errorText(errno)));
+        qCWarning(lcLogFile).noquote() << QStringLiteral("Cannot open the log file %1 (%2); waiting for it")
+                    .arg(pathfilelog, errorText(errno));
         m_fileDeleted();
         return;
     }
@@ -82,8 +77,8 @@ bool PAObserveFileLogs::m_ensureInotify()
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0) {
         if (!m_reportedNoInotify)
-            logLine(QStringLiteral("Cannot watch the log file (%1); checking it every second")
-                        .arg(errorText(errno)));
+            qCWarning(lcLogFile).noquote() << QStringLiteral("Cannot watch the log file (%1); checking it every second")
+                        .arg(errorText(errno));
         m_reportedNoInotify = true;
         return false;
     }
@@ -237,8 +232,8 @@ void PAObserveFileLogs::m_checkForFile()
     if (isSignalConnected(QMetaMethod::fromSignal(&PAObserveFileLogs::logFileChanged)))
         emit logFileChanged();
     else
-        logLine(QStringLiteral("The log file %1 is back, but nothing is connected to reopen standard error")
-                    .arg(pathfilelog));
+        qCWarning(lcLogFile).noquote() << QStringLiteral("The log file %1 is back, but nothing is connected to reopen standard error")
+                    .arg(pathfilelog);
     m_watch(fd);
 }
 

@@ -5,8 +5,8 @@
 #include "core/UserDefaultsPalisor.h"
 #include "platform/SystemColors.h"
 #include "platform/UserDefaults.h"
+#include "core/AgentLog.h"
 
-#include <cstdio>
 
 #define PALISOR_DEFINE_SETTING(type, name, initial, ...) type name = initial;
 PALISOR_SETTINGS(PALISOR_DEFINE_SETTING)
@@ -145,8 +145,8 @@ void PASettings::applyRecord(const QVariantMap& record, const std::function<void
                 continue;
             }
             // A value of another type is read as if the key were absent.
-            std::fprintf(stderr, "%s\n",
-                         qPrintable(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored")
+            qCWarning(lcConfiguration, "%s",
+                         qUtf8Printable(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored")
                                         .arg(key)));
         }
         if (row.recordMode != PASetting::Fallback)

@@ -2,8 +2,8 @@
 
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
+#include "core/AgentLog.h"
 
-#include <cstdio>
 
 quint32 requestTagCounter = 1;
 QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
@@ -82,8 +82,8 @@ void PARequestRoad::end(const QString& tag)
         MainQueue::async([controller] {});
     }
     if (!m_holdsQueue || tag != m_openTag) {
-        std::fprintf(stderr, "[PALISOR AGENT] request %s is not the open one; the queue is left as it is\n",
-                     qPrintable(tag));
+        qCWarning(lcDaemon, "[PALISOR AGENT] request %s is not the open one; the queue is left as it is",
+                     qUtf8Printable(tag));
         return;
     }
     m_openTag.clear();

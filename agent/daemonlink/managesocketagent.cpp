@@ -3,6 +3,7 @@
 #include "daemonlink/BridgeClassPalisor.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
+#include "core/AgentLog.h"
 
 #include <QByteArray>
 
@@ -105,7 +106,7 @@ void managesocketagent::openandreadsocketagentOf(managesocketagent* endpoint)
         return;
     QString error;
     if (!setUpSocket(&error)) {
-        std::fprintf(stderr, "[PALISOR AGENT] daemon socket: %s\n", qPrintable(error));
+        qCWarning(lcDaemon, "[PALISOR AGENT] daemon socket: %s", qUtf8Printable(error));
         std::exit(1);
     }
     endpoint->m_loop();
@@ -157,7 +158,7 @@ bool managesocketagent::setUpSocket(QString* error)
     unlink(own.sun_path);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&own), ownLength) != 0) {
         const int bindError = errno;
-        std::perror("bind");
+        qCWarning(lcDaemon, "bind: %s", std::strerror(bindError));
         if (error)
             *error = QStringLiteral("bind %1: %2").arg(agentSocketPath(), QString::fromLocal8Bit(std::strerror(bindError)));
         close(fd);
@@ -202,7 +203,7 @@ void managesocketagent::m_loop()
             if (errno == EINTR)
                 continue;
             // A real error of the socket: nothing more can come from it.
-            std::fprintf(stderr, "[PALISOR AGENT] daemon socket receive failed: %s\n", std::strerror(errno));
+            qCWarning(lcDaemon, "[PALISOR AGENT] daemon socket receive failed: %s", std::strerror(errno));
             return;
         }
         // The socket is open to every local user: an empty datagram is noise,
@@ -233,7 +234,7 @@ void managesocketagent::sendsocketagent(const QString& text)
     // The text and its zero byte must fit the datagram; a cut answer would
     // tell the daemon something else.
     if (bytes.size() > kDatagramSize - 1) {
-        std::fprintf(stderr, "[PALISOR AGENT] answer of %lld bytes does not fit a datagram; not sent: %s\n",
+        qCWarning(lcDaemon, "[PALISOR AGENT] answer of %lld bytes does not fit a datagram; not sent: %s",
                      static_cast<long long>(bytes.size()), bytes.constData());
         return;
     }

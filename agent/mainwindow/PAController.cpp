@@ -11,6 +11,7 @@
 #include "platform/widgets/SystemTray.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
+#include "core/AgentLog.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -21,7 +22,6 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
-#include <cstdio>
 
 namespace {
 
@@ -233,7 +233,7 @@ void PAController::m_retryTray()
     if (m_trayRetries < kTrayRetries)
         return;
     invalidateTimer(m_trayRetryTimer);
-    std::fprintf(stderr, "[PALISOR AGENT] no system tray on this desktop; showing the main window instead\n");
+    qCInfo(lcWindows, "[PALISOR AGENT] no system tray on this desktop; showing the main window instead");
     m_showMainWindow();
 }
 

@@ -3,6 +3,7 @@
 #include "platform/KeyedArchive.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
+#include "core/AgentLog.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -70,7 +71,7 @@ QVariantList PACustomPresetsWindowController::getPalisorConf(const QString& path
     QString error;
     const std::optional<QVariant> content = PropertyList::readFile(path, &error);
     if (!content || content->typeId() != QMetaType::QVariantList) {
-        qWarning("Custom presets: %s is not a configuration array%s%s", qUtf8Printable(path),
+        qCWarning(lcConfiguration, "Custom presets: %s is not a configuration array%s%s", qUtf8Printable(path),
                  error.isEmpty() ? "" : ": ", qUtf8Printable(error));
         return {};
     }
@@ -86,7 +87,7 @@ QVariantList PACustomPresetsWindowController::getPalisorConf(const QString& path
                                                        ? KeyedArchive::unarchive(data.toByteArray(), &error)
                                                        : std::nullopt;
         if (!unarchived || unarchived->typeId() != QMetaType::QVariantList) {
-            qWarning("Custom presets: the configuration in %s cannot be unarchived%s%s", qUtf8Printable(path),
+            qCWarning(lcConfiguration, "Custom presets: the configuration in %s cannot be unarchived%s%s", qUtf8Printable(path),
                      error.isEmpty() ? "" : ": ", qUtf8Printable(error));
             return {};
         }
@@ -182,7 +183,7 @@ void PACustomPresetsWindowController::displayAllCustomPresets()
     const QString folder = thePath();
     if (!QFileInfo::exists(folder)) {
         if (!QDir().mkpath(folder))
-            qWarning("Custom presets: cannot create %s", qUtf8Printable(folder));
+            qCWarning(lcConfiguration, "Custom presets: cannot create %s", qUtf8Printable(folder));
         return;
     }
 

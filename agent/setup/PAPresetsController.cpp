@@ -3,16 +3,10 @@
 #include "core/PAConfiguration.h"
 #include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "core/AgentLog.h"
 
-#include <cstdio>
 
 namespace {
-
-void logLine(const QString& line)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(line));
-    std::fflush(stderr);
-}
 
 struct StrategyRow
 {
@@ -100,21 +94,21 @@ bool PAPresetsController::loadPresetFromBundle(PAConfiguration* configuration, c
 {
     const QString path = Resources::pathForResource(name, QStringLiteral("plist"));
     if (path.isEmpty()) {
-        logLine(QStringLiteral(
+        qCWarning(lcConfiguration).noquote() << QStringLiteral(
                     "[PALISOR AGENT] preset %1 is missing from the application's resources; not loaded")
-                    .arg(name));
+                    .arg(name);
         return false;
     }
     if (!configuration) {
-        logLine(QStringLiteral("[PALISOR AGENT] no configuration object; preset %1 not loaded").arg(name));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("[PALISOR AGENT] no configuration object; preset %1 not loaded").arg(name);
         return false;
     }
     bool loaded = false;
     if (synchronizedQueue().syncBarrier([&] { loaded = configuration->loadConf(path); }))
         return loaded;
     if (held == HeldLoad::Drop) {
-        logLine(QStringLiteral("[PALISOR AGENT] preset %1 not loaded while a connection alert is open")
-                    .arg(name));
+        qCWarning(lcConfiguration).noquote() << QStringLiteral("[PALISOR AGENT] preset %1 not loaded while a connection alert is open")
+                    .arg(name);
         return false;
     }
     synchronizedQueue().asyncBarrier([target = QPointer<PAConfiguration>(configuration), path] {

@@ -1,8 +1,8 @@
 #include "setup/PAUpdateController.h"
+#include "core/AgentLog.h"
 
 #include <QPointer>
 
-#include <cstdio>
 
 namespace {
 
@@ -30,7 +30,7 @@ void PAUpdateController::checkForUpdates(bool userAsked)
 
 void PAUpdateController::autoCheck()
 {
-    std::fprintf(stderr, "Palisor is automatically checking for updates...\n");
+    qCInfo(lcWindows, "Palisor is automatically checking for updates...");
     checkForUpdates(false);
 }
 

@@ -9,20 +9,10 @@
 #include "setup/PAPresetsController.h"
 #include "core/SharedState.h"
 #include "platform/widgets/WindowPlacement.h"
+#include "core/AgentLog.h"
 
 #include <QMainWindow>
 
-#include <cstdio>
-
-namespace {
-
-void logLine(const char* line)
-{
-    std::fprintf(stderr, "%s\n", line);
-    std::fflush(stderr);
-}
-
-} // namespace
 
 PAWizardController::PAWizardController(PAPresetsController& presets, PAController& palisorController, QObject* parent)
     : QObject(parent), presetscontroller(&presets), palisorcontroller(&palisorController)
@@ -39,13 +29,13 @@ void PAWizardController::startWizard()
     // Without its window the assistant would only hide the main window and
     // leave the user with nothing on screen.
     if (!window) {
-        logLine("[PALISOR AGENT] the configuration assistant is not available");
+        qCInfo(lcWindows).noquote() << "[PALISOR AGENT] the configuration assistant is not available";
         return;
     }
     Appearance::applyTheme(window, currentTheme);
     m_resetAnswers();
     if (!presetscontroller->loadPresetFromBundle(QStringLiteral("preset1"))) {
-        logLine("[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded");
+        qCInfo(lcWindows).noquote() << "[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded";
         return;
     }
     if (palisorcontroller->window())

@@ -1,3 +1,4 @@
+#include "platform/Log.h"
 #include "platform/Resources.h"
 
 #ifdef PALISOR_TEST_WIDGETS
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
     // never read or write the developer's own.
     QTemporaryDir configHome(QDir::tempPath() + QStringLiteral("/palisor-tests-config.XXXXXX"));
     setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
+    Log::installMessageHandler();
     ::testing::InitGoogleTest(&argc, argv);
     // Death tests fork; "threadsafe" re-executes the binary, which is the only
     // safe way once Qt has started threads.

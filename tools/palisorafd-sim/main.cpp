@@ -1,3 +1,4 @@
+#include "platform/Log.h"
 #include "palisorafd-sim/DaemonScript.h"
 #include "palisorafd-sim/DaemonScriptRunner.h"
 #include "palisorafd-sim/SimulatedDaemon.h"
@@ -107,6 +108,7 @@ void quitOnSignals(QCoreApplication& app)
 
 int main(int argc, char** argv)
 {
+    Log::installMessageHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("palisorafd"));
 
