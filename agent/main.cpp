@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
-#include "platform/widgets/WidgetServices.h"
 #include "app/MainInterface.h"
 #include "platform/Log.h"
 #include "platform/TerminationSignals.h"
+#include "platform/widgets/WidgetServices.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -21,7 +21,8 @@ int main(int argc, char** argv)
     // However the agent is ended (the helper, systemd, the session, Ctrl-C),
     // the termination handler runs and the last notification is flushed.
     TerminationSignals::install([delegate](int) { delegate->terminate(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate, [delegate] { delegate->applicationWillTerminate(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, delegate,
+                     [delegate] { delegate->applicationWillTerminate(); });
 
     // Without a display (the demo on a build machine) a picture of the main
     // window shows the agent at work.

@@ -1,11 +1,11 @@
-#include "bench/AgentBenchmarkMain.h"
-#include "platform/DistributedNotificationCenter.h"
 #include "app/MainInterface.h"
+#include "bench/AgentBenchmarkMain.h"
 #include "core/PAConfiguration.h"
 #include "core/PAConfigurationRecords.h"
-#include "platform/PropertyList.h"
 #include "core/SharedState.h"
+#include "platform/DistributedNotificationCenter.h"
 #include "platform/KeyedArchive.h"
+#include "platform/PropertyList.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,8 +45,9 @@ QVariantList records()
         const QString path = QStringLiteral("/Applications/Application %1.app").arg(i);
         QVariantList matches;
         for (int m = 0; m < 10; ++m)
-            matches.append(m % 2 == 0 ? QStringLiteral("@10.%1.%2.%3").arg(i % 256).arg(m).arg((i * 7 + m) % 256)
-                                      : QStringLiteral("#_range%1:%2").arg(1000 * m).arg(1000 * m + i % 1000));
+            matches.append(m % 2 == 0
+                               ? QStringLiteral("@10.%1.%2.%3").arg(i % 256).arg(m).arg((i * 7 + m) % 256)
+                               : QStringLiteral("#_range%1:%2").arg(1000 * m).arg(1000 * m + i % 1000));
         array.append(QVariantMap{{"PalisorClassName", QStringLiteral("PAApplication")},
                                  {"appName", QStringLiteral("Application %1.app").arg(i)},
                                  {"appPath", path},
@@ -137,7 +138,8 @@ void loadConf(benchmark::State& state, const QByteArray& bytes)
             break;
         }
     }
-    state.counters["published_bytes"] = static_cast<double>(center.bytes) / static_cast<double>(state.iterations());
+    state.counters["published_bytes"] =
+        static_cast<double>(center.bytes) / static_cast<double>(state.iterations());
     DistributedNotificationCenter::setDefaultCenter(nullptr);
 }
 

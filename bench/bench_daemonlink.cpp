@@ -1,9 +1,9 @@
-#include "bench/AgentBenchmarkMain.h"
 #include "app/MainInterface.h"
+#include "bench/AgentBenchmarkMain.h"
 #include "core/PAApplication.h"
+#include "core/SharedState.h"
 #include "daemonlink/PAAppsIndex.h"
 #include "daemonlink/PASavedRuleDecision.h"
-#include "core/SharedState.h"
 #include "daemonlink/managesocketagent.h"
 
 #include <QApplication>
@@ -52,7 +52,8 @@ void sendTo(int fd, const QString& path, const char* datagram)
 double bareRoundTripSeconds(int rounds)
 {
     QTemporaryDir dir(QStringLiteral("/tmp/palisor-bench.XXXXXX"));
-    const QString echoPath = dir.filePath(QStringLiteral("echo")), clientPath = dir.filePath(QStringLiteral("client"));
+    const QString echoPath = dir.filePath(QStringLiteral("echo")),
+                  clientPath = dir.filePath(QStringLiteral("client"));
     const int echo = boundSocket(echoPath);
     const int client = boundSocket(clientPath);
     std::thread echoer([&] {
@@ -103,14 +104,15 @@ public:
                 binaries << QStringLiteral("/Applications/App%1.app/Contents/MacOS/helper%2").arg(i).arg(b);
             for (int m = 0; m < 10; ++m)
                 matches << QStringLiteral("@10.%1.%2.0/24").arg(i % 250).arg(m);
-            auto app = std::make_shared<PAApplication>(QStringLiteral("App%1.app").arg(i), binaries, true, false,
-                                                       QStringLiteral("/Applications/App%1.app").arg(i));
+            auto app =
+                std::make_shared<PAApplication>(QStringLiteral("App%1.app").arg(i), binaries, true, false,
+                                                QStringLiteral("/Applications/App%1.app").arg(i));
             app->setRule(4);
             app->setAppMatches(matches);
             sharedAppsLibrary.push_back(app);
         }
-        auto target = std::make_shared<PAApplication>(QStringLiteral("target-program"), QStringList{program}, false,
-                                                      false, program);
+        auto target = std::make_shared<PAApplication>(QStringLiteral("target-program"), QStringList{program},
+                                                      false, false, program);
         target->setRule(0);
         sharedAppsLibrary.push_back(target);
         enableNotifications = true;

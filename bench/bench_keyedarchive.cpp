@@ -7,7 +7,6 @@
 
 #include <benchmark/benchmark.h>
 
-
 namespace {
 
 constexpr int applicationCount = 10000;

@@ -5,7 +5,8 @@
 // what it is for, so that the bundle and its launcher can be exercised.
 int main(int argc, char** argv)
 {
-    const bool askedForHelp = argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+    const bool askedForHelp =
+        argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
     std::fprintf(askedForHelp ? stdout : stderr,
                  "usage: Palisor-Helper\n"
                  "  Starts PalisorAgent in this user session and keeps it running.\n");

@@ -46,7 +46,8 @@ public:
     // Window-modal (a sheet on `window`, or a free window when null): returns
     // at once; `completion` runs on the main thread with the answer. The
     // request road stays free while it is open.
-    virtual void beginSheet(const Alert& alert, QObject* window, std::function<void(AlertResult)> completion) = 0;
+    virtual void beginSheet(const Alert& alert, QObject* window,
+                            std::function<void(AlertResult)> completion) = 0;
     // Application-modal: waits in a nested event loop for the answer. Only for
     // alerts the design makes modal.
     virtual AlertResult runModal(const Alert& alert) = 0;

@@ -36,7 +36,10 @@ public:
     // A "less than"; an empty function keeps the content order. The sort is stable.
     using SortComparator = std::function<bool(const T&, const T&)>;
 
-    explicit ArrayController(QObject* parent = nullptr) : ArrayControllerBase(parent) {}
+    explicit ArrayController(QObject* parent = nullptr)
+        : ArrayControllerBase(parent)
+    {
+    }
 
     // Binds to `content`, or unbinds with nullptr: nothing is arranged then and
     // the selection clears. The list itself is never touched by (un)binding.
@@ -140,7 +143,8 @@ template <class T> bool ArrayController<T>::insertObject(const Pointer& object, 
         return false;
     }
     if (arrangedIndex < 0 || arrangedIndex > arrangedCount()) {
-        qCWarning(lcPlatform, "ArrayController: insertion index %d is outside 0..%d", arrangedIndex, arrangedCount());
+        qCWarning(lcPlatform, "ArrayController: insertion index %d is outside 0..%d", arrangedIndex,
+                  arrangedCount());
         return false;
     }
     List& content = m_boundContent();
@@ -180,7 +184,8 @@ bool ArrayController<T>::removeObjectsAtArrangedObjectIndexes(const std::vector<
     List objects;
     for (int index : indexes) {
         if (index < 0 || index >= arrangedCount()) {
-            qCWarning(lcPlatform, "ArrayController: no arranged object at index %d (%d arranged)", index, arrangedCount());
+            qCWarning(lcPlatform, "ArrayController: no arranged object at index %d (%d arranged)", index,
+                      arrangedCount());
             return false;
         }
         objects.push_back(m_arranged[static_cast<size_t>(index)]);

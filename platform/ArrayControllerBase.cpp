@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
-ArrayControllerBase::ArrayControllerBase(QObject* parent) : QObject(parent)
-{}
+ArrayControllerBase::ArrayControllerBase(QObject* parent)
+    : QObject(parent)
+{
+}
 
 ArrayControllerBase::~ArrayControllerBase() = default;
 

@@ -1,4 +1,5 @@
 #include "platform/ArrayControllerModel.h"
+
 #include "platform/Log.h"
 
 #include <QItemSelection>
@@ -6,7 +7,8 @@
 
 #include <utility>
 
-ArrayControllerColumn::ArrayControllerColumn(QString title, RowValue value) : m_title(std::move(title))
+ArrayControllerColumn::ArrayControllerColumn(QString title, RowValue value)
+    : m_title(std::move(title))
 {
     if (value) {
         m_value = [value = std::move(value)](const ArrayControllerBase&, int row, int role) {
@@ -16,8 +18,10 @@ ArrayControllerColumn::ArrayControllerColumn(QString title, RowValue value) : m_
 }
 
 ArrayControllerColumn::ArrayControllerColumn(QString title, ControllerValue value)
-    : m_title(std::move(title)), m_value(std::move(value))
-{}
+    : m_title(std::move(title))
+    , m_value(std::move(value))
+{
+}
 
 QVariant ArrayControllerColumn::value(const ArrayControllerBase& controller, int row, int role) const
 {
@@ -26,7 +30,9 @@ QVariant ArrayControllerColumn::value(const ArrayControllerBase& controller, int
 
 ArrayControllerModel::ArrayControllerModel(ArrayControllerBase* controller,
                                            QList<ArrayControllerColumn> columns, QObject* parent)
-    : QAbstractTableModel(parent), m_controller(controller), m_columns(std::move(columns))
+    : QAbstractTableModel(parent)
+    , m_controller(controller)
+    , m_columns(std::move(columns))
 {
     if (!controller)
         return;

@@ -23,16 +23,18 @@ void Authorization::requestRight(const QString& actionId, std::function<void(boo
         return;
     }
     auto* process = new QProcess(QCoreApplication::instance());
-    QObject::connect(process, &QProcess::finished, process, [process, completion](int exitCode, QProcess::ExitStatus status) {
-        process->deleteLater();
-        completion(status == QProcess::NormalExit && exitCode == 0);
-    });
-    QObject::connect(process, &QProcess::errorOccurred, process, [process, completion](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        process->deleteLater();
-        completion(false);
-    });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, completion](int exitCode, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         completion(status == QProcess::NormalExit && exitCode == 0);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, completion](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         process->deleteLater();
+                         completion(false);
+                     });
     process->start(pkcheck, {QStringLiteral("--action-id"), actionId, QStringLiteral("--process"),
                              QString::number(getpid()), QStringLiteral("--allow-user-interaction")});
 }

@@ -1,14 +1,14 @@
 #include "platform/Clock.h"
 
-#include "platform/MainQueue.h"
 #include "platform/Log.h"
+#include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {

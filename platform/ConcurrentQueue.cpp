@@ -1,4 +1,5 @@
 #include "platform/ConcurrentQueue.h"
+
 #include "platform/Log.h"
 
 #include <QThreadPool>

@@ -18,8 +18,8 @@ std::optional<QVariant> property(const QString& path, const QString& interface, 
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return std::nullopt;
-    QDBusMessage call = QDBusMessage::createMethodCall(kLogin, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("Get"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kLogin, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     call << interface << name;
     const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -28,8 +28,7 @@ std::optional<QVariant> property(const QString& path, const QString& interface, 
 }
 
 // logind gives structures of (id, object path); the first field is wanted.
-template <typename T>
-std::optional<T> firstField(const QVariant& value)
+template <typename T> std::optional<T> firstField(const QVariant& value)
 {
     if (!value.canConvert<QDBusArgument>())
         return std::nullopt;
@@ -56,8 +55,8 @@ LogindAnswer logindConsoleUser()
 {
     LogindAnswer answer;
     const std::optional<QVariant> active =
-        property(QStringLiteral("/org/freedesktop/login1/seat/seat0"), QStringLiteral("org.freedesktop.login1.Seat"),
-                 QStringLiteral("ActiveSession"));
+        property(QStringLiteral("/org/freedesktop/login1/seat/seat0"),
+                 QStringLiteral("org.freedesktop.login1.Seat"), QStringLiteral("ActiveSession"));
     if (!active)
         return answer;
     answer.answered = true;
@@ -74,8 +73,8 @@ LogindAnswer logindConsoleUser()
     // No active session on the seat: nobody is at the console.
     if (sessionId.isEmpty() || sessionPath.path().isEmpty() || sessionPath.path() == QLatin1String("/"))
         return answer;
-    const std::optional<QVariant> user =
-        property(sessionPath.path(), QStringLiteral("org.freedesktop.login1.Session"), QStringLiteral("User"));
+    const std::optional<QVariant> user = property(
+        sessionPath.path(), QStringLiteral("org.freedesktop.login1.Session"), QStringLiteral("User"));
     const std::optional<uint> uid = user ? firstField<uint>(*user) : std::nullopt;
     if (uid) {
         answer.hasUser = true;

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <optional>
+#include <sys/types.h>
 
 // The user at the machine's console: the owner of seat0's active session as
 // logind knows it; none when logind knows no active session. Without logind

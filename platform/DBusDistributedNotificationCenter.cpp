@@ -1,13 +1,12 @@
 #include "platform/DBusDistributedNotificationCenter.h"
 
-#include "platform/PropertyList.h"
 #include "platform/Log.h"
+#include "platform/PropertyList.h"
 
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QMutexLocker>
-
 
 namespace {
 
@@ -59,7 +58,9 @@ DBusDistributedNotificationCenter::DBusDistributedNotificationCenter()
     if (QCoreApplication* app = QCoreApplication::instance())
         moveToThread(app->thread());
     else
-        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("no application object; notifications will not be received");
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:"
+                                   << QStringLiteral(
+                                          "no application object; notifications will not be received");
 
     const QString address = QString::fromLocal8Bit(qgetenv("PALISOR_DBUS_ADDRESS"));
     if (!address.isEmpty()) {
@@ -91,13 +92,17 @@ DBusDistributedNotificationCenter::m_openBus(QDBusConnection connection, const Q
 {
     auto bus = std::make_unique<Bus>(connection, label);
     if (!connection.isConnected()) {
-        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("the %1 cannot be reached (%2); notifications on it are dropped")
-                    .arg(label, connection.lastError().message());
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:"
+                                   << QStringLiteral(
+                                          "the %1 cannot be reached (%2); notifications on it are dropped")
+                                          .arg(label, connection.lastError().message());
         bus->failureLogged = true;
         return bus;
     }
     if (!connection.connect(QString(), kPath, kInterface, kMember, kSignature, this, receiveSlot()))
-        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("cannot listen on the %1 (%2)").arg(label, connection.lastError().message());
+        qCWarning(lcBus).noquote()
+            << "DistributedNotificationCenter:"
+            << QStringLiteral("cannot listen on the %1 (%2)").arg(label, connection.lastError().message());
     return bus;
 }
 
@@ -107,23 +112,29 @@ void DBusDistributedNotificationCenter::postNotificationName(const QString& name
     Bus* bus = (options & PostToAllSessions) ? m_systemBus : m_sessionBus;
     if (!bus->connection.isConnected()) {
         if (!bus->failureLogged.exchange(true))
-            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("the %1 is gone; notifications on it are dropped").arg(bus->label);
+            qCWarning(lcBus).noquote()
+                << "DistributedNotificationCenter:"
+                << QStringLiteral("the %1 is gone; notifications on it are dropped").arg(bus->label);
         return;
     }
     QByteArray bytes;
     if (!userInfo.isEmpty()) {
         bytes = PropertyList::toData(userInfo, PropertyList::Format::Binary);
         if (bytes.isEmpty())
-            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("the userInfo of \"%1\" holds a value a property list cannot carry; "
-                                   "posted without it")
-                        .arg(name);
+            qCWarning(lcBus).noquote()
+                << "DistributedNotificationCenter:"
+                << QStringLiteral("the userInfo of \"%1\" holds a value a property list cannot carry; "
+                                  "posted without it")
+                       .arg(name);
     }
     QDBusMessage message = QDBusMessage::createSignal(kPath, kInterface, kMember);
     message << name << object << bytes;
     if (!bus->connection.send(message)) {
         if (!bus->failureLogged.exchange(true))
-            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("cannot send on the %1 (%2); notifications on it are dropped")
-                        .arg(bus->label, bus->connection.lastError().message());
+            qCWarning(lcBus).noquote()
+                << "DistributedNotificationCenter:"
+                << QStringLiteral("cannot send on the %1 (%2); notifications on it are dropped")
+                       .arg(bus->label, bus->connection.lastError().message());
         return;
     }
     bus->posted = true;
@@ -166,7 +177,9 @@ void DBusDistributedNotificationCenter::flush()
             QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
         const QDBusMessage reply = bus->connection.call(call, QDBus::Block, kFlushTimeoutMs);
         if (reply.type() == QDBusMessage::ErrorMessage)
-            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("flushing the %1 failed (%2)").arg(bus->label, reply.errorMessage());
+            qCWarning(lcBus).noquote()
+                << "DistributedNotificationCenter:"
+                << QStringLiteral("flushing the %1 failed (%2)").arg(bus->label, reply.errorMessage());
     }
 }
 
@@ -180,8 +193,10 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
         if (value && value->typeId() == QMetaType::QVariantMap)
             notification.userInfo = value->toMap();
         else
-            qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << QStringLiteral("\"%1\" arrived with an unreadable userInfo (%2); delivered without it")
-                        .arg(name, value ? QStringLiteral("not a dictionary") : error);
+            qCWarning(lcBus).noquote()
+                << "DistributedNotificationCenter:"
+                << QStringLiteral("\"%1\" arrived with an unreadable userInfo (%2); delivered without it")
+                       .arg(name, value ? QStringLiteral("not a dictionary") : error);
     }
 
     std::vector<std::shared_ptr<Observer>> matching;

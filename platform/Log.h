@@ -6,10 +6,10 @@
 // writes each message as one plain line on standard error, which the agent
 // points at its log file. Categories print info and above unless the
 // QT_LOGGING_RULES environment variable says otherwise.
-Q_DECLARE_LOGGING_CATEGORY(lcQueues)    // queues, main-thread hand-over, clock
-Q_DECLARE_LOGGING_CATEGORY(lcPlatform)  // resources, sounds, array controllers
-Q_DECLARE_LOGGING_CATEGORY(lcBus)       // distributed notifications
-Q_DECLARE_LOGGING_CATEGORY(lcDefaults)  // user defaults
+Q_DECLARE_LOGGING_CATEGORY(lcQueues)   // queues, main-thread hand-over, clock
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform) // resources, sounds, array controllers
+Q_DECLARE_LOGGING_CATEGORY(lcBus)      // distributed notifications
+Q_DECLARE_LOGGING_CATEGORY(lcDefaults) // user defaults
 
 namespace Log {
 

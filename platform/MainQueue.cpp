@@ -1,10 +1,10 @@
 #include "platform/MainQueue.h"
+
 #include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <QTimer>
-
 
 namespace {
 
@@ -34,7 +34,8 @@ void MainQueue::asyncAfter(int milliseconds, WorkItem item)
 {
     if (!isMainThread()) {
         // A timer belongs to the thread that starts it; start it on the main one.
-        async([milliseconds, item = std::move(item)]() mutable { asyncAfter(milliseconds, std::move(item)); });
+        async(
+            [milliseconds, item = std::move(item)]() mutable { asyncAfter(milliseconds, std::move(item)); });
         return;
     }
     QTimer::singleShot(milliseconds < 0 ? 0 : milliseconds, QCoreApplication::instance(), std::move(item));

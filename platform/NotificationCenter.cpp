@@ -48,8 +48,10 @@ struct NotificationCenter::State
     }
 };
 
-NotificationCenter::NotificationCenter() : m_state(std::make_shared<State>())
-{}
+NotificationCenter::NotificationCenter()
+    : m_state(std::make_shared<State>())
+{
+}
 
 NotificationCenter::~NotificationCenter()
 {

@@ -1,4 +1,5 @@
 #include "platform/Resources.h"
+
 #include "platform/Log.h"
 
 #include <QCoreApplication>
@@ -99,7 +100,7 @@ QIcon Resources::requiredImage(const QString& name)
     const QString path = imagePath(name);
     if (path.isEmpty()) {
         qCCritical(lcPlatform, "Required image resource \"%s\" is missing from %s", qUtf8Printable(name),
-                     qUtf8Printable(resourcesPath()));
+                   qUtf8Printable(resourcesPath()));
         std::abort();
     }
     return image(name);

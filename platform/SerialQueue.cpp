@@ -1,7 +1,7 @@
 #include "platform/SerialQueue.h"
 
-#include "platform/MainQueue.h"
 #include "platform/Log.h"
+#include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -143,7 +143,7 @@ bool SerialQueue::syncBarrier(WorkItem item)
         std::lock_guard lock(m_state->mutex);
         if (m_state->running) {
             qCWarning(lcQueues, "%s: synchronous item refused inside a running item",
-                         qUtf8Printable(m_state->label));
+                      qUtf8Printable(m_state->label));
             return false;
         }
     }
@@ -182,7 +182,8 @@ bool SerialQueue::resume()
     {
         std::lock_guard lock(m_state->mutex);
         if (m_state->suspendCount == 0) {
-            qCWarning(lcQueues, "%s: resume without a matching suspend ignored", qUtf8Printable(m_state->label));
+            qCWarning(lcQueues, "%s: resume without a matching suspend ignored",
+                      qUtf8Printable(m_state->label));
             return false;
         }
         --m_state->suspendCount;

@@ -1,7 +1,7 @@
 #include "platform/SoundPlayer.h"
 
-#include "platform/Resources.h"
 #include "platform/Log.h"
+#include "platform/Resources.h"
 
 #include <QCoreApplication>
 #include <QFile>

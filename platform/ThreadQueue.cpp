@@ -1,4 +1,5 @@
 #include "platform/ThreadQueue.h"
+
 #include "platform/Log.h"
 
 #include <condition_variable>
@@ -76,7 +77,8 @@ void ThreadQueue::runLoop(const std::shared_ptr<State>& state)
         try {
             item();
         } catch (const std::exception& e) {
-            qCWarning(lcQueues, "%s: work item ended with an exception: %s", qUtf8Printable(state->label), e.what());
+            qCWarning(lcQueues, "%s: work item ended with an exception: %s", qUtf8Printable(state->label),
+                      e.what());
         } catch (...) {
             qCWarning(lcQueues, "%s: work item ended with an exception", qUtf8Printable(state->label));
         }

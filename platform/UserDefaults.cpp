@@ -1,8 +1,8 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
-#include "platform/Log.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,7 +50,8 @@ QString corruptPathFor(const QString& filePath)
 
 } // namespace
 
-UserDefaults::UserDefaults(QString filePath) : m_filePath(std::move(filePath))
+UserDefaults::UserDefaults(QString filePath)
+    : m_filePath(std::move(filePath))
 {
     m_load();
 }
@@ -192,8 +193,10 @@ void UserDefaults::setObject(const QVariant& value, const QString& key)
     const std::optional<QVariant> stored =
         PropertyList::fromData(PropertyList::toData(value, PropertyList::Format::Binary));
     if (!stored) {
-        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("value of type %1 for key \"%2\" cannot be stored; ignored")
-                    .arg(QString::fromLatin1(value.typeName()), key);
+        qCWarning(lcDefaults).noquote()
+            << "UserDefaults:"
+            << QStringLiteral("value of type %1 for key \"%2\" cannot be stored; ignored")
+                   .arg(QString::fromLatin1(value.typeName()), key);
         return;
     }
     QMutexLocker lock(&m_mutex);
@@ -257,12 +260,16 @@ void UserDefaults::m_load()
     // What the user saved is kept aside, never overwritten by the next change.
     const QString aside = corruptPathFor(m_filePath);
     if (QFile::rename(m_filePath, aside))
-        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("%1 is unreadable (%2); kept it as %3 and started with empty preferences")
-                    .arg(m_filePath, error, aside);
+        qCWarning(lcDefaults).noquote()
+            << "UserDefaults:"
+            << QStringLiteral("%1 is unreadable (%2); kept it as %3 and started with empty preferences")
+                   .arg(m_filePath, error, aside);
     else
-        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("%1 is unreadable (%2) and could not be moved to %3; "
-                               "started with empty preferences")
-                    .arg(m_filePath, error, aside);
+        qCWarning(lcDefaults).noquote()
+            << "UserDefaults:"
+            << QStringLiteral("%1 is unreadable (%2) and could not be moved to %3; "
+                              "started with empty preferences")
+                   .arg(m_filePath, error, aside);
 }
 
 // Called with m_mutex held.
@@ -270,12 +277,14 @@ bool UserDefaults::m_save()
 {
     const QString folder = QFileInfo(m_filePath).absolutePath();
     if (!QDir().mkpath(folder)) {
-        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("cannot create %1; preferences not saved").arg(folder);
+        qCWarning(lcDefaults).noquote()
+            << "UserDefaults:" << QStringLiteral("cannot create %1; preferences not saved").arg(folder);
         return false;
     }
     QString error;
     if (!PropertyList::writeFile(m_filePath, m_values, PropertyList::Format::Xml, &error)) {
-        qCWarning(lcDefaults).noquote() << "UserDefaults:" << QStringLiteral("cannot write %1 (%2)").arg(m_filePath, error);
+        qCWarning(lcDefaults).noquote()
+            << "UserDefaults:" << QStringLiteral("cannot write %1 (%2)").arg(m_filePath, error);
         return false;
     }
     return true;

@@ -19,6 +19,7 @@ libgmock-dev
 libbenchmark-dev
 dbus
 dbus-daemon
+clang-format
 "
 
 missing=""

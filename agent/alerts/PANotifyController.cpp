@@ -1,11 +1,11 @@
 #include "alerts/PANotifyController.h"
 
-#include "daemonlink/DaemonAnswer.h"
-#include "daemonlink/PARequestRoad.h"
-#include "platform/LogFile.h"
 #include "alerts/PANotifyWindowController.h"
 #include "core/SharedState.h"
+#include "daemonlink/DaemonAnswer.h"
+#include "daemonlink/PARequestRoad.h"
 #include "daemonlink/managesocketagent.h"
+#include "platform/LogFile.h"
 #include "platform/Paths.h"
 
 #include <limits>
@@ -64,8 +64,8 @@ void PANotifyController::addRequest(const QString& text)
     auto controller = std::make_shared<PANotifyWindowController>(m_road);
     m_road.open(tag, controller);
     const QString uid = QString::number(mymanagesocketagent.infoRootProcess(*pid));
-    controller->setNotifyParameters(fields.at(3), path, uid, fields.at(1), fields.at(2), fields.at(4), fields.at(5),
-                                    text, tag, fields.at(6));
+    controller->setNotifyParameters(fields.at(3), path, uid, fields.at(1), fields.at(2), fields.at(4),
+                                    fields.at(5), text, tag, fields.at(6));
 }
 
 void PANotifyController::logFileChanged()

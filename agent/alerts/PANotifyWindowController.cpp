@@ -1,30 +1,30 @@
 #include "alerts/PANotifyWindowController.h"
-#include "ui_PANotifyWindowController.h"
 
-#include "platform/AlertPresenter.h"
-#include "platform/widgets/Appearance.h"
-#include "platform/CommandRunner.h"
-#include "platform/ConsoleUser.h"
-#include "platform/widgets/CustomSliderCell.h"
+#include "core/AgentLog.h"
 #include "core/GetuserFromUID.h"
-#include "platform/MainQueue.h"
 #include "core/PAApplication.h"
+#include "core/PARuleLists.h"
+#include "core/SharedState.h"
 #include "core/TLMatchIP.h"
 #include "daemonlink/DaemonAnswer.h"
 #include "daemonlink/PAAppsIndex.h"
 #include "daemonlink/PARequestRoad.h"
 #include "daemonlink/PASavedRuleDecision.h"
-#include "core/PARuleLists.h"
-#include "platform/widgets/PopUpButton.h"
+#include "platform/AlertPresenter.h"
+#include "platform/CommandRunner.h"
+#include "platform/ConsoleUser.h"
+#include "platform/MainQueue.h"
 #include "platform/ProcessInfo.h"
-#include "platform/widgets/RadioMatrix.h"
 #include "platform/Resources.h"
-#include "core/SharedState.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SystemColors.h"
-#include "platform/widgets/WindowPlacement.h"
 #include "platform/Workspace.h"
-#include "core/AgentLog.h"
+#include "platform/widgets/Appearance.h"
+#include "platform/widgets/CustomSliderCell.h"
+#include "platform/widgets/PopUpButton.h"
+#include "platform/widgets/RadioMatrix.h"
+#include "platform/widgets/WindowPlacement.h"
+#include "ui_PANotifyWindowController.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -95,8 +95,8 @@ void PANotifyWindowController::setNotifyParameters(const QString& pid, const QSt
                                                    const QString& processUID, const QString& processIP,
                                                    const QString& processPort, const QString& processUDPorTCP,
                                                    const QString& processIPversion,
-                                                   const QString& originalRequestString, const QString& tagNotify,
-                                                   const QString& responsibleApp)
+                                                   const QString& originalRequestString,
+                                                   const QString& tagNotify, const QString& responsibleApp)
 {
     parameterProcessPid = pid;
     parameterProcessName = processName;
@@ -142,9 +142,9 @@ void PANotifyWindowController::answerWhenAlertsDisabled()
 
 void PANotifyWindowController::checkExistingRules()
 {
-    const PASavedRuleDecision decision = PASavedRuleDecision::decide(
-        parameterOriginalRequestString, parameterProcessName, parameterProcessIP, parameterProcessPort,
-        PAAppsIndex::current());
+    const PASavedRuleDecision decision =
+        PASavedRuleDecision::decide(parameterOriginalRequestString, parameterProcessName, parameterProcessIP,
+                                    parameterProcessPort, PAAppsIndex::current());
     if (!decision.answers.isEmpty()) {
         for (const QString& answer : decision.answers)
             m_send(answer);
@@ -189,8 +189,8 @@ bool PANotifyWindowController::appExistsInGlobalArray(const QString& path) const
     return getAppFromGlobalArray(path) != nullptr;
 }
 
-std::shared_ptr<PAApplication> PANotifyWindowController::generatePAApplication(qint64 rule,
-                                                                              const QString& nameProcess) const
+std::shared_ptr<PAApplication>
+PANotifyWindowController::generatePAApplication(qint64 rule, const QString& nameProcess) const
 {
     return PAApplication::generatePAApplication(rule, nameProcess);
 }
@@ -223,8 +223,8 @@ void PANotifyWindowController::showAlertOnMain()
 void PANotifyWindowController::showWindow()
 {
     if (!m_window) {
-        m_window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint |
-                                                          Qt::WindowStaysOnTopHint);
+        m_window = std::make_unique<QWidget>(nullptr,
+                                             Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         ui = std::make_unique<Ui::PANotifyWindowController>();
         ui->setupUi(m_window.get());
         windowDidLoad();
@@ -272,8 +272,8 @@ int sliderValue(double value)
 {
     if (!std::isfinite(value))
         return 0;
-    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
-                                       double(std::numeric_limits<int>::max())));
+    return static_cast<int>(
+        std::clamp(value, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
 }
 
 // Text for a button title: an "&" from the request is shown, not a mnemonic.
@@ -316,7 +316,8 @@ void PANotifyWindowController::windowDidLoad()
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->setWindowTitle(QStringLiteral("Palisor"));
     auto* drag = new DragByBackground(window);
-    for (QWidget* area : {window, ui->compactArea, static_cast<QWidget*>(ui->detailsArea), static_cast<QWidget*>(ui->matrixBox)})
+    for (QWidget* area : {window, ui->compactArea, static_cast<QWidget*>(ui->detailsArea),
+                          static_cast<QWidget*>(ui->matrixBox)})
         area->installEventFilter(drag);
 
     Appearance::applyTheme(window, currentTheme);
@@ -430,7 +431,8 @@ void PANotifyWindowController::m_buildMenus()
             &PANotifyWindowController::copyPathToClipboard);
     copyHostnameToClipboardItem = processNameMenu->addAction(QStringLiteral("Copy Host Name"));
     copyHostnameToClipboardItem->setVisible(false);
-    connect(copyHostnameToClipboardItem, &QAction::triggered, this, &PANotifyWindowController::copyHostnameToClipboard);
+    connect(copyHostnameToClipboardItem, &QAction::triggered, this,
+            &PANotifyWindowController::copyHostnameToClipboard);
     processNameMenu->addSeparator();
     soundMenuItem = processNameMenu->addAction(QStringLiteral("Disable notification sound"));
     connect(soundMenuItem, &QAction::triggered, this, &PANotifyWindowController::clickSoundBtn);
@@ -463,7 +465,8 @@ void PANotifyWindowController::m_connectControls()
     connect(ui->matrixlabel3, &PopUpButton::itemChosen, this, &PANotifyWindowController::selectMatrixLabel3);
     // Touching the slider row counts as choosing it; the menu's close turns
     // that into the minutes item.
-    connect(timeSlider, &QSlider::actionTriggered, this, [this] { ui->timeButton->selectItem(timeMenuChooser); });
+    connect(timeSlider, &QSlider::actionTriggered, this,
+            [this] { ui->timeButton->selectItem(timeMenuChooser); });
     connect(timeSlider, &QSlider::valueChanged, this, &PANotifyWindowController::updateWithSlider);
     connect(ui->quietSlider, &QSlider::valueChanged, this, &PANotifyWindowController::updateQuietSlider);
     connect(ui->quietButton, &QCheckBox::clicked, this, &PANotifyWindowController::showHideQuietSlider);
@@ -532,13 +535,15 @@ void PANotifyWindowController::mostra()
         const QString a = octets.value(0);
         const QString b = octets.value(1);
         const QString c = octets.value(2);
-        const QString titles[] = {a + QStringLiteral(".0.0.0/8"), a + QLatin1Char('.') + b + QStringLiteral(".0.0/16"),
+        const QString titles[] = {a + QStringLiteral(".0.0.0/8"),
+                                  a + QLatin1Char('.') + b + QStringLiteral(".0.0/16"),
                                   a + QLatin1Char('.') + b + QLatin1Char('.') + c + QStringLiteral(".0/24")};
         QAction* items[] = {matrixnetA, matrixnetB, matrixnetC};
         for (int i = 0; i < 3; ++i) {
             PopUpButton::setItemTitle(items[i], titles[i]);
             // A tool tip that looks like markup would be read as markup.
-            items[i]->setToolTip(Qt::mightBeRichText(titles[i]) ? Qt::convertFromPlainText(titles[i]) : titles[i]);
+            items[i]->setToolTip(Qt::mightBeRichText(titles[i]) ? Qt::convertFromPlainText(titles[i])
+                                                                : titles[i]);
         }
         ui->matrixlabel3->synchronizeTitle();
         ui->matrixlabel3->show();
@@ -586,10 +591,10 @@ void PANotifyWindowController::mostra()
     }
     m_showIcon(ui->processImage, parameterProcessName);
 
-    ui->descriptionString->setText(generateAttributedDescriptionWithProc(attributedAppName, attributedProtocol,
-                                                                         attributedAddress, attributedPort,
-                                                                         attributedUser, attributedNation)
-                                       .toHtml());
+    ui->descriptionString->setText(
+        generateAttributedDescriptionWithProc(attributedAppName, attributedProtocol, attributedAddress,
+                                              attributedPort, attributedUser, attributedNation)
+            .toHtml());
 
     // Country and host look-ups come with their own tables; an IPv6
     // address never has a flag.
@@ -633,7 +638,8 @@ void PANotifyWindowController::m_showIcon(QLabel* target, const QString& path)
     QPointer<QLabel> label(target);
     QPointer<PANotifyWindowController> self(this);
     mostraQueue().async([label, self, path] {
-        const QString bundle = path.contains(QLatin1String(".app/Contents/")) ? PAApplication::bundlePathOf(path) : path;
+        const QString bundle =
+            path.contains(QLatin1String(".app/Contents/")) ? PAApplication::bundlePathOf(path) : path;
         MainQueue::async([label, self, bundle] {
             if (!label || !self || self->m_answered)
                 return;
@@ -642,9 +648,10 @@ void PANotifyWindowController::m_showIcon(QLabel* target, const QString& path)
     });
 }
 
-AttributedDescription PANotifyWindowController::generateAttributedDescriptionWithProc(
-    const QString& proc, const QString& prot, const QString& addr, const QString& port, const QString& user,
-    const QString& nation)
+AttributedDescription
+PANotifyWindowController::generateAttributedDescriptionWithProc(const QString& proc, const QString& prot,
+                                                                const QString& addr, const QString& port,
+                                                                const QString& user, const QString& nation)
 {
     const QString nationPart = nation.isEmpty() ? QString() : nation + QStringLiteral(" at");
     AttributedDescription description;
@@ -682,7 +689,8 @@ QString AttributedDescription::toHtml() const
             ++end;
         const QString run = text.mid(i, end - i).toHtmlEscaped();
         if (isBold[static_cast<size_t>(i)])
-            html += QStringLiteral("<span style=\"font-weight:600; font-size:12px; color:%1\">%2</span>").arg(colour, run);
+            html += QStringLiteral("<span style=\"font-weight:600; font-size:12px; color:%1\">%2</span>")
+                        .arg(colour, run);
         else
             html += run;
         i = end;
@@ -748,15 +756,15 @@ void PANotifyWindowController::sendUserChoice(int choice, const std::optional<QS
         invalidateTimer(*timer);
     if (!m_road.claimAnswer(parameterTagString)) {
         qCWarning(lcAlert, "[PALISOR AGENT] request %s is not the open one; it gets no further answer",
-                     qUtf8Printable(parameterTagString));
+                  qUtf8Printable(parameterTagString));
         return;
     }
 
     const bool known = appExistsInGlobalArray(parameterProcessName);
     if (choice == 0 || choice == 1) {
         m_send(DaemonAnswer::withState(parameterOriginalRequestString, choice));
-        std::shared_ptr<PAApplication> app =
-            known ? getAppFromGlobalArray(parameterProcessName) : generatePAApplication(choice, parameterProcessName);
+        std::shared_ptr<PAApplication> app = known ? getAppFromGlobalArray(parameterProcessName)
+                                                   : generatePAApplication(choice, parameterProcessName);
         if (known)
             app->setRule(choice);
         QAction* duration = ui ? ui->timeButton->selectedItem() : timeForever;
@@ -844,10 +852,10 @@ void PANotifyWindowController::userAction(QObject* sender)
     default: {
         // A typed IPv6 network counts only while its row is usable: the
         // row's placeholder title is no network.
-        const QString subnet = parameterProcessIP.contains(QLatin1Char('.'))
-                                   ? ui->matrixlabel3->titleOfSelectedItem()
-                                   : (actionMatrix->isRowEnabled(3) ? PopUpButton::itemTitle(matrixlabel3V6Title)
-                                                                    : QString());
+        const QString subnet =
+            parameterProcessIP.contains(QLatin1Char('.'))
+                ? ui->matrixlabel3->titleOfSelectedItem()
+                : (actionMatrix->isRowEnabled(3) ? PopUpButton::itemTitle(matrixlabel3V6Title) : QString());
         sendUserChoice(4, side, QStringLiteral("IP"), 0, false, subnet);
         break;
     }
@@ -884,11 +892,13 @@ void PANotifyWindowController::clickSilenceBtn()
     alert.messageText = QStringLiteral("Disable Notification Alerts?");
     alert.icon = QStringLiteral("NSCaution");
     alert.buttons = {QStringLiteral("Keep Alerts Enabled"), QStringLiteral("Disable Notification Alerts")};
-    alert.informativeText = QStringLiteral(
-        "Are you sure? If you disable notification alerts your all your mixed-state apps configurations will be "
-        "modified and you will not be alerted in case an app makes an unknown connection. Palisor offers many way "
-        "to limit notification alerts frequency. Please run Palisor Configuration Assistant or documentation for "
-        "more info.");
+    alert.informativeText = QStringLiteral("Are you sure? If you disable notification alerts your all your "
+                                           "mixed-state apps configurations will be "
+                                           "modified and you will not be alerted in case an app makes an "
+                                           "unknown connection. Palisor offers many way "
+                                           "to limit notification alerts frequency. Please run Palisor "
+                                           "Configuration Assistant or documentation for "
+                                           "more info.");
     QPointer<PANotifyWindowController> self(this);
     AlertPresenter::shared().beginSheet(alert, m_window.get(), [self](AlertResult result) {
         if (!self || self->m_answered)

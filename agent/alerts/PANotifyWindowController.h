@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Clock.h"
 #include "daemonlink/PARequestRoad.h"
 #include "daemonlink/managesocketagent.h"
+#include "platform/Clock.h"
 
 #include <QHash>
 #include <QIcon>
@@ -32,7 +32,6 @@ class TLService;
 namespace Ui {
 class PANotifyWindowController;
 }
-
 
 // The description sentence of an alert: the text and the runs shown bold.
 struct AttributedDescription
@@ -94,9 +93,10 @@ public:
 
     // --- the request and its saved-rule answer
     void setNotifyParameters(const QString& pid, const QString& processName, const QString& processUID,
-                             const QString& processIP, const QString& processPort, const QString& processUDPorTCP,
-                             const QString& processIPversion, const QString& originalRequestString,
-                             const QString& tagNotify, const QString& responsibleApp);
+                             const QString& processIP, const QString& processPort,
+                             const QString& processUDPorTCP, const QString& processIPversion,
+                             const QString& originalRequestString, const QString& tagNotify,
+                             const QString& responsibleApp);
     void checkExistingRules();
     void answerWhenAlertsDisabled();
     void showAlertOnMain();
@@ -115,9 +115,9 @@ public:
     void showWindow();
     void windowDidLoad();
     void mostra();
-    static AttributedDescription generateAttributedDescriptionWithProc(const QString& proc, const QString& prot,
-                                                                       const QString& addr, const QString& port,
-                                                                       const QString& user, const QString& nation);
+    static AttributedDescription
+    generateAttributedDescriptionWithProc(const QString& proc, const QString& prot, const QString& addr,
+                                          const QString& port, const QString& user, const QString& nation);
     void updateNotifyWindowGlobalSize();
     static QImage arrotonda(const QImage& image, double width, double height);
     QString eseguiShellCommand(const QString& launchPath, const QStringList& argomenti);
@@ -127,8 +127,9 @@ public:
     static QString currentUID();
 
     // --- the answer
-    void sendUserChoice(int choice, const std::optional<QString>& action, const std::optional<QString>& iporport,
-                        int timervalue, bool automatic, const QString& subnet);
+    void sendUserChoice(int choice, const std::optional<QString>& action,
+                        const std::optional<QString>& iporport, int timervalue, bool automatic,
+                        const QString& subnet);
     void userAction(QObject* sender);
     void silentlyPass();
     void clickSilenceBtn();

@@ -1,35 +1,34 @@
 #include "app/AppDelegate.h"
 
+#include "app/PAInstaller.h"
+#include "core/AgentLog.h"
+#include "core/PAConfiguration.h"
+#include "core/PARuleLists.h"
+#include "core/SharedState.h"
+#include "daemonlink/StartSocket.h"
+#include "daemonlink/managesocketagent.h"
+#include "mainwindow/PAController.h"
 #include "platform/AlertPresenter.h"
-#include "platform/widgets/Appearance.h"
 #include "platform/Authorization.h"
 #include "platform/CommandRunner.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/LogFile.h"
 #include "platform/MainQueue.h"
-#include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
-#include "setup/PACustomPresetsWindowController.h"
-#include "app/PAInstaller.h"
-#include "setup/PAPresetsController.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
 #include "platform/Resources.h"
-#include "core/PARuleLists.h"
-#include "core/SharedState.h"
-#include "daemonlink/StartSocket.h"
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
-#include "daemonlink/managesocketagent.h"
-#include "core/AgentLog.h"
+#include "platform/widgets/Appearance.h"
+#include "setup/PACustomPresetsWindowController.h"
+#include "setup/PAPresetsController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QStackedWidget>
 #include <QFileInfo>
+#include <QStackedWidget>
 #include <QStandardPaths>
-
 
 namespace {
 
@@ -38,9 +37,10 @@ constexpr int kDeliverToAllSessions =
 
 } // namespace
 
-AppDelegate::AppDelegate(managesocketagent& endpoint, PAController& palisorController, PAConfiguration& configuration,
-                         PAInstaller& installer, StartSocket& startSocket, PAPresetsController& presets,
-                         PACustomPresetsWindowController& customPresets, QObject* parent)
+AppDelegate::AppDelegate(managesocketagent& endpoint, PAController& palisorController,
+                         PAConfiguration& configuration, PAInstaller& installer, StartSocket& startSocket,
+                         PAPresetsController& presets, PACustomPresetsWindowController& customPresets,
+                         QObject* parent)
     : QObject(parent)
     , mymanagesocketagent(&endpoint)
     , myPalisorController(&palisorController)
@@ -72,7 +72,8 @@ void AppDelegate::applicationDidFinishLaunching()
     if (checkPalisor()) {
         Alert alert;
         alert.messageText = QStringLiteral("Error");
-        alert.informativeText = QStringLiteral("Palisor Agent is already running. Click 'OK' to close this alert.");
+        alert.informativeText =
+            QStringLiteral("Palisor Agent is already running. Click 'OK' to close this alert.");
         AlertPresenter::shared().runModal(alert);
         terminate();
         return;
@@ -134,13 +135,20 @@ void AppDelegate::popManualAuth()
     alert.messageText = QStringLiteral("MANUAL AUTHORIZATION REQUIRED");
     alert.buttons = {QStringLiteral("Authorize Palisor In System Preferences")};
     alert.informativeText = QStringLiteral(
-        "Palisor is a security tool and runs on your Mac with administrator privileges. Thus it is important that "
-        "you obtained Palisor installer from a trusted source like Palisor or Tolvane web sites.\nThen you should "
-        "also check Palisor installer certificate validity.\n\nAdditionally, as a security feature, macOS 10.13 High "
-        "Sierra and up requires this Mac's administrator to manually authorize third party's security software like "
-        "Palisor.\n\nPlease open macOS 'System Preferences -> Security -> General' and authorize software by Tolvane "
-        "to allow Palisor execution.\nThis operation is required only once. Authorization will persist after macOS "
-        "and Palisor updates or upgrades.\n\nAfter authorization has been granted please restart this Mac.\nIf this "
+        "Palisor is a security tool and runs on your Mac with administrator privileges. Thus it is important "
+        "that "
+        "you obtained Palisor installer from a trusted source like Palisor or Tolvane web sites.\nThen you "
+        "should "
+        "also check Palisor installer certificate validity.\n\nAdditionally, as a security feature, macOS "
+        "10.13 High "
+        "Sierra and up requires this Mac's administrator to manually authorize third party's security "
+        "software like "
+        "Palisor.\n\nPlease open macOS 'System Preferences -> Security -> General' and authorize software by "
+        "Tolvane "
+        "to allow Palisor execution.\nThis operation is required only once. Authorization will persist after "
+        "macOS "
+        "and Palisor updates or upgrades.\n\nAfter authorization has been granted please restart this "
+        "Mac.\nIf this "
         "message persists after authorizing Palisor and after a reboot then please reinstall Palisor.");
     AlertPresenter::shared().runModal(alert);
     for (const RunningApplication& helper :
@@ -154,7 +162,8 @@ void AppDelegate::popErrorAlertAndQuit()
     Alert alert;
     alert.messageText = QStringLiteral("ERROR");
     alert.informativeText = QStringLiteral(
-        "There may be a problem with Palisor installation. Please uninstall Palisor using the provided Palisor "
+        "There may be a problem with Palisor installation. Please uninstall Palisor using the provided "
+        "Palisor "
         "Uninstaller found in Palisor Installer DMG disk image, then check for latest Palisor version at "
         "https://www.tolvane.zz and reinstall Palisor.");
     AlertPresenter::shared().runModal(alert);
@@ -163,9 +172,11 @@ void AppDelegate::popErrorAlertAndQuit()
 
 void AppDelegate::getVersion()
 {
-    const QString infoPath = QFileInfo(Resources::resourcesPath() + QStringLiteral("/../Info.plist")).absoluteFilePath();
+    const QString infoPath =
+        QFileInfo(Resources::resourcesPath() + QStringLiteral("/../Info.plist")).absoluteFilePath();
     const std::optional<QVariant> info = PropertyList::readFile(infoPath);
-    const QVariant version = info ? info->toMap().value(QStringLiteral("CFBundleShortVersionString")) : QVariant();
+    const QVariant version =
+        info ? info->toMap().value(QStringLiteral("CFBundleShortVersionString")) : QVariant();
     if (version.typeId() != QMetaType::QString)
         return;
     configurationVersion = version.toString();
@@ -276,16 +287,17 @@ void AppDelegate::lockUnlockFirewall()
             // The authorisation dialog answers later: later items wait behind
             // it, and nothing waits in a nested loop.
             synchronizedQueue().suspend();
-            Authorization::shared().requestRight(QStringLiteral("zz.tolvane.palisor.unlock"), [self](bool authorised) {
-                if (self) {
-                    if (authorised) {
-                        isLocked = false;
-                        self->myPalisorController->updateMenuletIcon();
+            Authorization::shared().requestRight(
+                QStringLiteral("zz.tolvane.palisor.unlock"), [self](bool authorised) {
+                    if (self) {
+                        if (authorised) {
+                            isLocked = false;
+                            self->myPalisorController->updateMenuletIcon();
+                        }
+                        self->myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
                     }
-                    self->myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
-                }
-                synchronizedQueue().resume();
-            });
+                    synchronizedQueue().resume();
+                });
             return;
         }
         isLocked = true;
@@ -307,9 +319,10 @@ void AppDelegate::m_showLockWarning()
 {
     Alert alert;
     alert.messageText = QStringLiteral("Warning");
-    alert.informativeText = QStringLiteral(
-        "You are about to lock the firewall while notification alerts are enabled. Disable notification alerts?");
-    alert.buttons = {QStringLiteral("Disable notification alerts"), QStringLiteral("Keep notification alerts enabled")};
+    alert.informativeText = QStringLiteral("You are about to lock the firewall while notification alerts are "
+                                           "enabled. Disable notification alerts?");
+    alert.buttons = {QStringLiteral("Disable notification alerts"),
+                     QStringLiteral("Keep notification alerts enabled")};
     if (AlertPresenter::shared().runModal(alert).response == AlertFirstButtonReturn)
         myPalisorController->silenceNotifications();
     closeAllWindows();
@@ -333,9 +346,9 @@ void AppDelegate::emptyall()
     alert.buttons = {QStringLiteral("Clean apps list"), QStringLiteral("Cancel")};
     alert.showsSuppressionButton = true;
     alert.icon = QStringLiteral("NSCaution");
-    alert.informativeText = QStringLiteral(
-        "Are you sure? This operation will delete all current Palisor apps rules. To store current configuration "
-        "export it to file or save it as custom preset. ");
+    alert.informativeText = QStringLiteral("Are you sure? This operation will delete all current Palisor "
+                                           "apps rules. To store current configuration "
+                                           "export it to file or save it as custom preset. ");
     QPointer<AppDelegate> self(this);
     AlertPresenter::shared().beginSheet(alert, window, [self, key](AlertResult result) {
         if (result.suppressionChecked)
@@ -357,17 +370,20 @@ void AppDelegate::startHelper()
 {
     const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
     if (!systemctl.isEmpty()) {
-        CommandRunner::shared().run(systemctl, {QStringLiteral("--user"), QStringLiteral("start"), QLatin1String(kHelperUnit)});
+        CommandRunner::shared().run(
+            systemctl, {QStringLiteral("--user"), QStringLiteral("start"), QLatin1String(kHelperUnit)});
         return;
     }
-    Workspace::launchApplication(Paths::system(QStringLiteral("/Library/Application Support/Palisor/Palisor-Helper.app")));
+    Workspace::launchApplication(
+        Paths::system(QStringLiteral("/Library/Application Support/Palisor/Palisor-Helper.app")));
 }
 
 void AppDelegate::stopHelper()
 {
     const QString systemctl = QStandardPaths::findExecutable(QStringLiteral("systemctl"));
     if (!systemctl.isEmpty())
-        CommandRunner::shared().run(systemctl, {QStringLiteral("--user"), QStringLiteral("stop"), QLatin1String(kHelperUnit)});
+        CommandRunner::shared().run(
+            systemctl, {QStringLiteral("--user"), QStringLiteral("stop"), QLatin1String(kHelperUnit)});
     for (const RunningApplication& helper :
          Workspace::runningApplicationsWithBundleIdentifier(QStringLiteral("zz.tolvane.Palisor-Helper")))
         Workspace::terminate(helper.pid);
@@ -375,7 +391,8 @@ void AppDelegate::stopHelper()
 
 void AppDelegate::closeAllWindows()
 {
-    QWidget* presets = custompresetscontroller->window ? custompresetscontroller->window.data() : customPresetsWindow.data();
+    QWidget* presets =
+        custompresetscontroller->window ? custompresetscontroller->window.data() : customPresetsWindow.data();
     for (QWidget* each : {wizardWindow.data(), window.data(), presets, prefsWindow.data()})
         if (each)
             each->close();

@@ -10,10 +10,10 @@
 #include "daemonlink/PARequestRoad.h"
 #include "daemonlink/StartSocket.h"
 #include "daemonlink/managesocketagent.h"
-#include "platform/MainQueue.h"
 #include "mainwindow/PACollectionView.h"
 #include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAController.h"
+#include "platform/MainQueue.h"
 #include "ruleeditors/PAExclusionController.h"
 #include "ruleeditors/PAManagedRecordsController.h"
 #include "setup/PACustomPresetsWindowController.h"
@@ -56,7 +56,8 @@ MainInterface::MainInterface(QObject* parent)
     // so it stays unavailable and starting it changes nothing.
     m_presetsController->window = m_palisorController->window();
     m_socketAgent->myBridgeClassPalisor = m_bridge;
-    connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController, &PANotifyController::logFileChanged);
+    connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController,
+            &PANotifyController::logFileChanged);
 
     m_appDelegate->wizardWindow = m_wizardController->window;
 
@@ -80,13 +81,17 @@ MainInterface::MainInterface(QObject* parent)
     m_palisorController->appsViewContainer()->layout()->addWidget(appsView);
     appsView->setController(m_palisorController);
     appsView->setItemStyle(windowStyle);
-    connect(m_palisorController, &PAController::styleChanged, appsView, [appsView] { appsView->setItemStyle(windowStyle); });
+    connect(m_palisorController, &PAController::styleChanged, appsView,
+            [appsView] { appsView->setItemStyle(windowStyle); });
 
     // The status menu's commands.
-    connect(m_palisorController->lockItem, &QAction::triggered, m_appDelegate, &AppDelegate::lockUnlockFirewall);
+    connect(m_palisorController->lockItem, &QAction::triggered, m_appDelegate,
+            &AppDelegate::lockUnlockFirewall);
     connect(m_palisorController->enableFW, &QAction::triggered, m_appDelegate, &AppDelegate::enableFirewall);
-    connect(m_palisorController->disableFW, &QAction::triggered, m_appDelegate, &AppDelegate::disableFirewall);
-    connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate, &AppDelegate::alternateQuitPalisorAgent);
+    connect(m_palisorController->disableFW, &QAction::triggered, m_appDelegate,
+            &AppDelegate::disableFirewall);
+    connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate,
+            &AppDelegate::alternateQuitPalisorAgent);
 
     m_palisorController->awakeFromNib();
     m_configuration->awakeFromNib();
@@ -113,12 +118,13 @@ void MainInterface::m_connectConfiguration()
             &PAController::configurationApplied);
     connect(configuration, &PAConfiguration::configurationApplied, m_connectionController,
             &PAConnectionController::loggingControl);
-    connect(configuration, &PAConfiguration::configurationApplied, m_updateController, [update = m_updateController] {
-        if (autoupdate)
-            update->startAutoUpdateTimer();
-        else
-            update->stopAutoUpdateTimer();
-    });
+    connect(configuration, &PAConfiguration::configurationApplied, m_updateController,
+            [update = m_updateController] {
+                if (autoupdate)
+                    update->startAutoUpdateTimer();
+                else
+                    update->stopAutoUpdateTimer();
+            });
     connect(configuration, &PAConfiguration::configurationPublished, m_preferencesController,
             &PAPreferencesController::sendToDaemonManageRootOption);
     connect(configuration, &PAConfiguration::configurationPublished, m_preferencesController,

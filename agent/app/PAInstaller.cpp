@@ -1,16 +1,16 @@
 #include "app/PAInstaller.h"
 
+#include "core/AgentLog.h"
+#include "core/PAConfiguration.h"
+#include "core/SharedState.h"
 #include "platform/Installation.h"
 #include "platform/MainQueue.h"
-#include "core/PAConfiguration.h"
+#include "platform/Resources.h"
+#include "platform/widgets/WindowPlacement.h"
 #include "setup/PAPresetsController.h"
 #include "setup/PAUpdateController.h"
-#include "platform/Resources.h"
-#include "core/SharedState.h"
-#include "platform/widgets/WindowPlacement.h"
 #include "ui_PAInstallerStartPanel.h"
 #include "ui_PAInstallerStatusView.h"
-#include "core/AgentLog.h"
 
 #include <QApplication>
 
@@ -23,7 +23,7 @@ QIcon requiredSystemImage(const char* name)
     const QIcon image = Resources::systemImage(QString::fromLatin1(name));
     if (image.isNull()) {
         qCCritical(lcStart, "[PALISOR AGENT] required image \"%s\" is missing from %s", name,
-                     qUtf8Printable(Resources::resourcesPath()));
+                   qUtf8Printable(Resources::resourcesPath()));
         std::abort();
     }
     return image;
@@ -32,9 +32,14 @@ QIcon requiredSystemImage(const char* name)
 } // namespace
 
 PAInstaller::PAInstaller(PAConfiguration& configuration, PAUpdateController& updates, QObject* parent)
-    : QObject(parent), palisorconfiguration(&configuration), updatecontroller(&updates), m_startUi(new Ui::PAInstallerStartPanel), m_statusUi(new Ui::PAInstallerStatusView),
-      m_green(requiredSystemImage("NSStatusAvailable")), m_red(requiredSystemImage("NSStatusUnavailable")),
-      m_yellow(requiredSystemImage("NSStatusPartiallyAvailable"))
+    : QObject(parent)
+    , palisorconfiguration(&configuration)
+    , updatecontroller(&updates)
+    , m_startUi(new Ui::PAInstallerStartPanel)
+    , m_statusUi(new Ui::PAInstallerStatusView)
+    , m_green(requiredSystemImage("NSStatusAvailable"))
+    , m_red(requiredSystemImage("NSStatusUnavailable"))
+    , m_yellow(requiredSystemImage("NSStatusPartiallyAvailable"))
 {
     m_startPanel = new QWidget(nullptr, Qt::SplashScreen);
     m_startUi->setupUi(m_startPanel);
@@ -142,7 +147,8 @@ void PAInstaller::m_attempt(const std::function<void(bool)>& completion)
         m_giveUp(completion);
         return;
     }
-    qCInfo(lcStart).noquote() << QStringLiteral("[PALISOR AGENT] checking if Palisor is installed... (%1)").arg(m_startupCount);
+    qCInfo(lcStart).noquote()
+        << QStringLiteral("[PALISOR AGENT] checking if Palisor is installed... (%1)").arg(m_startupCount);
     if (!m_attemptPasses()) {
         m_retry(completion);
         return;
@@ -220,7 +226,8 @@ bool PAInstaller::filterKextIsUpToDate()
         return false;
     }
     if (*version == currentKextVersion) {
-        qCInfo(lcStart).noquote() << QStringLiteral("[PALISOR AGENT] filter kext is up to date: found version -%1-").arg(*version);
+        qCInfo(lcStart).noquote()
+            << QStringLiteral("[PALISOR AGENT] filter kext is up to date: found version -%1-").arg(*version);
         return true;
     }
     qCInfo(lcStart).noquote() << "[PALISOR AGENT] filter kext is old";
@@ -232,14 +239,16 @@ bool PAInstaller::filterKextIsUpToDate()
 bool PAInstaller::filterKextIsInstalled()
 {
     const bool installed = Installation::filterKextIsInstalled();
-    qCInfo(lcStart).noquote() << (installed ? "[PALISOR AGENT] filter kext found" : "[PALISOR AGENT] filter kext not found");
+    qCInfo(lcStart).noquote() << (installed ? "[PALISOR AGENT] filter kext found"
+                                            : "[PALISOR AGENT] filter kext not found");
     return installed;
 }
 
 bool PAInstaller::filterKextIsRunning()
 {
     const bool running = Installation::filterKextIsLoaded();
-    qCInfo(lcStart).noquote() << (running ? "[PALISOR AGENT] filter kext running" : "[PALISOR AGENT] filter kext not running");
+    qCInfo(lcStart).noquote() << (running ? "[PALISOR AGENT] filter kext running"
+                                          : "[PALISOR AGENT] filter kext not running");
     return running;
 }
 
@@ -251,7 +260,8 @@ bool PAInstaller::daemonIsInstalled()
 bool PAInstaller::daemonIsRunning()
 {
     const bool running = Installation::daemonIsRunning();
-    qCInfo(lcStart).noquote() << (running ? "[PALISOR AGENT] daemon is running" : "[PALISOR AGENT] daemon is not running");
+    qCInfo(lcStart).noquote() << (running ? "[PALISOR AGENT] daemon is running"
+                                          : "[PALISOR AGENT] daemon is not running");
     return running;
 }
 
@@ -259,7 +269,7 @@ bool PAInstaller::bootScriptsAreInstalled()
 {
     const bool installed = Installation::daemonLaunchPlistIsInstalled();
     qCInfo(lcStart).noquote() << (installed ? "[PALISOR AGENT] boot scripts installed"
-                      : "[PALISOR AGENT] boot scripts not installed");
+                                            : "[PALISOR AGENT] boot scripts not installed");
     return installed;
 }
 
@@ -328,7 +338,8 @@ void PAInstaller::m_loadPreset(const QString& name)
 {
     // The daemon link is already up, so a connection alert may hold the
     // queue; the preset then loads once the alert is answered.
-    PAPresetsController::loadPresetFromBundle(palisorconfiguration, name, PAPresetsController::HeldLoad::Queue);
+    PAPresetsController::loadPresetFromBundle(palisorconfiguration, name,
+                                              PAPresetsController::HeldLoad::Queue);
 }
 
 void PAInstaller::popWelcomeViewAttachedToWindow(QWidget* window)
@@ -392,7 +403,8 @@ void PAInstaller::popUpdateAlertsIfNeeded()
             if (updater)
                 updater->startAutoUpdateTimer();
             else
-                qCInfo(lcStart).noquote() << "[PALISOR AGENT] no update controller; automatic checks not started";
+                qCInfo(lcStart).noquote()
+                    << "[PALISOR AGENT] no update controller; automatic checks not started";
         });
     } else {
         autoupdate = false;

@@ -1,11 +1,11 @@
 #include "core/PAApplication.h"
 
+#include "core/SharedState.h"
 #include "platform/CodeSigning.h"
 #include "platform/CommandRunner.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/MainQueue.h"
 #include "platform/Resources.h"
-#include "core/SharedState.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
 
@@ -16,7 +16,6 @@
 #include <optional>
 
 namespace {
-
 
 bool isUnderSystemFolder(const QString& path)
 {
@@ -55,8 +54,12 @@ bool isAppleAuthority(const QString& authorityLine)
 
 PAApplication::PAApplication(const QString& appName, const QStringList& appBinaries, bool appIsBundle,
                              bool appIsBlocked, const QString& appPath)
-    : m_appName(appName), m_appBinaries(appBinaries), m_appIsBundle(appIsBundle),
-      m_appIsBlocked(appIsBlocked), m_appPath(appPath), m_appLabelColor(SystemColors::labelColor())
+    : m_appName(appName)
+    , m_appBinaries(appBinaries)
+    , m_appIsBundle(appIsBundle)
+    , m_appIsBlocked(appIsBlocked)
+    , m_appPath(appPath)
+    , m_appLabelColor(SystemColors::labelColor())
 {
     m_appExists = !appPath.isEmpty() && QFileInfo::exists(appPath);
     setIcon();
@@ -515,7 +518,8 @@ std::shared_ptr<PAApplication> PAApplication::generatePAApplication(qint64 rule,
     } else {
         const QString name = bundleNameOf(path);
         const QString bundlePath = bundlePathOf(path);
-        app = std::make_shared<PAApplication>(name, QStringList{name + QLatin1Char('/')}, true, false, bundlePath);
+        app = std::make_shared<PAApplication>(name, QStringList{name + QLatin1Char('/')}, true, false,
+                                              bundlePath);
         QString shown = name;
         if (shown.endsWith(QLatin1String(".app")))
             shown.chop(4);

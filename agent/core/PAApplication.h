@@ -21,7 +21,8 @@ class PAApplication : public QObject
     Q_OBJECT
     Q_PROPERTY(QString appName READ appName WRITE setAppName NOTIFY changed)
     Q_PROPERTY(QString appPath READ appPath WRITE setAppPath NOTIFY changed)
-    Q_PROPERTY(qint64 appIsBlockedOrAllowed READ appIsBlockedOrAllowed WRITE setAppIsBlockedOrAllowed NOTIFY changed)
+    Q_PROPERTY(
+        qint64 appIsBlockedOrAllowed READ appIsBlockedOrAllowed WRITE setAppIsBlockedOrAllowed NOTIFY changed)
     Q_PROPERTY(bool appIsSystemBinary READ appIsSystemBinary WRITE setAppIsSystemBinary NOTIFY changed)
 
 public:

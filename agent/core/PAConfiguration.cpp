@@ -1,21 +1,21 @@
 #include "core/PAConfiguration.h"
 
-#include "platform/AlertPresenter.h"
-#include "platform/CommandRunner.h"
-#include "platform/DistributedNotificationCenter.h"
-#include "platform/FileChooser.h"
-#include "platform/MainQueue.h"
+#include "core/AgentLog.h"
 #include "core/PAApplication.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
 #include "core/PAPreferenceTable.h"
 #include "core/PARuleLists.h"
+#include "core/SharedState.h"
+#include "platform/AlertPresenter.h"
+#include "platform/CommandRunner.h"
+#include "platform/DistributedNotificationCenter.h"
+#include "platform/FileChooser.h"
+#include "platform/MainQueue.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
 #include "platform/Resources.h"
-#include "core/SharedState.h"
 #include "platform/Workspace.h"
-#include "core/AgentLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -103,7 +103,8 @@ void PAConfiguration::loadCustomPreset(const QVariantMap& userInfo)
 {
     const QVariant value = userInfo.value(QStringLiteral("presetPath"));
     if (value.typeId() != QMetaType::QString) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("loadCustomPreset without a preset path ignored");
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("loadCustomPreset without a preset path ignored");
         return;
     }
     const QString path = value.toString();
@@ -133,8 +134,9 @@ bool PAConfiguration::loadConf(const QString& path)
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration %1 cannot be read (%2); the current configuration is kept")
-                    .arg(path, file.errorString());
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("Configuration %1 cannot be read (%2); the current configuration is kept")
+                   .arg(path, file.errorString());
         return false;
     }
     // Everything is checked before anything of the running model is replaced,
@@ -143,8 +145,9 @@ bool PAConfiguration::loadConf(const QString& path)
     const std::optional<PAConfigurationRecords::Configuration> configuration =
         PAConfigurationRecords::parseData(file.readAll(), &reason);
     if (!configuration) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration %1 is malformed (%2); the current configuration is kept")
-                    .arg(path, reason);
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("Configuration %1 is malformed (%2); the current configuration is kept")
+                   .arg(path, reason);
         return false;
     }
     m_apply(*configuration);
@@ -160,9 +163,9 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
     PARuleLists::Apps loadedApps;
     loadedApps.reserve(configuration.apps.size());
     for (const PAConfigurationRecords::AppRecord& record : configuration.apps) {
-        const QString path =
-            record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app")) ? storedBundlePath(record.appPath)
-                                                                                  : record.appPath;
+        const QString path = record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app"))
+                                 ? storedBundlePath(record.appPath)
+                                 : record.appPath;
         auto app = std::make_shared<PAApplication>(record.appName, record.appBinaries, record.appIsBundle,
                                                    record.appIsBlockedOrAllowed == 1, path);
         app->setAppIsBlockedOrAllowed(record.appIsBlockedOrAllowed);
@@ -196,7 +199,8 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
     PARuleLists::Exclusions folders;
     folders.reserve(configuration.exclusions.size());
     for (const PAConfigurationRecords::ExclusionRecord& record : configuration.exclusions)
-        folders.push_back(std::make_shared<PAExclusion>(record.path, record.rule, record.ignored, record.hardcoded));
+        folders.push_back(
+            std::make_shared<PAExclusion>(record.path, record.rule, record.ignored, record.hardcoded));
     ruleLists().replaceExclusions(std::move(folders));
 
     // Global Rules.
@@ -231,12 +235,16 @@ void PAConfiguration::m_askAutomaticXPC()
     alert.messageText = QStringLiteral("Enable automatic XPC services management?");
     alert.icon = QStringLiteral("NSCaution");
     alert.buttons = {QStringLiteral("Enable"), QStringLiteral("Keep disabled")};
-    alert.informativeText = QStringLiteral(
-        "You are about to activate an old Palisor configuration where 'Automatic XPC Management' option is not "
-        "set.\nThis  feature simplifies firewall use and allows a more powerful set of rules. Activating this option "
-        "removes all XPC services from current managed apps. XPC services connections will be matched against their "
-        "responsible app accordingly, instead of being managed independently.\n\nDo you want to enable automatic XPC "
-        "management?\nYou can also enable this feature later from Palisor Preferences. ");
+    alert.informativeText =
+        QStringLiteral("You are about to activate an old Palisor configuration where 'Automatic XPC "
+                       "Management' option is not "
+                       "set.\nThis  feature simplifies firewall use and allows a more powerful set of rules. "
+                       "Activating this option "
+                       "removes all XPC services from current managed apps. XPC services connections will be "
+                       "matched against their "
+                       "responsible app accordingly, instead of being managed independently.\n\nDo you want "
+                       "to enable automatic XPC "
+                       "management?\nYou can also enable this feature later from Palisor Preferences. ");
     QPointer<PAConfiguration> self(this);
     AlertPresenter::shared().beginSheet(alert, window, [self](AlertResult result) {
         if (!self)
@@ -261,19 +269,21 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
     if (!encodeConf) {
         if (PropertyList::writeFile(path, array, PropertyList::Format::Xml, &error))
             return true;
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error);
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error);
         return false;
     }
     const QVariantMap wrapper = PAConfigurationRecords::wrapper(array);
     if (sendDaemon) {
         DistributedNotificationCenter::defaultCenter().postNotificationName(
-            QStringLiteral("writePalisorConfiguration"), QStringLiteral("zz.palisor.writePalisorConfiguration"),
-            wrapper, kDeliverToAllSessions);
+            QStringLiteral("writePalisorConfiguration"),
+            QStringLiteral("zz.palisor.writePalisorConfiguration"), wrapper, kDeliverToAllSessions);
         return true;
     }
     if (PropertyList::writeFile(path, QVariantList{wrapper}, PropertyList::Format::Xml, &error))
         return true;
-    qCWarning(lcConfiguration).noquote() << QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error);
+    qCWarning(lcConfiguration).noquote()
+        << QStringLiteral("Configuration could not be written to %1 (%2)").arg(path, error);
     return false;
 }
 
@@ -355,8 +365,8 @@ void PAConfiguration::m_import()
         m_tellAlertIsOpen();
         return;
     }
-    const QString path =
-        FileChooser::shared().chooseFileToOpen(QStringLiteral("Import Palisor configuration from file"), window);
+    const QString path = FileChooser::shared().chooseFileToOpen(
+        QStringLiteral("Import Palisor configuration from file"), window);
     if (path.isEmpty())
         return;
     importConf(path, false);
@@ -462,9 +472,10 @@ void PAConfiguration::updateLogRotationSettings()
         QFile file(staged);
         if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0) {
             file.close();
-            CommandRunner::shared().runAsAdministrator(
-                QStringLiteral("/usr/bin/install"),
-                {QStringLiteral("-D"), QStringLiteral("-m"), QStringLiteral("644"), staged, rotationConfigurationPath()});
+            CommandRunner::shared().runAsAdministrator(QStringLiteral("/usr/bin/install"),
+                                                       {QStringLiteral("-D"), QStringLiteral("-m"),
+                                                        QStringLiteral("644"), staged,
+                                                        rotationConfigurationPath()});
         }
         QDir(folder).removeRecursively();
     }
@@ -473,8 +484,8 @@ void PAConfiguration::updateLogRotationSettings()
     emit logRotationChecked(changed);
     Alert alert;
     if (changed) {
-        alert.messageText = QStringLiteral(
-            "Logs rotation configuration successfully modified. Settings will take effect at next system reboot");
+        alert.messageText = QStringLiteral("Logs rotation configuration successfully modified. Settings will "
+                                           "take effect at next system reboot");
     } else {
         alert.messageText = QStringLiteral("Logs rotation configuration was not modified");
         alert.icon = QStringLiteral("NSCaution");
@@ -497,8 +508,10 @@ void PAConfiguration::uninstall()
     alert.buttons = {QStringLiteral("Uninstall Palisor"), QStringLiteral("Cancel")};
     alert.informativeText = QStringLiteral(
         "The uninstall procedure will quit all your running applications and restart your Mac. To continue "
-        "uninstalling Palisor click 'Uninstall Palisor' otherwise click 'Cancel'.\n\nPLEASE NOTE\n\nDuring this "
-        "process your Mac will be unresponsive and will display a spinning ball or a black screen. Please wait one "
+        "uninstalling Palisor click 'Uninstall Palisor' otherwise click 'Cancel'.\n\nPLEASE NOTE\n\nDuring "
+        "this "
+        "process your Mac will be unresponsive and will display a spinning ball or a black screen. Please "
+        "wait one "
         "minute for the uninstall procedure to complete, your Mac will restart automatically.");
     if (AlertPresenter::shared().runModal(alert).response == AlertFirstButtonReturn)
         launchUninstaller();
@@ -518,7 +531,8 @@ void PAConfiguration::launchUninstaller()
 
     const QString resource = Resources::pathForResource(QStringLiteral("palisoruninstaller"));
     if (resource.isEmpty()) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("The uninstaller is missing from the application's resources");
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("The uninstaller is missing from the application's resources");
         return;
     }
     const QString folder = makePrivateTemporaryFolder("palisor-uninstall");
@@ -528,7 +542,8 @@ void PAConfiguration::launchUninstaller()
     }
     const QString uninstaller = folder + QStringLiteral("/palisoruninstaller");
     if (QFile::copy(resource, uninstaller)) {
-        QFile::setPermissions(uninstaller, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(uninstaller,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         CommandRunner::shared().runAsAdministrator(uninstaller, {});
     }
     QDir(folder).removeRecursively();

@@ -1,12 +1,12 @@
 #include "core/PAConfigurationRecords.h"
 
-#include "platform/KeyedArchive.h"
 #include "core/PAApplication.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
 #include "core/PAPreferenceTable.h"
-#include "platform/PropertyList.h"
 #include "core/SharedState.h"
+#include "platform/KeyedArchive.h"
+#include "platform/PropertyList.h"
 
 #include <cmath>
 
@@ -22,7 +22,7 @@ bool fail(QString* error, const QString& reason)
     return false;
 }
 
-template<typename T>
+template <typename T>
 bool take(const QVariantMap& record, const char* key, std::optional<T> (*convert)(const QVariant&), T& out,
           QString* error)
 {
@@ -60,10 +60,12 @@ bool checkElements(const QVariantList& array, const char* what, QString* error)
 {
     for (const QVariant& element : array) {
         if (element.typeId() != QMetaType::QVariantMap)
-            return fail(error, QStringLiteral("an element of the %1 is not a dictionary").arg(QLatin1String(what)));
-        if (element.toMap().value(kClassName).typeId() != QMetaType::QString)
             return fail(error,
-                        QStringLiteral("an element of the %1 has no \"PalisorClassName\"").arg(QLatin1String(what)));
+                        QStringLiteral("an element of the %1 is not a dictionary").arg(QLatin1String(what)));
+        if (element.toMap().value(kClassName).typeId() != QMetaType::QString)
+            return fail(
+                error,
+                QStringLiteral("an element of the %1 has no \"PalisorClassName\"").arg(QLatin1String(what)));
     }
     return true;
 }
@@ -199,7 +201,7 @@ QVariantMap PAConfigurationRecords::wrapper(const QVariantList& array)
 }
 
 std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::parseData(const QByteArray& data,
-                                                                                      QString* error)
+                                                                                       QString* error)
 {
     QString reason;
     const std::optional<QVariant> content = PropertyList::fromData(data, &reason);
@@ -211,7 +213,7 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
 }
 
 std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::parse(const QVariant& content,
-                                                                                  QString* error)
+                                                                                   QString* error)
 {
     if (content.typeId() != QMetaType::QVariantList) {
         fail(error, QStringLiteral("the file is not a property-list array"));
@@ -241,8 +243,9 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
             QString reason;
             const std::optional<QVariant> unarchived = KeyedArchive::unarchive(it->toByteArray(), &reason);
             if (!unarchived || unarchived->typeId() != QMetaType::QVariantList) {
-                fail(error, unarchived ? QStringLiteral("the wrapper's archive does not hold an array")
-                                       : QStringLiteral("the wrapper's archive is malformed (%1)").arg(reason));
+                fail(error, unarchived
+                                ? QStringLiteral("the wrapper's archive does not hold an array")
+                                : QStringLiteral("the wrapper's archive is malformed (%1)").arg(reason));
                 return std::nullopt;
             }
             records = unarchived->toList();
@@ -259,7 +262,8 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
         const QString kind = record.value(kClassName).toString();
         if (kind == QLatin1String("PAApplication")) {
             AppRecord app;
-            if (!takeString(record, "appName", app.appName, error) || !takeString(record, "appPath", app.appPath, error) ||
+            if (!takeString(record, "appName", app.appName, error) ||
+                !takeString(record, "appPath", app.appPath, error) ||
                 !takeStrings(record, "appBinaries", app.appBinaries, error) ||
                 !takeBool(record, "appIsBundle", app.appIsBundle, error) ||
                 !takeInt(record, "appIsBlockedOrAllowed", app.appIsBlockedOrAllowed, error) ||
@@ -270,15 +274,16 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
             configuration.preferences.push_back(record);
         } else if (kind == QLatin1String("PAExclusion")) {
             ExclusionRecord folder;
-            if (!takeString(record, "path", folder.path, error) || !takeInt(record, "rule", folder.rule, error) ||
+            if (!takeString(record, "path", folder.path, error) ||
+                !takeInt(record, "rule", folder.rule, error) ||
                 !takeBool(record, "ignored", folder.ignored, error) ||
                 !takeBool(record, "hardcoded", folder.hardcoded, error))
                 return std::nullopt;
             configuration.exclusions.push_back(std::move(folder));
         } else if (kind == QLatin1String("PAManagedRecords")) {
             ManagedRecord rule;
-            if (!takeString(record, "record", rule.record, error) || !takeInt(record, "rule", rule.rule, error) ||
-                !takeInt(record, "type", rule.type, error))
+            if (!takeString(record, "record", rule.record, error) ||
+                !takeInt(record, "rule", rule.rule, error) || !takeInt(record, "type", rule.type, error))
                 return std::nullopt;
             configuration.records.push_back(std::move(rule));
         }

@@ -1,13 +1,16 @@
 #include "core/PAExclusion.h"
 
-#include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "platform/Resources.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
 
 PAExclusion::PAExclusion(const QString& path, qint64 rule, bool ignored, bool hardcoded)
-    : m_path(path), m_rule(rule), m_ignored(ignored), m_hardcoded(hardcoded),
-      m_labelColor(SystemColors::controlTextColor())
+    : m_path(path)
+    , m_rule(rule)
+    , m_ignored(ignored)
+    , m_hardcoded(hardcoded)
+    , m_labelColor(SystemColors::controlTextColor())
 {
     setRuleIcon();
     // A built-in rule stays grey until the rule colours are applied again.

@@ -1,7 +1,7 @@
 #include "core/PAManagedRecords.h"
 
-#include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "platform/Resources.h"
 #include "platform/SystemColors.h"
 
 namespace {
@@ -24,7 +24,9 @@ QString typeImageName(qint64 type)
 } // namespace
 
 PAManagedRecords::PAManagedRecords(const QString& record, qint64 type, qint64 rule)
-    : m_record(record), m_type(type), m_rule(rule)
+    : m_record(record)
+    , m_type(type)
+    , m_rule(rule)
 {
     setRuleIcon();
     m_icon = Resources::image(typeImageName(m_type));

@@ -1,7 +1,7 @@
 #include "core/PAObserveFileLogs.h"
 
-#include "platform/Paths.h"
 #include "core/AgentLog.h"
+#include "platform/Paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,9 +27,11 @@ QString errorText(int error)
 } // namespace
 
 PAObserveFileLogs::PAObserveFileLogs(QObject* parent)
-    : QObject(parent), pathfilelog(Paths::home() + QStringLiteral("/Library/Logs/palisor.log")),
-      emptytext(QStringLiteral(""))
-{}
+    : QObject(parent)
+    , pathfilelog(Paths::home() + QStringLiteral("/Library/Logs/palisor.log"))
+    , emptytext(QStringLiteral(""))
+{
+}
 
 PAObserveFileLogs::~PAObserveFileLogs()
 {
@@ -63,7 +65,7 @@ void PAObserveFileLogs::addDispatch()
     int fd = -1;
     if (!m_openLogFile(&fd)) {
         qCWarning(lcLogFile).noquote() << QStringLiteral("Cannot open the log file %1 (%2); waiting for it")
-                    .arg(pathfilelog, errorText(errno));
+                                              .arg(pathfilelog, errorText(errno));
         m_fileDeleted();
         return;
     }
@@ -77,8 +79,9 @@ bool PAObserveFileLogs::m_ensureInotify()
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0) {
         if (!m_reportedNoInotify)
-            qCWarning(lcLogFile).noquote() << QStringLiteral("Cannot watch the log file (%1); checking it every second")
-                        .arg(errorText(errno));
+            qCWarning(lcLogFile).noquote()
+                << QStringLiteral("Cannot watch the log file (%1); checking it every second")
+                       .arg(errorText(errno));
         m_reportedNoInotify = true;
         return false;
     }
@@ -232,8 +235,9 @@ void PAObserveFileLogs::m_checkForFile()
     if (isSignalConnected(QMetaMethod::fromSignal(&PAObserveFileLogs::logFileChanged)))
         emit logFileChanged();
     else
-        qCWarning(lcLogFile).noquote() << QStringLiteral("The log file %1 is back, but nothing is connected to reopen standard error")
-                    .arg(pathfilelog);
+        qCWarning(lcLogFile).noquote()
+            << QStringLiteral("The log file %1 is back, but nothing is connected to reopen standard error")
+                   .arg(pathfilelog);
     m_watch(fd);
 }
 

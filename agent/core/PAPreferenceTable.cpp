@@ -1,12 +1,11 @@
 #include "core/PAPreferenceTable.h"
 
+#include "core/AgentLog.h"
 #include "core/PAConfigurationRecords.h"
 #include "core/SharedState.h"
 #include "core/UserDefaultsPalisor.h"
 #include "platform/SystemColors.h"
 #include "platform/UserDefaults.h"
-#include "core/AgentLog.h"
-
 
 #define PALISOR_DEFINE_SETTING(type, name, initial, ...) type name = initial;
 PALISOR_SETTINGS(PALISOR_DEFINE_SETTING)
@@ -71,14 +70,15 @@ QColor initialLabelColor0()
 
 const std::vector<PASetting>& PASettings::table()
 {
-#define PALISOR_SETTING_ROW(type, name, initial, defaultsKey, defaultsFallback, recordKey, mode, recordFallback) \
-    PASetting{#name,                                                                                               \
-              &name,                                                                                               \
-              PASetting::Value(type(initial)),                                                                     \
-              defaultsKey,                                                                                         \
-              PASetting::Value(type(defaultsFallback)),                                                            \
-              recordKey,                                                                                           \
-              PASetting::mode,                                                                                     \
+#define PALISOR_SETTING_ROW(type, name, initial, defaultsKey, defaultsFallback, recordKey, mode,             \
+                            recordFallback)                                                                  \
+    PASetting{#name,                                                                                         \
+              &name,                                                                                         \
+              PASetting::Value(type(initial)),                                                               \
+              defaultsKey,                                                                                   \
+              PASetting::Value(type(defaultsFallback)),                                                      \
+              recordKey,                                                                                     \
+              PASetting::mode,                                                                               \
               PASetting::Value(type(recordFallback))},
     static const std::vector<PASetting> rows{PALISOR_SETTINGS(PALISOR_SETTING_ROW)};
 #undef PALISOR_SETTING_ROW
@@ -117,7 +117,8 @@ void PASettings::reset()
 void PASettings::readUserDefaults(const UserDefaults& defaults)
 {
     for (const PAColorSetting& row : colors()) {
-        const std::optional<QColor> value = UserDefaultsPalisor::colorForKey(defaults, QLatin1String(row.defaultsKey));
+        const std::optional<QColor> value =
+            UserDefaultsPalisor::colorForKey(defaults, QLatin1String(row.defaultsKey));
         if (value)
             row.color() = *value;
         else if (row.resetWhenAbsent)
@@ -145,9 +146,10 @@ void PASettings::applyRecord(const QVariantMap& record, const std::function<void
                 continue;
             }
             // A value of another type is read as if the key were absent.
-            qCWarning(lcConfiguration, "%s",
-                         qUtf8Printable(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored")
-                                        .arg(key)));
+            qCWarning(
+                lcConfiguration, "%s",
+                qUtf8Printable(QStringLiteral("Configuration key \"%1\" has a value of another type; ignored")
+                                   .arg(key)));
         }
         if (row.recordMode != PASetting::Fallback)
             continue;

@@ -25,6 +25,8 @@ class UserDefaults;
 // None. Where the value at start and an absent key's value differ
 // (actionTab, displayAppRulePopoverBackground) both hold: the globals start at
 // the first, and the launch-time read, which always runs, sets the second.
+// One row a line, so the list reads as a table.
+// clang-format off
 #define PALISOR_SETTINGS(X)                                                                                      \
     X(int, notificationDefaultChoice, 0, nullptr, 0, "notificationDefaultChoice", Keep, 0)                      \
     X(int, notificationDefaultTime, 10, nullptr, 0, "notificationDefaultTime", Keep, 0)                         \
@@ -75,6 +77,7 @@ class UserDefaults;
     X(bool, isNotifyWindowOpen, false, nullptr, false, nullptr, None, false)                                    \
     X(bool, wizardIsRunning, false, nullptr, false, nullptr, None, false)                                       \
     X(bool, skipSaveOnQuit, false, nullptr, false, nullptr, None, false)
+// clang-format on
 
 #define PALISOR_DECLARE_SETTING(type, name, ...) extern type name;
 PALISOR_SETTINGS(PALISOR_DECLARE_SETTING)

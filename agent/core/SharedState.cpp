@@ -1,7 +1,6 @@
 #include "core/SharedState.h"
 
 #include "core/PARuleLists.h"
-
 #include "platform/Resources.h"
 #include "platform/SystemColors.h"
 
@@ -94,4 +93,3 @@ QColor& notificationBackgroundColor()
     static QColor color = PASettings::initialColor("bgColor");
     return color;
 }
-

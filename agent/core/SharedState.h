@@ -35,25 +35,25 @@ class PARuleLists;
 class TLService;
 
 // Queues, centre and defaults.
-SerialQueue& synchronizedQueue();      // "SynchronizedNotification"
-ConcurrentQueue& findFlagQueue();      // "findFlag"
-ConcurrentQueue& mostraQueue();        // "mostraQueue"
+SerialQueue& synchronizedQueue(); // "SynchronizedNotification"
+ConcurrentQueue& findFlagQueue(); // "findFlag"
+ConcurrentQueue& mostraQueue();   // "mostraQueue"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 
 // Rule lists; list order is the daemon's evaluation order. Changed through
 // ruleLists(), which tells the windows.
 extern std::vector<std::shared_ptr<PAApplication>> sharedAppsLibrary;
-extern std::vector<std::shared_ptr<PAExclusion>> exclusionsList;    // Managed Folders
-extern std::vector<std::shared_ptr<PAManagedRecords>> recordsList;  // Global Rules
+extern std::vector<std::shared_ptr<PAExclusion>> exclusionsList;   // Managed Folders
+extern std::vector<std::shared_ptr<PAManagedRecords>> recordsList; // Global Rules
 PARuleLists& ruleLists();
 
 // Other lists and images.
 extern std::vector<std::shared_ptr<TLService>> tolvaneServices;
 extern QList<Identity> systemUsersList;
 // Required images: creation stops the process when the resource is missing.
-QIcon& passedUpImage();   // "passedup", or "altpassedup" in the alternate style
-QIcon& blockedUpImage();  // "blockedup", or "altblockedup"
+QIcon& passedUpImage();  // "passedup", or "altpassedup" in the alternate style
+QIcon& blockedUpImage(); // "blockedup", or "altblockedup"
 
 // Label colours of the rule states 0 to 4.
 QColor& labelColor0();

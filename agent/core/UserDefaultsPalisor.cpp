@@ -23,7 +23,8 @@ std::optional<QColor> UserDefaultsPalisor::colorForKey(const UserDefaults& defau
     return QColor::fromRgbF(components[0], components[1], components[2], components[3]);
 }
 
-void UserDefaultsPalisor::setColor(UserDefaults& defaults, const std::optional<QColor>& color, const QString& key)
+void UserDefaultsPalisor::setColor(UserDefaults& defaults, const std::optional<QColor>& color,
+                                   const QString& key)
 {
     if (!color || !color->isValid()) {
         defaults.removeObjectForKey(key);

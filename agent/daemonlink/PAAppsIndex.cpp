@@ -75,15 +75,17 @@ void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& a
     while (!queue.empty()) {
         const int node = queue.front();
         queue.pop_front();
-        for (auto it = m_nodes[static_cast<size_t>(node)].next.cbegin(); it != m_nodes[static_cast<size_t>(node)].next.cend();
-             ++it) {
+        for (auto it = m_nodes[static_cast<size_t>(node)].next.cbegin();
+             it != m_nodes[static_cast<size_t>(node)].next.cend(); ++it) {
             const char16_t c = it.key();
             const int child = it.value();
             int fail = m_nodes[static_cast<size_t>(node)].fail;
             while (fail != 0 && !m_nodes[static_cast<size_t>(fail)].next.contains(c))
                 fail = m_nodes[static_cast<size_t>(fail)].fail;
             const auto target = m_nodes[static_cast<size_t>(fail)].next.constFind(c);
-            const int failTarget = (target != m_nodes[static_cast<size_t>(fail)].next.constEnd() && *target != child) ? *target : 0;
+            const int failTarget =
+                (target != m_nodes[static_cast<size_t>(fail)].next.constEnd() && *target != child) ? *target
+                                                                                                   : 0;
             m_nodes[static_cast<size_t>(child)].fail = failTarget;
             const std::vector<int>& inherited = m_nodes[static_cast<size_t>(failTarget)].names;
             auto& own = m_nodes[static_cast<size_t>(child)].names;

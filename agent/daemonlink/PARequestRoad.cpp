@@ -1,9 +1,8 @@
 #include "daemonlink/PARequestRoad.h"
 
+#include "core/AgentLog.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
-#include "core/AgentLog.h"
-
 
 quint32 requestTagCounter = 1;
 QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
@@ -83,7 +82,7 @@ void PARequestRoad::end(const QString& tag)
     }
     if (!m_holdsQueue || tag != m_openTag) {
         qCWarning(lcDaemon, "[PALISOR AGENT] request %s is not the open one; the queue is left as it is",
-                     qUtf8Printable(tag));
+                  qUtf8Printable(tag));
         return;
     }
     m_openTag.clear();

@@ -15,8 +15,9 @@ QString PASavedRuleDecision::quietMatch(const QString& address) const
     return (quietPass ? QLatin1Char('@') : QLatin1Char('#')) + address;
 }
 
-PASavedRuleDecision PASavedRuleDecision::decide(const QString& request, const QString& path, const QString& address,
-                                                const QString& port, const PAAppsIndex& apps)
+PASavedRuleDecision PASavedRuleDecision::decide(const QString& request, const QString& path,
+                                                const QString& address, const QString& port,
+                                                const PAAppsIndex& apps)
 {
     PASavedRuleDecision decision;
     const QString passAddress = QLatin1Char('@') + address;

@@ -1,15 +1,15 @@
 #include "daemonlink/managesocketagent.h"
 
+#include "core/AgentLog.h"
 #include "daemonlink/BridgeClassPalisor.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
-#include "core/AgentLog.h"
 
 #include <QByteArray>
 
 #include <atomic>
-#include <condition_variable>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -160,7 +160,8 @@ bool managesocketagent::setUpSocket(QString* error)
         const int bindError = errno;
         qCWarning(lcDaemon, "bind: %s", std::strerror(bindError));
         if (error)
-            *error = QStringLiteral("bind %1: %2").arg(agentSocketPath(), QString::fromLocal8Bit(std::strerror(bindError)));
+            *error = QStringLiteral("bind %1: %2")
+                         .arg(agentSocketPath(), QString::fromLocal8Bit(std::strerror(bindError)));
         close(fd);
         return false;
     }
@@ -235,7 +236,7 @@ void managesocketagent::sendsocketagent(const QString& text)
     // tell the daemon something else.
     if (bytes.size() > kDatagramSize - 1) {
         qCWarning(lcDaemon, "[PALISOR AGENT] answer of %lld bytes does not fit a datagram; not sent: %s",
-                     static_cast<long long>(bytes.size()), bytes.constData());
+                  static_cast<long long>(bytes.size()), bytes.constData());
         return;
     }
     char datagram[kDatagramSize] = {};

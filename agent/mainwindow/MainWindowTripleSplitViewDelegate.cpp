@@ -63,7 +63,8 @@ void MainWindowTripleSplitViewDelegate::displayOrCollapseViews(QObject* sender)
     if (sender == leftBtn.data())
         setPositionOfDivider(isSubviewCollapsed(leftView) ? sidePaneWidth : 0, 0);
     else if (sender == rightBtn.data())
-        setPositionOfDivider(isSubviewCollapsed(rightView) ? splitViewWidth() - sidePaneWidth : splitViewWidth(), 1);
+        setPositionOfDivider(
+            isSubviewCollapsed(rightView) ? splitViewWidth() - sidePaneWidth : splitViewWidth(), 1);
 }
 
 bool MainWindowTripleSplitViewDelegate::canCollapseSubview(const QWidget* subview) const

@@ -1,8 +1,8 @@
 #include "mainwindow/PAAppItemDelegate.h"
 
 #include "core/PAApplication.h"
-#include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "platform/Resources.h"
 #include "platform/UserDefaults.h"
 
 #include <QFontMetrics>
@@ -55,7 +55,8 @@ QString displayName(const PAApplication& app)
 
 } // namespace
 
-PAAppItemDelegate::PAAppItemDelegate(QObject* parent) : QStyledItemDelegate(parent)
+PAAppItemDelegate::PAAppItemDelegate(QObject* parent)
+    : QStyledItemDelegate(parent)
 {
     reloadStateImages();
 }

@@ -1,10 +1,10 @@
 #include "mainwindow/PACollectionView.h"
 
-#include "platform/ArrayControllerModel.h"
-#include "mainwindow/PAAppItemDelegate.h"
 #include "core/PAApplication.h"
-#include "mainwindow/PAController.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAAppItemDelegate.h"
+#include "mainwindow/PAController.h"
+#include "platform/ArrayControllerModel.h"
 
 #include <QContextMenuEvent>
 #include <QItemSelectionModel>
@@ -37,7 +37,8 @@ ArrayControllerColumn appColumn()
 } // namespace
 
 PACollectionView::PACollectionView(QWidget* parent)
-    : QListView(parent), m_delegate(new PAAppItemDelegate(this))
+    : QListView(parent)
+    , m_delegate(new PAAppItemDelegate(this))
 {
     setViewMode(QListView::IconMode);
     setFlow(QListView::LeftToRight);

@@ -1,8 +1,8 @@
 #include "mainwindow/PAConnectionController.h"
 
+#include "core/SharedState.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "setup/PAPreferencesController.h"
-#include "core/SharedState.h"
 
 PAConnectionController::PAConnectionController(PAPreferencesController& preferences, QObject* parent)
     : QObject(parent)
@@ -34,6 +34,7 @@ void PAConnectionController::unloadKext()
 void PAConnectionController::postKextNotification(const QString& name)
 {
     DistributedNotificationCenter::defaultCenter().postNotificationName(
-        name, QStringLiteral("zz.tolvane.palisorconnkext"), QVariantMap{{QStringLiteral("kextPath"), QString()}},
+        name, QStringLiteral("zz.tolvane.palisorconnkext"),
+        QVariantMap{{QStringLiteral("kextPath"), QString()}},
         DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions);
 }

@@ -1,17 +1,17 @@
 #include "mainwindow/PAController.h"
-#include "ui_PAController.h"
 
+#include "app/PAInstaller.h"
+#include "core/AgentLog.h"
+#include "core/PAConfiguration.h"
+#include "core/PARuleLists.h"
+#include "core/PASystemUsers.h"
+#include "core/SharedState.h"
+#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
 #include "platform/AlertPresenter.h"
 #include "platform/CommandRunner.h"
-#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
-#include "core/PAConfiguration.h"
-#include "app/PAInstaller.h"
-#include "core/PASystemUsers.h"
 #include "platform/Resources.h"
 #include "platform/widgets/SystemTray.h"
-#include "core/PARuleLists.h"
-#include "core/SharedState.h"
-#include "core/AgentLog.h"
+#include "ui_PAController.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
-
 
 namespace {
 
@@ -200,10 +199,11 @@ void PAController::drawMenulet()
     m_statusBarItem = new QSystemTrayIcon(this);
     m_statusBarItem->setContextMenu(statusBarMenu);
     // The menu opens on a plain click as well, as a menu-bar item does.
-    connect(m_statusBarItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && statusBarMenu)
-            statusBarMenu->popup(QCursor::pos());
-    });
+    connect(m_statusBarItem, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger && statusBarMenu)
+                    statusBarMenu->popup(QCursor::pos());
+            });
     m_statusBarItem->setIcon(m_templateImage(QStringLiteral("shield2Template")));
     updateMenuletIcon();
     invalidateTimer(m_trayRetryTimer);
@@ -239,7 +239,8 @@ void PAController::m_retryTray()
 
 void PAController::updateMenuletIcon()
 {
-    m_menuletImageName = isLocked ? QStringLiteral("shield2LockedTemplate") : QStringLiteral("shield2Template");
+    m_menuletImageName =
+        isLocked ? QStringLiteral("shield2LockedTemplate") : QStringLiteral("shield2Template");
     if (!m_statusBarItem)
         return;
     m_statusBarItem->setIcon(m_templateImage(m_menuletImageName));
@@ -336,16 +337,20 @@ void PAController::setStyle(const QString& style)
 void PAController::m_hideSystemBinariesIfWanted()
 {
     if (hideSystemBinaries)
-        appsLibraryController->setFilterPredicate([](const PAApplication& app) { return !app.appIsSystemBinary(); });
+        appsLibraryController->setFilterPredicate(
+            [](const PAApplication& app) { return !app.appIsSystemBinary(); });
 }
 
 void PAController::updateToolbarLeds()
 {
-    m_notificationsLedTitle =
-        enableNotifications ? QStringLiteral("NOTIFICATIONS ENABLED") : QStringLiteral("NOTIFICATIONS DISABLED");
-    m_notificationsLedImage = enableNotifications ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusUnavailable");
-    m_loggingLedTitle = activateLogging ? QStringLiteral("LOGGING ENABLED") : QStringLiteral("LOGGING DISABLED");
-    m_loggingLedImage = activateLogging ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusUnavailable");
+    m_notificationsLedTitle = enableNotifications ? QStringLiteral("NOTIFICATIONS ENABLED")
+                                                  : QStringLiteral("NOTIFICATIONS DISABLED");
+    m_notificationsLedImage =
+        enableNotifications ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusUnavailable");
+    m_loggingLedTitle =
+        activateLogging ? QStringLiteral("LOGGING ENABLED") : QStringLiteral("LOGGING DISABLED");
+    m_loggingLedImage =
+        activateLogging ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusUnavailable");
     ui->ledNotificationsLabel->setText(m_notificationsLedTitle);
     m_setLight(ui->ledNotificationsImage, m_notificationsLedImage);
     ui->ledLoggingLabel->setText(m_loggingLedTitle);
@@ -385,7 +390,8 @@ void PAController::updateAllAppsLabelsColors()
 void PAController::selectIconsStyle()
 {
     const bool alternate = userDefaults().boolForKey(QStringLiteral("UseAlternateIcons"));
-    passedUpImage() = Resources::requiredImage(alternate ? QStringLiteral("altpassedup") : QStringLiteral("passedup"));
+    passedUpImage() =
+        Resources::requiredImage(alternate ? QStringLiteral("altpassedup") : QStringLiteral("passedup"));
     blockedUpImage() =
         Resources::requiredImage(alternate ? QStringLiteral("altblockedup") : QStringLiteral("blockedup"));
 }
@@ -426,7 +432,8 @@ void PAController::configurationPublished()
     updateColorsInPopover();
     updateAllAppsLabelsColors();
     if (hideSystemBinaries)
-        appsLibraryController->setFilterPredicate([](const PAApplication& app) { return !app.appIsSystemBinary(); });
+        appsLibraryController->setFilterPredicate(
+            [](const PAApplication& app) { return !app.appIsSystemBinary(); });
 }
 
 void PAController::copyArrayAppLibrary()
@@ -487,8 +494,9 @@ void PAController::turnAllAppsWithMatchesFromGreenToYellow()
 void PAController::expireApp(const QVariantMap& userInfo)
 {
     const QVariant nameValue = userInfo.value(QStringLiteral("appName"));
-    const std::optional<QString> appName =
-        nameValue.typeId() == QMetaType::QString ? std::optional<QString>(nameValue.toString()) : std::nullopt;
+    const std::optional<QString> appName = nameValue.typeId() == QMetaType::QString
+                                               ? std::optional<QString>(nameValue.toString())
+                                               : std::nullopt;
     QPointer<PAController> self(this);
     synchronizedQueue().asyncBarrier([self, appName] {
         if (!self)

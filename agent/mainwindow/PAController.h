@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/PAApplication.h"
 #include "platform/ArrayController.h"
 #include "platform/Clock.h"
-#include "core/PAApplication.h"
 
 #include <QAction>
 #include <QIcon>

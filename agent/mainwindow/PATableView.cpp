@@ -18,8 +18,10 @@ int selectedRowCount(const QItemSelectionModel& selection)
 
 } // namespace
 
-PATableView::PATableView(QWidget* parent) : QTableView(parent)
-{}
+PATableView::PATableView(QWidget* parent)
+    : QTableView(parent)
+{
+}
 
 PATableView::~PATableView() = default;
 

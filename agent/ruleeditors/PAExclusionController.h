@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ArrayController.h"
 #include "core/PAExclusion.h"
+#include "platform/ArrayController.h"
 
 #include <QObject>
 

@@ -8,7 +8,8 @@ PAManagedRecordsController::PAManagedRecordsController(QObject* parent)
     , recordsLibraryController(new ArrayController<PAManagedRecords>(this))
 {
     recordsLibraryController->setContent(&recordsLibrary);
-    connect(&ruleLists(), &PARuleLists::recordsReplaced, this, &PAManagedRecordsController::m_followSharedRecords);
+    connect(&ruleLists(), &PARuleLists::recordsReplaced, this,
+            &PAManagedRecordsController::m_followSharedRecords);
     // Edits in the editor are the shared Global Rules at once: nothing on the
     // request road reads them, so they need not wait for a request to end.
     connect(recordsLibraryController, &ArrayControllerBase::arrangedObjectsChanged, this, [this] {

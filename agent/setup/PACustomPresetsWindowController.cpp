@@ -1,9 +1,9 @@
 #include "setup/PACustomPresetsWindowController.h"
 
+#include "core/AgentLog.h"
 #include "platform/KeyedArchive.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
-#include "core/AgentLog.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -40,7 +40,8 @@ QString textValue(const QVariantMap& record, const QString& key)
 } // namespace
 
 PACustomPresetsWindowController::PACustomPresetsWindowController(QObject* parent)
-    : QObject(parent), customPresetsLibraryController(new ArrayController<PACustomPreset>(this))
+    : QObject(parent)
+    , customPresetsLibraryController(new ArrayController<PACustomPreset>(this))
 {
     customPresetsLibraryController->setContent(&customPresetsLibrary);
 }
@@ -71,8 +72,8 @@ QVariantList PACustomPresetsWindowController::getPalisorConf(const QString& path
     QString error;
     const std::optional<QVariant> content = PropertyList::readFile(path, &error);
     if (!content || content->typeId() != QMetaType::QVariantList) {
-        qCWarning(lcConfiguration, "Custom presets: %s is not a configuration array%s%s", qUtf8Printable(path),
-                 error.isEmpty() ? "" : ": ", qUtf8Printable(error));
+        qCWarning(lcConfiguration, "Custom presets: %s is not a configuration array%s%s",
+                  qUtf8Printable(path), error.isEmpty() ? "" : ": ", qUtf8Printable(error));
         return {};
     }
     const QVariantList array = content->toList();
@@ -87,8 +88,8 @@ QVariantList PACustomPresetsWindowController::getPalisorConf(const QString& path
                                                        ? KeyedArchive::unarchive(data.toByteArray(), &error)
                                                        : std::nullopt;
         if (!unarchived || unarchived->typeId() != QMetaType::QVariantList) {
-            qCWarning(lcConfiguration, "Custom presets: the configuration in %s cannot be unarchived%s%s", qUtf8Printable(path),
-                     error.isEmpty() ? "" : ": ", qUtf8Printable(error));
+            qCWarning(lcConfiguration, "Custom presets: the configuration in %s cannot be unarchived%s%s",
+                      qUtf8Printable(path), error.isEmpty() ? "" : ": ", qUtf8Printable(error));
             return {};
         }
         records = unarchived->toList();

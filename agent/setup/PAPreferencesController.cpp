@@ -1,7 +1,7 @@
 #include "setup/PAPreferencesController.h"
 
-#include "platform/DistributedNotificationCenter.h"
 #include "core/SharedState.h"
+#include "platform/DistributedNotificationCenter.h"
 
 namespace {
 

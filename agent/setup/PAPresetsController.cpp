@@ -1,10 +1,9 @@
 #include "setup/PAPresetsController.h"
 
-#include "core/PAConfiguration.h"
-#include "platform/Resources.h"
-#include "core/SharedState.h"
 #include "core/AgentLog.h"
-
+#include "core/PAConfiguration.h"
+#include "core/SharedState.h"
+#include "platform/Resources.h"
 
 namespace {
 
@@ -68,7 +67,9 @@ const StrategyRow kStrategyRows[] = {
 } // namespace
 
 PAPresetsController::PAPresetsController(PAConfiguration& configuration, QObject* parent)
-    : QObject(parent), palisorconfiguration(&configuration), strategiesLibraryController(new ArrayController<PAStrategy>(this))
+    : QObject(parent)
+    , palisorconfiguration(&configuration)
+    , strategiesLibraryController(new ArrayController<PAStrategy>(this))
 {
     strategiesLibraryController->setContent(&strategiesLibrary);
 }
@@ -94,21 +95,24 @@ bool PAPresetsController::loadPresetFromBundle(PAConfiguration* configuration, c
 {
     const QString path = Resources::pathForResource(name, QStringLiteral("plist"));
     if (path.isEmpty()) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral(
-                    "[PALISOR AGENT] preset %1 is missing from the application's resources; not loaded")
-                    .arg(name);
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral(
+                   "[PALISOR AGENT] preset %1 is missing from the application's resources; not loaded")
+                   .arg(name);
         return false;
     }
     if (!configuration) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("[PALISOR AGENT] no configuration object; preset %1 not loaded").arg(name);
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("[PALISOR AGENT] no configuration object; preset %1 not loaded").arg(name);
         return false;
     }
     bool loaded = false;
     if (synchronizedQueue().syncBarrier([&] { loaded = configuration->loadConf(path); }))
         return loaded;
     if (held == HeldLoad::Drop) {
-        qCWarning(lcConfiguration).noquote() << QStringLiteral("[PALISOR AGENT] preset %1 not loaded while a connection alert is open")
-                    .arg(name);
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("[PALISOR AGENT] preset %1 not loaded while a connection alert is open")
+                   .arg(name);
         return false;
     }
     synchronizedQueue().asyncBarrier([target = QPointer<PAConfiguration>(configuration), path] {

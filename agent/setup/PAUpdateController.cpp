@@ -1,8 +1,8 @@
 #include "setup/PAUpdateController.h"
+
 #include "core/AgentLog.h"
 
 #include <QPointer>
-
 
 namespace {
 

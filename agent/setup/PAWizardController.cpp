@@ -1,22 +1,25 @@
 #include "setup/PAWizardController.h"
 
 #include "app/AppDelegate.h"
-#include "platform/widgets/Appearance.h"
+#include "core/AgentLog.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
-#include "setup/PAPresetsController.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/widgets/Appearance.h"
 #include "platform/widgets/WindowPlacement.h"
-#include "core/AgentLog.h"
+#include "setup/PAPresetsController.h"
 
 #include <QMainWindow>
 
-
-PAWizardController::PAWizardController(PAPresetsController& presets, PAController& palisorController, QObject* parent)
-    : QObject(parent), presetscontroller(&presets), palisorcontroller(&palisorController)
-{}
+PAWizardController::PAWizardController(PAPresetsController& presets, PAController& palisorController,
+                                       QObject* parent)
+    : QObject(parent)
+    , presetscontroller(&presets)
+    , palisorcontroller(&palisorController)
+{
+}
 
 PAWizardController::~PAWizardController() = default;
 
@@ -35,7 +38,8 @@ void PAWizardController::startWizard()
     Appearance::applyTheme(window, currentTheme);
     m_resetAnswers();
     if (!presetscontroller->loadPresetFromBundle(QStringLiteral("preset1"))) {
-        qCInfo(lcWindows).noquote() << "[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded";
+        qCInfo(lcWindows).noquote()
+            << "[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded";
         return;
     }
     if (palisorcontroller->window())
@@ -60,4 +64,3 @@ void PAWizardController::m_resetAnswers()
     notifTimeout = 30.0;
     passExpiredNotif = true;
 }
-

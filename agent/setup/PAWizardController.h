@@ -27,7 +27,8 @@ class PAWizardController : public QObject
     Q_OBJECT
 
 public:
-    PAWizardController(PAPresetsController& presets, PAController& palisorController, QObject* parent = nullptr);
+    PAWizardController(PAPresetsController& presets, PAController& palisorController,
+                       QObject* parent = nullptr);
     ~PAWizardController() override;
 
     // Given at construction.

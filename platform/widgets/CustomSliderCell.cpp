@@ -16,14 +16,19 @@ constexpr double knobAllowance = 6.0;
 
 } // namespace
 
-CustomSliderCell::CustomSliderCell(QWidget* parent) : CustomSliderCell(Qt::Horizontal, parent)
-{}
+CustomSliderCell::CustomSliderCell(QWidget* parent)
+    : CustomSliderCell(Qt::Horizontal, parent)
+{
+}
 
 CustomSliderCell::CustomSliderCell(Qt::Orientation orientation, QWidget* parent)
-    : QSlider(orientation, parent),
-      // Placeholders until the form sets the real colours.
-      m_bgColor(palette().color(QPalette::Mid)), m_activeColor(palette().color(QPalette::Highlight))
-{}
+    : QSlider(orientation, parent)
+    ,
+    // Placeholders until the form sets the real colours.
+    m_bgColor(palette().color(QPalette::Mid))
+    , m_activeColor(palette().color(QPalette::Highlight))
+{
+}
 
 void CustomSliderCell::setBgColor(const QColor& color)
 {

@@ -6,6 +6,7 @@
 class DialogAlertPresenter : public AlertPresenter
 {
 public:
-    void beginSheet(const Alert& alert, QObject* window, std::function<void(AlertResult)> completion) override;
+    void beginSheet(const Alert& alert, QObject* window,
+                    std::function<void(AlertResult)> completion) override;
     AlertResult runModal(const Alert& alert) override;
 };

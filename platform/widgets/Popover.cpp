@@ -8,7 +8,8 @@
 #include <algorithm>
 
 // A popover draws its own frame; no window manager decorates it.
-Popover::Popover(QWidget* parent) : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint)
+Popover::Popover(QWidget* parent)
+    : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint)
 {
     setFrameShape(QFrame::StyledPanel);
     auto* layout = new QVBoxLayout(this);

@@ -1,22 +1,23 @@
-#include "support/widgets/AgentFixture.h"
-#include "support/DaemonPeer.h"
-#include "support/EventLoop.h"
-#include "app/MainInterface.h"
-#include "platform/NotificationCenter.h"
-#include "core/PAApplication.h"
-#include "mainwindow/PAController.h"
 #include "alerts/PANotifyWindowController.h"
-#include "support/ProcessWaits.h"
+#include "app/MainInterface.h"
+#include "core/PAApplication.h"
 #include "core/SharedState.h"
 #include "daemonlink/managesocketagent.h"
+#include "mainwindow/PAController.h"
+#include "platform/NotificationCenter.h"
+#include "support/DaemonPeer.h"
+#include "support/EventLoop.h"
+#include "support/ProcessWaits.h"
+#include "support/widgets/AgentFixture.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QCheckBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -79,10 +80,11 @@ protected:
         return child.processId();
     }
 
-    std::shared_ptr<PAApplication> manage(const QString& name, const QStringList& binaries, const QString& path,
-                                          qint64 state, const QStringList& matches = {})
+    std::shared_ptr<PAApplication> manage(const QString& name, const QStringList& binaries,
+                                          const QString& path, qint64 state, const QStringList& matches = {})
     {
-        auto app = std::make_shared<PAApplication>(name, binaries, name.endsWith(QLatin1String(".app")), false, path);
+        auto app = std::make_shared<PAApplication>(name, binaries, name.endsWith(QLatin1String(".app")),
+                                                   false, path);
         app->setRule(state);
         app->setAppMatches(matches);
         sharedAppsLibrary.push_back(app);
@@ -119,7 +121,8 @@ TEST_F(DaemonLinkTest, SavedWholeAppStatesAnswerAtOnce)
     for (const qint64 state : {0, 1, 2, 3}) {
         SCOPED_TRACE(state);
         app->setRule(state);
-        const QString r = request(QString::number(100 + state), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid);
+        const QString r =
+            request(QString::number(100 + state), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid);
         ASSERT_TRUE(m_peer->send(r));
         EXPECT_EQ(m_peer->answers(1), QStringList{r + QStringLiteral(" %1 # #").arg(state)});
     }
@@ -128,7 +131,8 @@ TEST_F(DaemonLinkTest, SavedWholeAppStatesAnswerAtOnce)
 
     // A state outside 0 to 4 decides nothing: the user is asked.
     app->setAppIsBlockedOrAllowed(7);
-    ASSERT_TRUE(m_peer->send(request(QStringLiteral("107"), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid)));
+    ASSERT_TRUE(
+        m_peer->send(request(QStringLiteral("107"), QStringLiteral("10.0.0.5"), QStringLiteral("443"), pid)));
     EXPECT_TRUE(m_peer->drain().isEmpty());
     EXPECT_EQ(shown().size(), 1);
 }
@@ -143,7 +147,8 @@ TEST_F(DaemonLinkTest, AskStateMatchesEachSendTheirOwnAnswer)
     ASSERT_TRUE(m_peer->send(both));
     EXPECT_EQ(m_peer->answers(2), (QStringList{both + " 4 0 0", both + " 4 1 1"}));
 
-    const QString network = request(QStringLiteral("2"), QStringLiteral("192.168.3.4"), QStringLiteral("80"), pid);
+    const QString network =
+        request(QStringLiteral("2"), QStringLiteral("192.168.3.4"), QStringLiteral("80"), pid);
     ASSERT_TRUE(m_peer->send(network));
     EXPECT_EQ(m_peer->answers(1), QStringList{network + " 4 0 1"});
 
@@ -152,7 +157,8 @@ TEST_F(DaemonLinkTest, AskStateMatchesEachSendTheirOwnAnswer)
     EXPECT_EQ(m_peer->answers(1), QStringList{v6 + " 4 0 0"});
 
     // A port range is never tested here: the user is asked.
-    const QString range = request(QStringLiteral("4"), QStringLiteral("8.8.8.8"), QStringLiteral("1500"), pid);
+    const QString range =
+        request(QStringLiteral("4"), QStringLiteral("8.8.8.8"), QStringLiteral("1500"), pid);
     ASSERT_TRUE(m_peer->send(range));
     EXPECT_TRUE(m_peer->drain().isEmpty());
     ASSERT_EQ(shown().size(), 1);
@@ -164,7 +170,8 @@ TEST_F(DaemonLinkTest, EveryCandidateAnswersAndNamesAreSubstrings)
 {
     const qint64 pid = spawnAt(QStringLiteral("Mailbox.app/Contents/MacOS/Mailbox"));
     // "Mail" occurs in the path, but none of its binaries does: no answer.
-    manage(QStringLiteral("Mail"), {QStringLiteral("Mail.app/")}, QStringLiteral("/Applications/Mail.app"), 1);
+    manage(QStringLiteral("Mail"), {QStringLiteral("Mail.app/")}, QStringLiteral("/Applications/Mail.app"),
+           1);
     manage(QStringLiteral("Mailbox.app"), {QStringLiteral("Mailbox.app/")}, homePath("Mailbox.app"), 0);
     manage(QStringLiteral("box"), {QStringLiteral("MacOS/Mailbox")}, QStringLiteral("/x"), 2);
     const QString r = request(QStringLiteral("9"), QStringLiteral("1.1.1.1"), QStringLiteral("25"), pid);
@@ -199,7 +206,8 @@ TEST_F(DaemonLinkTest, XPCServicesAreJudgedByTheirHostApp)
 {
     const qint64 host = spawnAt(QStringLiteral("Host.app/Contents/MacOS/Host"));
     const qint64 service = spawnAt(QStringLiteral("Host.app/Contents/XPCServices/S.xpc/Contents/MacOS/S"));
-    manage(QStringLiteral("Host.app"), {QStringLiteral("Host.app/Contents/MacOS/Host")}, homePath("Host.app"), 1);
+    manage(QStringLiteral("Host.app"), {QStringLiteral("Host.app/Contents/MacOS/Host")}, homePath("Host.app"),
+           1);
     const QString r = request(QStringLiteral("6"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), service,
                               QString::number(host));
     ASSERT_TRUE(m_peer->send(r));
@@ -237,12 +245,12 @@ TEST_F(DaemonLinkTest, MalformedRequestsAreDroppedAndTheNextIsHandled)
     manage(QStringLiteral("tool"), {homePath("bin/tool")}, homePath("bin/tool"), 1);
     const QString good = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
     const QStringList bad = {
-        QStringLiteral("1 1.2.3.4 80 %1 TCP 4").arg(pid),            // 6 fields
-        QStringLiteral("1 1.2.3.4 80 %1 TCP 4 0 x").arg(pid),        // 8 fields
-        QStringLiteral("1 1.2.3.4  80 %1 TCP 4 0").arg(pid),         // a double blank adds a field
-        QStringLiteral("1 1.2.3.4 80 -5 TCP 4 0"),                   // not a process id
-        QStringLiteral("1 1.2.3.4 80 4294967296 TCP 4 0"),           // beyond 32 bits
-        QStringLiteral("1 1.2.3.4 80 %1 TCP 4 zero").arg(pid),       // responsible id not a number
+        QStringLiteral("1 1.2.3.4 80 %1 TCP 4").arg(pid),      // 6 fields
+        QStringLiteral("1 1.2.3.4 80 %1 TCP 4 0 x").arg(pid),  // 8 fields
+        QStringLiteral("1 1.2.3.4  80 %1 TCP 4 0").arg(pid),   // a double blank adds a field
+        QStringLiteral("1 1.2.3.4 80 -5 TCP 4 0"),             // not a process id
+        QStringLiteral("1 1.2.3.4 80 4294967296 TCP 4 0"),     // beyond 32 bits
+        QStringLiteral("1 1.2.3.4 80 %1 TCP 4 zero").arg(pid), // responsible id not a number
     };
     for (const QString& text : bad)
         ASSERT_TRUE(m_peer->send(text));
@@ -256,13 +264,15 @@ TEST_F(DaemonLinkTest, LineFeedsAreEchoedExceptForAGoneProcess)
     const qint64 pid = spawnAt(QStringLiteral("bin/lf"));
     manage(QStringLiteral("lf"), {homePath("bin/lf")}, homePath("bin/lf"), 0);
     const QString withLineFeed =
-        request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid) + QLatin1Char('\n');
+        request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid) +
+        QLatin1Char('\n');
     ASSERT_TRUE(m_peer->send(withLineFeed));
     EXPECT_EQ(m_peer->answers(1), QStringList{withLineFeed + " 0 # #"});
 
     const qint64 gone = gonePid();
     const QString goneRequest =
-        request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), gone) + QLatin1Char('\n');
+        request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), gone) +
+        QLatin1Char('\n');
     const quint32 before = requestTagCounter;
     ASSERT_TRUE(m_peer->send(goneRequest));
     EXPECT_EQ(m_peer->answers(1), QStringList{goneRequest.trimmed() + " 0 # #"});
@@ -315,7 +325,8 @@ TEST_F(DaemonLinkTest, TagsWrapAfter999999)
     const qint64 pid = spawnAt(QStringLiteral("bin/t"));
     requestTagCounter = 999998;
     for (const char* key : {"a", "b"})
-        ASSERT_TRUE(m_peer->send(request(QLatin1String(key), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid)));
+        ASSERT_TRUE(
+            m_peer->send(request(QLatin1String(key), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid)));
     ASSERT_TRUE(processEventsUntil([&] { return !shown().isEmpty(); }));
     EXPECT_EQ(shown().at(0), "999999");
     PANotifyWindowController::resumeQueue(QStringLiteral("999999"));
@@ -328,9 +339,12 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     const qint64 asked = spawnAt(QStringLiteral("bin/asked"));
     const qint64 known = spawnAt(QStringLiteral("bin/known"));
     manage(QStringLiteral("known"), {homePath("bin/known")}, homePath("bin/known"), 1);
-    const QString earlier = request(QStringLiteral("0"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
-    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked);
-    const QString second = request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
+    const QString earlier =
+        request(QStringLiteral("0"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
+    const QString first =
+        request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked);
+    const QString second =
+        request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), known);
     ASSERT_TRUE(m_peer->send(earlier));
     EXPECT_EQ(m_peer->answers(1), QStringList{earlier + " 1 # #"});
     const QString earlierTag = QString::number(requestTagCounter);
@@ -353,7 +367,8 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     alert->mymanagesocketagent.sendsocketagent(first + QStringLiteral(" 0 # #"));
     PANotifyWindowController::resumeQueue(alert->parameterTagString);
     EXPECT_EQ(m_peer->answers(2), (QStringList{first + " 0 # #", second + " 1 # #"}));
-    EXPECT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+    EXPECT_TRUE(
+        processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
 }
 
 TEST_F(DaemonLinkTest, AnUnansweredAlertExpiresWithAThirtySecondRule)
@@ -394,7 +409,8 @@ TEST_F(DaemonLinkTest, ABlockClickIsSentAndTheSavedRuleAnswersTheNextRequest)
     EXPECT_FALSE(isNotifyWindowOpen);
     EXPECT_FALSE(alert->myNotifyWindow()->isVisible());
 
-    const QString second = request(QStringLiteral("2"), QStringLiteral("5.6.7.8"), QStringLiteral("443"), pid);
+    const QString second =
+        request(QStringLiteral("2"), QStringLiteral("5.6.7.8"), QStringLiteral("443"), pid);
     ASSERT_TRUE(m_peer->send(second));
     EXPECT_EQ(m_peer->answers(1), QStringList{second + " 1 # #"});
     EXPECT_EQ(shown().size(), 1) << "the saved rule answered without an alert";
@@ -443,7 +459,8 @@ TEST_F(DaemonLinkTest, ADaemonThatDoesNotReadNeverBlocksASend)
 TEST(ManageSocketAgentTest, ProcessLookUpsAndTooLongPaths)
 {
     managesocketagent endpoint;
-    EXPECT_EQ(endpoint.infoprocess(static_cast<uint32_t>(getpid())), QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
+    EXPECT_EQ(endpoint.infoprocess(static_cast<uint32_t>(getpid())),
+              QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
     EXPECT_EQ(endpoint.infoRootProcess(static_cast<uint32_t>(getpid())), static_cast<int>(geteuid()));
     EXPECT_EQ(endpoint.infoprocess(4294967295u), "error");
     EXPECT_EQ(endpoint.infoRootProcess(4294967295u), -1);

@@ -1,24 +1,24 @@
-#include "support/widgets/AgentFixture.h"
-#include "support/DaemonPeer.h"
-#include "support/EventLoop.h"
-#include "platform/NotificationCenter.h"
-#include "core/PAApplication.h"
-#include "mainwindow/PAController.h"
 #include "alerts/PANotifyWindowController.h"
-#include "platform/widgets/PopUpButton.h"
-#include "support/ProcessWaits.h"
-#include "platform/widgets/RadioMatrix.h"
+#include "core/PAApplication.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/NotificationCenter.h"
+#include "platform/widgets/PopUpButton.h"
+#include "platform/widgets/RadioMatrix.h"
+#include "support/DaemonPeer.h"
+#include "support/EventLoop.h"
+#include "support/ProcessWaits.h"
 #include "support/RecordingSoundPlayer.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -30,10 +30,10 @@
 #include <QSlider>
 #include <QTest>
 #include <QWidgetAction>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
 #include <memory>
 
 namespace {
@@ -56,10 +56,9 @@ protected:
         QObject::connect(&ruleLists(), &PARuleLists::appInserted, &m_observerLife,
                          [this] { m_posts.append(QStringLiteral("appInserted")); });
         for (const char* name : {"sendConfiguration", "silenceNotifications"})
-            appNotificationCenter().addObserver(QLatin1String(name), &m_observerLife,
-                                                [this](const NotificationCenter::Notification& n) {
-                                                    m_posts.append(n.name);
-                                                });
+            appNotificationCenter().addObserver(
+                QLatin1String(name), &m_observerLife,
+                [this](const NotificationCenter::Notification& n) { m_posts.append(n.name); });
     }
 
     // Opens the alert as the request road does: the queue held by its tag.
@@ -173,9 +172,10 @@ TEST_F(PANotifyWindowTest, AddressesTheTitleBuilderDoesNotExpectNeverCrashIt)
     struct Case
     {
         const char* address;
-        const char* network;  // the /8 title, sent as the match
+        const char* network; // the /8 title, sent as the match
     };
-    for (const Case& c : {Case{"1.2", "1.0.0.0/8"}, Case{"::ffff:1.2.3.4", "::ffff:1.0.0.0/8"}, Case{"7.", "7.0.0.0/8"}}) {
+    for (const Case& c :
+         {Case{"1.2", "1.0.0.0/8"}, Case{"::ffff:1.2.3.4", "::ffff:1.0.0.0/8"}, Case{"7.", "7.0.0.0/8"}}) {
         SCOPED_TRACE(c.address);
         sharedAppsLibrary.clear();
         auto alert = open(homePath("bin/x"), QLatin1String(c.address));
@@ -252,7 +252,7 @@ TEST_F(PANotifyWindowTest, EveryRowOfTheAnswerTableSendsAndRecordsWhatItSays)
         const char* name;
         bool known;
         int row;
-        int network;  // item of the network pop-up for row 3
+        int network; // item of the network pop-up for row 3
         bool pass;
         QStringList before;
         const char* answer;
@@ -260,12 +260,44 @@ TEST_F(PANotifyWindowTest, EveryRowOfTheAnswerTableSendsAndRecordsWhatItSays)
         QStringList posts;
     };
     const QList<Case> cases = {
-        {"new app, address", false, 2, 0, true, {}, " 4 0 0", {"@10.1.2.3"}, {"appInserted", "sendConfiguration"}},
+        {"new app, address",
+         false,
+         2,
+         0,
+         true,
+         {},
+         " 4 0 0",
+         {"@10.1.2.3"},
+         {"appInserted", "sendConfiguration"}},
         {"known app, address", true, 2, 0, true, {"#99"}, " 4 0 0", {"#99", "@10.1.2.3"}, {}},
         {"known app, address again", true, 2, 0, true, {"@10.1.2.3"}, " 4 0 0", {"@10.1.2.3"}, {}},
-        {"new app, network", false, 3, 1, false, {}, " 4 0 1", {"#10.1.0.0/16"}, {"appInserted", "sendConfiguration"}},
-        {"known app, network", true, 3, 2, true, {"@1.1.1.1"}, " 4 0 0", {"@1.1.1.1", "@10.1.2.0/24"}, {"sendConfiguration"}},
-        {"known app, network again", true, 3, 0, true, {"@10.0.0.0/8"}, " 4 0 0", {"@10.0.0.0/8"}, {"sendConfiguration"}},
+        {"new app, network",
+         false,
+         3,
+         1,
+         false,
+         {},
+         " 4 0 1",
+         {"#10.1.0.0/16"},
+         {"appInserted", "sendConfiguration"}},
+        {"known app, network",
+         true,
+         3,
+         2,
+         true,
+         {"@1.1.1.1"},
+         " 4 0 0",
+         {"@1.1.1.1", "@10.1.2.0/24"},
+         {"sendConfiguration"}},
+        {"known app, network again",
+         true,
+         3,
+         0,
+         true,
+         {"@10.0.0.0/8"},
+         " 4 0 0",
+         {"@10.0.0.0/8"},
+         {"sendConfiguration"}},
         {"new app, port", false, 1, 0, false, {}, " 4 1 1", {"#443"}, {"appInserted"}},
         {"known app, port", true, 1, 0, false, {"@1.1.1.1"}, " 4 1 1", {"#443", "@1.1.1.1"}, {}},
         {"known app, port again", true, 1, 0, true, {"@443"}, " 4 1 0", {"@443"}, {}},
@@ -273,7 +305,8 @@ TEST_F(PANotifyWindowTest, EveryRowOfTheAnswerTableSendsAndRecordsWhatItSays)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sharedAppsLibrary.clear();
-        controller().appsLibraryController->removeObjects(controller().appsLibraryController->arrangedObjects());
+        controller().appsLibraryController->removeObjects(
+            controller().appsLibraryController->arrangedObjects());
         m_posts.clear();
         const QString path = homePath(QStringLiteral("bin/app%1").arg(c.row));
         std::shared_ptr<PAApplication> known;
@@ -394,7 +427,7 @@ TEST_F(PANotifyWindowTest, OpenMenusPauseTheCountDownAndClosingRestartsItInFull)
     QMenu* actions = alert->processNameMenu;
     m_clock->advance(50);
     emit actions->aboutToShow();
-    emit durations->aboutToShow();  // a second menu while the first is open
+    emit durations->aboutToShow(); // a second menu while the first is open
     m_clock->advance(100);
     emit durations->aboutToHide();
     m_clock->advance(100);
@@ -591,7 +624,8 @@ TEST(PANotifyWindowDescriptionTest, PicturesAreClippedToTheirOval)
 
 TEST(PANotifyWindowDescriptionTest, AppNamesFromPaths)
 {
-    EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/Applications/Foo.app/Contents/MacOS/foo"), "Foo");
+    EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/Applications/Foo.app/Contents/MacOS/foo"),
+              "Foo");
     EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/usr/bin/curl"), "curl");
     EXPECT_EQ(PANotifyWindowController::appDisplayNameForPath("/x/S.xpc/Contents/MacOS/S"), "S");
 }
@@ -601,7 +635,8 @@ TEST_F(PANotifyWindowTest, Screenshots)
     const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
     QDir().mkpath(folder);
     showMoreOptions = false;
-    auto alert = open(QStringLiteral("/usr/bin/curl"), QStringLiteral("93.184.216.34"), QStringLiteral("443"));
+    auto alert =
+        open(QStringLiteral("/usr/bin/curl"), QStringLiteral("93.184.216.34"), QStringLiteral("443"));
     drainEvents();
     alert->myNotifyWindow()->grab().save(folder + QStringLiteral("/alert-compact.png"));
     alert->clickMoreOptions();

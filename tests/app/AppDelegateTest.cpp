@@ -1,30 +1,30 @@
-#include "support/widgets/AgentFixture.h"
 #include "app/AppDelegate.h"
-#include "platform/widgets/Appearance.h"
-#include "platform/Authorization.h"
-#include "support/EventLoop.h"
-#include "platform/KeyedArchive.h"
+
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
+#include "core/SharedState.h"
+#include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
+#include "platform/Authorization.h"
+#include "platform/KeyedArchive.h"
+#include "platform/PropertyList.h"
+#include "platform/SystemVersion.h"
+#include "platform/widgets/Appearance.h"
 #include "setup/PACustomPreset.h"
 #include "setup/PACustomPresetsWindowController.h"
-#include "platform/PropertyList.h"
-#include "core/SharedState.h"
-#include "platform/SystemVersion.h"
-#include "daemonlink/managesocketagent.h"
+#include "support/EventLoop.h"
+#include "support/ProcessWaits.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
-#include "support/ProcessWaits.h"
+#include <gtest/gtest.h>
 
 #include <unistd.h>
-
-#include <QFile>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -112,8 +112,8 @@ TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
     delegate().terminate();
     const auto written = postsNamed(QStringLiteral("writePalisorConfiguration"));
     ASSERT_EQ(written.size(), 1);
-    const auto records =
-        KeyedArchive::unarchive(written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
+    const auto records = KeyedArchive::unarchive(
+        written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
     ASSERT_TRUE(records.has_value());
     EXPECT_EQ(records->toList().last().toMap().value("appName").toString(), "curl");
     EXPECT_TRUE(postsNamed(QStringLiteral("stopKext")).isEmpty());
@@ -134,7 +134,10 @@ TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
 class KeptStandardError
 {
 public:
-    KeptStandardError() : m_saved(dup(STDERR_FILENO)) {}
+    KeptStandardError()
+        : m_saved(dup(STDERR_FILENO))
+    {
+    }
     ~KeptStandardError()
     {
         dup2(m_saved, STDERR_FILENO);
@@ -212,8 +215,10 @@ TEST_F(AppDelegateTest, ThemeTable)
         bool dark;
         bool white;
     };
-    const Row rows[] = {
-        {1, "light", true, false}, {0, "dark", false, true}, {2, "light", false, true}, {2, "dark", true, false}};
+    const Row rows[] = {{1, "light", true, false},
+                        {0, "dark", false, true},
+                        {2, "light", false, true},
+                        {2, "dark", true, false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.theme);
         ScopedEnvironmentVariable system("PALISOR_APPEARANCE", row.system);
@@ -282,7 +287,8 @@ TEST_F(AppDelegateTest, LockAndUnlock)
 
 TEST_F(AppDelegateTest, ClearAllAsksUnlessSilencedAndSendsFive)
 {
-    auto curl = std::make_shared<PAApplication>(QStringLiteral("curl"), QStringList{}, false, false, QStringLiteral("/x"));
+    auto curl = std::make_shared<PAApplication>(QStringLiteral("curl"), QStringList{}, false, false,
+                                                QStringLiteral("/x"));
     sharedAppsLibrary.push_back(curl);
     controller().appsLibraryController->addObject(curl);
 

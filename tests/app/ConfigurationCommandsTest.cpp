@@ -1,17 +1,18 @@
-#include "support/widgets/AgentFixture.h"
-#include "support/EventLoop.h"
-#include "platform/NotificationCenter.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
-#include "platform/PropertyList.h"
 #include "core/SharedState.h"
-#include "platform/SystemColors.h"
 #include "core/UserDefaultsPalisor.h"
+#include "mainwindow/PAController.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PropertyList.h"
+#include "platform/SystemColors.h"
+#include "support/EventLoop.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,17 +23,18 @@ protected:
     void SetUp() override
     {
         AgentFixture::SetUp();
-        for (const char* key : {"color0", "color1", "color2", "color3", "color4b", "autoUpdate",
-                                "displayAlertWhenSwitchingLocationAwarenessPreset", "displaySplashScreenAtStart",
-                                "verifySignatures", "dbPurgeOption", "hideSystemBinaries", "enableTolvaneInteraction",
-                                "actionTab", "showMoreOptions", "bgColor", "currentTheme",
-                                "displayAppRulePopoverBackground"})
+        for (const char* key :
+             {"color0", "color1", "color2", "color3", "color4b", "autoUpdate",
+              "displayAlertWhenSwitchingLocationAwarenessPreset", "displaySplashScreenAtStart",
+              "verifySignatures", "dbPurgeOption", "hideSystemBinaries", "enableTolvaneInteraction",
+              "actionTab", "showMoreOptions", "bgColor", "currentTheme", "displayAppRulePopoverBackground"})
             userDefaults().removeObjectForKey(QLatin1String(key));
     }
 
     void addApp(const QString& name)
     {
-        auto app = std::make_shared<PAApplication>(name, QStringList{name}, false, false, QStringLiteral("/usr/bin/") + name);
+        auto app = std::make_shared<PAApplication>(name, QStringList{name}, false, false,
+                                                   QStringLiteral("/usr/bin/") + name);
         sharedAppsLibrary.push_back(app);
         controller().appsLibraryController->addObject(app);
     }
@@ -48,7 +50,8 @@ TEST_F(ConfigurationCommandsTest, ReadingEmptyUserDefaultsGivesTheLaunchValues)
     EXPECT_FALSE(displayAppRulePopoverBackground);
     EXPECT_EQ(actionTab, 0);
     EXPECT_EQ(dbPurgeOption, 0);
-    for (const bool value : {autoupdate, verifySignatures, hideSystemBinaries, enableTolvaneInteraction, showMoreOptions})
+    for (const bool value :
+         {autoupdate, verifySignatures, hideSystemBinaries, enableTolvaneInteraction, showMoreOptions})
         EXPECT_FALSE(value);
     EXPECT_EQ(notificationBackgroundColor(), SystemColors::windowBackgroundColor());
     EXPECT_EQ(labelColor1(), QColor(Qt::blue)) << "an absent colour leaves the colour as it is";
@@ -60,7 +63,8 @@ TEST_F(ConfigurationCommandsTest, ReadingStoredUserDefaults)
     defaults.setInteger(0, QStringLiteral("currentTheme"));
     defaults.setBool(true, QStringLiteral("autoUpdate"));
     defaults.setBool(false, QStringLiteral("displaySplashScreenAtStart"));
-    UserDefaultsPalisor::setColor(defaults, QColor::fromRgbF(0.1f, 0.2f, 0.3f, 1.0f), QStringLiteral("color4b"));
+    UserDefaultsPalisor::setColor(defaults, QColor::fromRgbF(0.1f, 0.2f, 0.3f, 1.0f),
+                                  QStringLiteral("color4b"));
     UserDefaultsPalisor::setColor(defaults, QColor(Qt::yellow), QStringLiteral("color4"));
     defaults.setString(QStringLiteral("not a colour"), QStringLiteral("color0"));
     configuration().readUserDefaults();
@@ -142,7 +146,8 @@ TEST_F(ConfigurationCommandsTest, CustomPresetMessage)
     ASSERT_TRUE(configuration().writeConf(path, true, false));
     sharedAppsLibrary.clear();
 
-    appNotificationCenter().post(QStringLiteral("loadCustomPreset"), {{"presetPath", homePath("missing.plist")}});
+    appNotificationCenter().post(QStringLiteral("loadCustomPreset"),
+                                 {{"presetPath", homePath("missing.plist")}});
     appNotificationCenter().post(QStringLiteral("loadCustomPreset"), {{"presetPath", 42}});
     EXPECT_TRUE(sharedAppsLibrary.empty());
     appNotificationCenter().post(QStringLiteral("loadCustomPreset"), {{"presetPath", path}});
@@ -196,8 +201,9 @@ TEST_F(LogRotationTest, UpdateAddsTheEntryOnceThroughAnArgvAdministratorRun)
     EXPECT_FALSE(QFile::exists(runs.at(0).arguments.at(3))) << "the staging folder is removed";
     EXPECT_TRUE(m_runner.scriptCalls().isEmpty()) << "no shell line is built from a path";
     ASSERT_EQ(m_alerts->shown().size(), 1);
-    EXPECT_EQ(m_alerts->shown().at(0).messageText,
-              "Logs rotation configuration successfully modified. Settings will take effect at next system reboot");
+    EXPECT_EQ(
+        m_alerts->shown().at(0).messageText,
+        "Logs rotation configuration successfully modified. Settings will take effect at next system reboot");
 
     configuration().updateLogRotationSettings();
     EXPECT_EQ(m_runner.administratorRunCalls().size(), 1) << "a second update changes nothing";
@@ -210,7 +216,8 @@ TEST_F(LogRotationTest, ARefusedAuthorisationIsNotReportedAsSuccess)
     configuration().updateLogRotationSettings();
     EXPECT_FALSE(configuration().checkRotationSettings());
     ASSERT_EQ(m_alerts->shown().size(), 1);
-    EXPECT_NE(m_alerts->shown().at(0).messageText.left(20), QStringLiteral("Logs rotation config").left(20).append("x"));
+    EXPECT_NE(m_alerts->shown().at(0).messageText.left(20),
+              QStringLiteral("Logs rotation config").left(20).append("x"));
     EXPECT_FALSE(m_alerts->shown().at(0).messageText.contains(QLatin1String("successfully")));
 }
 

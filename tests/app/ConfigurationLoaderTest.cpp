@@ -1,20 +1,21 @@
-#include "support/widgets/AgentFixture.h"
-#include "platform/KeyedArchive.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
 #include "core/PAExclusion.h"
-#include "ruleeditors/PAExclusionController.h"
 #include "core/PAManagedRecords.h"
+#include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/KeyedArchive.h"
+#include "platform/PropertyList.h"
+#include "ruleeditors/PAExclusionController.h"
 #include "ruleeditors/PAManagedRecordsController.h"
 #include "setup/PAUpdateController.h"
-#include "platform/PropertyList.h"
-#include "core/SharedState.h"
-#include "support/SharedStateReset.h"
 #include "support/EventLoop.h"
+#include "support/SharedStateReset.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,8 +45,10 @@ QVariantMap folderRecord(const QString& path, qint64 rule)
 
 QVariantMap ruleRecord(const QString& text, qint64 type, qint64 rule)
 {
-    return QVariantMap{
-        {"PalisorClassName", QStringLiteral("PAManagedRecords")}, {"record", text}, {"type", type}, {"rule", rule}};
+    return QVariantMap{{"PalisorClassName", QStringLiteral("PAManagedRecords")},
+                       {"record", text},
+                       {"type", type},
+                       {"rule", rule}};
 }
 
 // A preferences record with every key the writer writes.
@@ -104,7 +107,8 @@ protected:
             ruleRecord(QStringLiteral("53"), 2, 0),
             appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app"), 4,
                       {QStringLiteral("@1.2.3.4"), QStringLiteral("#80")}),
-            appRecord(QStringLiteral("curl"), QStringLiteral("/usr/bin/curl"), 0, {QStringLiteral("@443")}, false),
+            appRecord(QStringLiteral("curl"), QStringLiteral("/usr/bin/curl"), 0, {QStringLiteral("@443")},
+                      false),
         };
     }
 
@@ -123,11 +127,11 @@ TEST_F(ConfigurationLoaderTest, PlainAndEncodedFilesRebuildTheWholeModel)
         SCOPED_TRACE(encoded ? "encoded" : "plain");
         resetSharedState();
         const QVariantList records = sampleRecords();
-        const QVariant content =
-            encoded ? QVariant(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
-                                                        {"PalisorConfiguration", KeyedArchive::archive(records)},
-                                                        {"PalisorVersion", QStringLiteral("1.0.0")}}})
-                    : QVariant(records);
+        const QVariant content = encoded ? QVariant(QVariantList{QVariantMap{
+                                               {"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                                               {"PalisorConfiguration", KeyedArchive::archive(records)},
+                                               {"PalisorVersion", QStringLiteral("1.0.0")}}})
+                                         : QVariant(records);
         ASSERT_TRUE(load(content, encoded));
 
         EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
@@ -208,7 +212,8 @@ TEST_F(ConfigurationLoaderTest, WrapperCountDecidesHowTheFileIsRead)
     EXPECT_TRUE(sharedAppsLibrary.empty()) << "two wrappers are a plain array without our records";
 
     ASSERT_TRUE(load(sampleRecords()));
-    ASSERT_TRUE(load(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")}}}));
+    ASSERT_TRUE(
+        load(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")}}}));
     EXPECT_TRUE(sharedAppsLibrary.empty()) << "a wrapper without data empties the model";
     EXPECT_TRUE(exclusionsList.empty());
     EXPECT_TRUE(recordsList.empty());
@@ -220,7 +225,8 @@ TEST_F(ConfigurationLoaderTest, BundleAppsComeBackWithTheirBundlePathAndDisplayN
     writePlist(bundle + QStringLiteral("/Contents/Info.plist"),
                QVariantMap{{"CFBundleDisplayName", QStringLiteral("My Notes")}});
     ASSERT_TRUE(load(QVariantList{
-        appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app/Contents/MacOS/Mail"), 0),
+        appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app/Contents/MacOS/Mail"),
+                  0),
         appRecord(QStringLiteral("B"), QStringLiteral("/Applications/A.app/Contents/B.app/x"), 0),
         appRecord(QStringLiteral("tool"), QStringLiteral("//usr//bin/tool"), 0),
         appRecord(QStringLiteral("plain"), QStringLiteral("/usr/bin/plain"), 0, {}, false),
@@ -244,7 +250,8 @@ TEST_F(ConfigurationLoaderTest, BundleAppsComeBackWithTheirBundlePathAndDisplayN
 TEST_F(ConfigurationLoaderTest, LoadsAFoundationArchive)
 {
     m_alerts->setHoldSheets(true);
-    ASSERT_TRUE(configuration().loadConf(QStringLiteral(PALISOR_TEST_SOURCE_DIR "/fixtures/foundation-encoded.conf")));
+    ASSERT_TRUE(configuration().loadConf(
+        QStringLiteral(PALISOR_TEST_SOURCE_DIR "/fixtures/foundation-encoded.conf")));
     EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Safari.app", "curl"}));
     const auto& safari = *sharedAppsLibrary.at(0);
     EXPECT_EQ(safari.appIsBlockedOrAllowed(), 3);
@@ -362,9 +369,10 @@ TEST_F(ConfigurationLoaderTest, AbsentPreferenceKeysKeepOrFallBackAsDesigned)
 
 TEST_F(ConfigurationLoaderTest, AutomaticXPCQuestion)
 {
-    const QVariantList old{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}},
-                           appRecord(QStringLiteral("svc"), QStringLiteral("/S/x.xpc/Contents/MacOS/svc"), 0, {}, false),
-                           appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app"), 0)};
+    const QVariantList old{
+        QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}},
+        appRecord(QStringLiteral("svc"), QStringLiteral("/S/x.xpc/Contents/MacOS/svc"), 0, {}, false),
+        appRecord(QStringLiteral("Mail.app"), QStringLiteral("/Applications/Mail.app"), 0)};
     m_alerts->setHoldSheets(true);
     ASSERT_TRUE(load(old));
     ASSERT_EQ(m_alerts->shown().size(), 1);

@@ -1,17 +1,17 @@
-#include "support/widgets/AgentFixture.h"
-#include "platform/KeyedArchive.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
-#include "ruleeditors/PAManagedRecordsController.h"
-#include "support/PrivateBus.h"
-#include "platform/PropertyList.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
 #include "platform/DBusDistributedNotificationCenter.h"
+#include "platform/KeyedArchive.h"
+#include "platform/PropertyList.h"
+#include "ruleeditors/PAManagedRecordsController.h"
 #include "support/EventLoop.h"
+#include "support/PrivateBus.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -36,18 +36,21 @@ protected:
     // A model with one of everything the writer treats apart.
     void buildModel()
     {
-        addApp(QStringLiteral("Mail.app"), 4, {QStringLiteral("@10.0.0.0/8"), QStringLiteral("#_range1:1024")});
+        addApp(QStringLiteral("Mail.app"), 4,
+               {QStringLiteral("@10.0.0.0/8"), QStringLiteral("#_range1:1024")});
         addApp(QStringLiteral("Timed.app"), 0, {}, true);
         addApp(QStringLiteral("Blocked.app"), 1);
-        exclusionsList.push_back(std::make_shared<PAExclusion>(QStringLiteral("/usr/bin/whois"), 0, true, true));
+        exclusionsList.push_back(
+            std::make_shared<PAExclusion>(QStringLiteral("/usr/bin/whois"), 0, true, true));
         exclusionsList.push_back(std::make_shared<PAExclusion>(QStringLiteral("/opt/tools"), 1, true, false));
-        exclusionsList.push_back(std::make_shared<PAExclusion>(QStringLiteral("/Applications"), 0, false, false));
+        exclusionsList.push_back(
+            std::make_shared<PAExclusion>(QStringLiteral("/Applications"), 0, false, false));
         for (const auto& [text, type, rule] :
              std::initializer_list<std::tuple<const char*, int, int>>{{"10.1.2.3", 0, 1},
-                                                                     {"192.168.0.0/16", 1, 0},
-                                                                     {"fe80::/10", 16, 1},
-                                                                     {"443", 2, 0},
-                                                                     {"1000:2000", 3, 1}}) {
+                                                                      {"192.168.0.0/16", 1, 0},
+                                                                      {"fe80::/10", 16, 1},
+                                                                      {"443", 2, 0},
+                                                                      {"1000:2000", 3, 1}}) {
             auto record = std::make_shared<PAManagedRecords>(QLatin1String(text), type, rule);
             recordsList.push_back(record);
             m_interface->recordsController()->recordsLibraryController->addObject(record);

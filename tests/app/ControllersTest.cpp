@@ -1,17 +1,18 @@
-#include "support/widgets/AgentFixture.h"
-#include "support/EventLoop.h"
 #include "app/MainInterface.h"
-#include "platform/NotificationCenter.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAConnectionController.h"
-#include "mainwindow/PAController.h"
-#include "setup/PAPreferencesController.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAConnectionController.h"
+#include "mainwindow/PAController.h"
+#include "platform/NotificationCenter.h"
+#include "setup/PAPreferencesController.h"
+#include "support/EventLoop.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QCheckBox>
 #include <QSlider>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -56,13 +57,15 @@ TEST_F(ControllersTest, SendConfigurationWaitsForTheAlertToBeAnswered)
     drainEvents();
     EXPECT_TRUE(postsNamed(QStringLiteral("newAppListReceived")).isEmpty());
     synchronizedQueue().resume();
-    EXPECT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+    EXPECT_TRUE(
+        processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
 }
 
 TEST_F(ControllersTest, SilencingAlertsTurnsAskAppsGreenOrOrangeAndBackToAsk)
 {
     enableNotifications = true;
-    auto both = addApp(QStringLiteral("both"), QStringLiteral("/b"), 4, {QStringLiteral("@1.1.1.1"), QStringLiteral("#80")});
+    auto both = addApp(QStringLiteral("both"), QStringLiteral("/b"), 4,
+                       {QStringLiteral("@1.1.1.1"), QStringLiteral("#80")});
     auto passOnly = addApp(QStringLiteral("pass"), QStringLiteral("/p"), 4, {QStringLiteral("@1.1.1.1")});
     appNotificationCenter().post(QStringLiteral("silenceNotifications"));
     EXPECT_FALSE(enableNotifications);
@@ -78,7 +81,8 @@ TEST_F(ControllersTest, SilencingAlertsTurnsAskAppsGreenOrOrangeAndBackToAsk)
     EXPECT_EQ(both->appIsBlockedOrAllowed(), 4);
     EXPECT_TRUE(both->appIsYellow());
     EXPECT_EQ(passOnly->appIsBlockedOrAllowed(), 0);
-    EXPECT_TRUE(processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 2; }));
+    EXPECT_TRUE(
+        processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 2; }));
 }
 
 TEST_F(ControllersTest, ATemporaryRuleEndsInTheAskStateOrRemovesTheApp)
@@ -90,7 +94,8 @@ TEST_F(ControllersTest, ATemporaryRuleEndsInTheAskStateOrRemovesTheApp)
 
     enableNotifications = true;
     m_clock->advance(60);
-    ASSERT_TRUE(processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+    ASSERT_TRUE(
+        processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
     EXPECT_EQ(timed->appIsBlockedOrAllowed(), 4);
     EXPECT_FALSE(timed->appHasTimer());
 
@@ -98,14 +103,17 @@ TEST_F(ControllersTest, ATemporaryRuleEndsInTheAskStateOrRemovesTheApp)
     timed->setAppHasTimer(true);
     timed->setAppTimer(60);
     m_clock->advance(60);
-    ASSERT_TRUE(processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 2; }));
+    ASSERT_TRUE(
+        processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 2; }));
     EXPECT_EQ(appNames(), QStringList{"other"});
     EXPECT_EQ(sharedAppsLibrary.size(), 1u);
-    EXPECT_EQ(postsNamed(QStringLiteral("newAppListReceived")).last().userInfo.value("AppList").toList().size(), 1);
+    EXPECT_EQ(
+        postsNamed(QStringLiteral("newAppListReceived")).last().userInfo.value("AppList").toList().size(), 1);
 
     // A name that is no managed app changes nothing, but the list still goes out.
     appNotificationCenter().post(QStringLiteral("expireApp"), {{"appName", QStringLiteral("ghost")}});
-    EXPECT_TRUE(processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 3; }));
+    EXPECT_TRUE(
+        processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() == 3; }));
     EXPECT_EQ(appNames(), QStringList{"other"});
 }
 

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,15 +1,15 @@
 #include "app/PAInstaller.h"
 
-#include "support/widgets/AgentFixture.h"
-#include "support/EventLoop.h"
 #include "app/MainInterface.h"
-#include "platform/MainQueue.h"
 #include "core/PAConfiguration.h"
 #include "core/PAExclusion.h"
-#include "setup/PAUpdateController.h"
-#include "support/ProcessWaits.h"
-#include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "platform/MainQueue.h"
+#include "platform/Resources.h"
+#include "setup/PAUpdateController.h"
+#include "support/EventLoop.h"
+#include "support/ProcessWaits.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
 #include "core/PAApplication.h"
 
+#include "core/SharedState.h"
 #include "platform/CodeSigning.h"
 #include "platform/ConcurrentQueue.h"
-#include "support/EventLoop.h"
-#include "support/ManualClock.h"
 #include "platform/Resources.h"
-#include "core/SharedState.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
+#include "support/EventLoop.h"
+#include "support/ManualClock.h"
 
 #include <QImage>
 #include <QSemaphore>

@@ -8,6 +8,7 @@
 #include "support/SharedStateReset.h"
 
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -22,7 +23,9 @@ protected:
     {
         resetSharedState();
         ASSERT_TRUE(m_dir.isValid());
-        const auto note = [this](const char* what) { return [this, what] { m_steps << QString::fromLatin1(what); }; };
+        const auto note = [this](const char* what) {
+            return [this, what] { m_steps << QString::fromLatin1(what); };
+        };
         QObject::connect(&ruleLists(), &PARuleLists::appsReplaced, &m_life, note("apps"));
         QObject::connect(&ruleLists(), &PARuleLists::exclusionsReplaced, &m_life, note("folders"));
         QObject::connect(&ruleLists(), &PARuleLists::recordsReplaced, &m_life, note("rules"));
@@ -31,7 +34,8 @@ protected:
             m_steps << QStringLiteral("applied");
             m_postsWhenApplied = m_center->posts().size();
         });
-        QObject::connect(&m_configuration, &PAConfiguration::configurationPublished, &m_life, note("published"));
+        QObject::connect(&m_configuration, &PAConfiguration::configurationPublished, &m_life,
+                         note("published"));
     }
     void TearDown() override { resetSharedState(); }
 
@@ -111,7 +115,8 @@ TEST_F(PAConfigurationModelTest, PublishingSendsTheSharedLists)
     m_configuration.sendConf();
     const QVariantList sent = m_center->posts().constLast().userInfo.value("AppList").toList();
     ASSERT_EQ(sent.size(), 2);
-    EXPECT_EQ(sent.at(0).toMap().value("appBinaries").toStringList(), QStringList{"/b"}) << "a new app goes first";
+    EXPECT_EQ(sent.at(0).toMap().value("appBinaries").toStringList(), QStringList{"/b"})
+        << "a new app goes first";
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "core/PAObserveFileLogs.h"
 
-#include "support/EventLoop.h"
 #include "platform/LogFile.h"
-#include "support/ManualClock.h"
 #include "platform/Paths.h"
+#include "support/EventLoop.h"
+#include "support/ManualClock.h"
 #include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>

@@ -6,6 +6,7 @@
 #include "support/SharedStateReset.h"
 
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -100,7 +101,8 @@ TEST_F(PreferenceTableTest, EveryRowResetsAndRoundTripsThroughTheRecord)
         SCOPED_TRACE(row.name);
         const bool readBack = row.recordMode == PASetting::Keep || row.recordMode == PASetting::Fallback;
         EXPECT_EQ(value(row) == changed[i], readBack);
-        EXPECT_EQ(record.contains(QLatin1String(row.recordKey ? row.recordKey : "")), row.recordMode != PASetting::None);
+        EXPECT_EQ(record.contains(QLatin1String(row.recordKey ? row.recordKey : "")),
+                  row.recordMode != PASetting::None);
         ++i;
     }
 }

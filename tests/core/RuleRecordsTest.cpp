@@ -1,7 +1,7 @@
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
-#include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "platform/Resources.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
 
@@ -22,7 +22,6 @@ QImage lockPicture(const char* name)
 {
     return pictureOf(Resources::systemImage(QString::fromLatin1(name)));
 }
-
 
 TEST(RuleRecordsTest, ManagedFolderShowsEveryNonZeroRuleAsBlock)
 {

@@ -1,7 +1,7 @@
 #include "core/GetuserFromUID.h"
-#include "platform/Identities.h"
 #include "core/PASystemUsers.h"
 #include "core/XPCpid.h"
+#include "platform/Identities.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,7 +52,9 @@ uid_t unusedUid()
 class TemporaryRoot
 {
 public:
-    TemporaryRoot() : m_hadRoot(qEnvironmentVariableIsSet("PALISOR_ROOT")), m_oldRoot(qgetenv("PALISOR_ROOT"))
+    TemporaryRoot()
+        : m_hadRoot(qEnvironmentVariableIsSet("PALISOR_ROOT"))
+        , m_oldRoot(qgetenv("PALISOR_ROOT"))
     {
         char pattern[] = "/tmp/palisor-lookups-XXXXXX";
         if (mkdtemp(pattern) != nullptr)

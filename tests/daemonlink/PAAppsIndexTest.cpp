@@ -1,5 +1,6 @@
-#include "core/PAApplication.h"
 #include "daemonlink/PAAppsIndex.h"
+
+#include "core/PAApplication.h"
 #include "core/SharedState.h"
 #include "support/SharedStateReset.h"
 
@@ -49,14 +50,16 @@ TEST_F(PAAppsIndexTest, FindsWhatASubstringWalkFinds)
             sharedAppsLibrary.push_back(app(word(static_cast<int>(random() % 4)), word(6)));
         for (int probe = 0; probe < 50; ++probe) {
             const QString path = word(static_cast<int>(random() % 12));
-            ASSERT_EQ(PAAppsIndex::current().appsNamedWithin(path), naiveNamedWithin(path)) << path.toStdString();
+            ASSERT_EQ(PAAppsIndex::current().appsNamedWithin(path), naiveNamedWithin(path))
+                << path.toStdString();
         }
     }
 }
 
 TEST_F(PAAppsIndexTest, FollowsChangesOfTheListAndOfNames)
 {
-    sharedAppsLibrary = {app(QStringLiteral("Mail"), QStringLiteral("/a")), app(QStringLiteral("Notes"), QStringLiteral("/b"))};
+    sharedAppsLibrary = {app(QStringLiteral("Mail"), QStringLiteral("/a")),
+                         app(QStringLiteral("Notes"), QStringLiteral("/b"))};
     const QString path = QStringLiteral("/Applications/Mailbox.app/Contents/MacOS/Mailbox");
     EXPECT_EQ(PAAppsIndex::current().appsNamedWithin(path), std::vector<int>{0});
 

@@ -53,7 +53,9 @@ TEST_F(PASavedRuleDecisionTest, EveryRuleThatHoldsAnswersInOrder)
     } cases[] = {
         {"passed app", {app("curl", kPath, 0)}, "10.1.2.3", {kRequest + " 0 # #"}},
         {"blocked app", {app("curl", kPath, 1)}, "10.1.2.3", {kRequest + " 1 # #"}},
-        {"partial states", {app("curl", kPath, 2), app("bin", kPath, 3)}, "10.1.2.3",
+        {"partial states",
+         {app("curl", kPath, 2), app("bin", kPath, 3)},
+         "10.1.2.3",
          {kRequest + " 2 # #", kRequest + " 3 # #"}},
         {"another binary", {app("curl", "/usr/bin/wget", 0)}, "10.1.2.3", {}},
         {"state out of range", {app("curl", kPath, 5)}, "10.1.2.3", {}},

@@ -1,18 +1,19 @@
-#include "support/widgets/AgentFixture.h"
-#include "support/EventLoop.h"
 #include "app/MainInterface.h"
 #include "app/PAInstaller.h"
 #include "core/PAApplication.h"
-#include "mainwindow/PAController.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "support/EventLoop.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QDir>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPixmap>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -40,9 +41,10 @@ TEST_F(MainWindowScreenshotTest, MainWindowWithManagedAppsInBothStyles)
         {"Terminal.app", 4, {}},
     };
     for (const auto& entry : apps) {
-        auto app = std::make_shared<PAApplication>(QLatin1String(entry.name), QStringList{QLatin1String(entry.name)},
-                                                   QLatin1String(entry.name).endsWith(QLatin1String(".app")), false,
-                                                   QStringLiteral("/Applications/") + QLatin1String(entry.name));
+        auto app =
+            std::make_shared<PAApplication>(QLatin1String(entry.name), QStringList{QLatin1String(entry.name)},
+                                            QLatin1String(entry.name).endsWith(QLatin1String(".app")), false,
+                                            QStringLiteral("/Applications/") + QLatin1String(entry.name));
         app->setRule(entry.state);
         app->setAppMatches(entry.matches);
         QString shown = QLatin1String(entry.name);
@@ -66,7 +68,8 @@ TEST_F(MainWindowScreenshotTest, MainWindowWithManagedAppsInBothStyles)
         QCoreApplication::processEvents();
         const QPixmap picture = window->grab();
         ASSERT_FALSE(picture.isNull());
-        EXPECT_TRUE(picture.save(folder + QStringLiteral("/mainwindow-apps-%1.png").arg(QLatin1String(style))));
+        EXPECT_TRUE(
+            picture.save(folder + QStringLiteral("/mainwindow-apps-%1.png").arg(QLatin1String(style))));
     }
 }
 

@@ -1,14 +1,14 @@
 #include "mainwindow/PACollectionView.h"
 
-#include "platform/ArrayControllerModel.h"
-#include "support/EventLoop.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
+#include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "mainwindow/PATableView.h"
-#include "core/SharedState.h"
-#include "support/SharedStateReset.h"
+#include "platform/ArrayControllerModel.h"
 #include "platform/SystemColors.h"
+#include "support/EventLoop.h"
+#include "support/SharedStateReset.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -1,13 +1,13 @@
-#include "support/AnsweringAlertPresenter.h"
-#include "support/EventLoop.h"
-#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
 #include "core/PAConfiguration.h"
+#include "core/SharedState.h"
+#include "mainwindow/MainWindowTripleSplitViewDelegate.h"
 #include "mainwindow/PAController.h"
 #include "platform/Resources.h"
-#include "core/SharedState.h"
+#include "platform/widgets/SystemTray.h"
+#include "support/AnsweringAlertPresenter.h"
+#include "support/EventLoop.h"
 #include "support/ManualClock.h"
 #include "support/SharedStateReset.h"
-#include "platform/widgets/SystemTray.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,6 +19,7 @@
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -73,8 +74,8 @@ TEST_F(PAControllerWindowTest, StatusLightsAndLogTitleFollowTheSwitches)
     const Case cases[] = {
         {true, true, "NOTIFICATIONS ENABLED", "NSStatusAvailable", "LOGGING ENABLED", "NSStatusAvailable",
          "Recent Apps Connections"},
-        {false, false, "NOTIFICATIONS DISABLED", "NSStatusUnavailable", "LOGGING DISABLED", "NSStatusUnavailable",
-         "Recent Apps Connections (Disabled)"},
+        {false, false, "NOTIFICATIONS DISABLED", "NSStatusUnavailable", "LOGGING DISABLED",
+         "NSStatusUnavailable", "Recent Apps Connections (Disabled)"},
         {true, false, "NOTIFICATIONS ENABLED", "NSStatusAvailable", "LOGGING DISABLED", "NSStatusUnavailable",
          "Recent Apps Connections (Disabled)"},
         {false, true, "NOTIFICATIONS DISABLED", "NSStatusUnavailable", "LOGGING ENABLED", "NSStatusAvailable",
@@ -281,7 +282,8 @@ TEST_F(PAControllerWindowTest, AStatusItemWaitsForALateTrayBeforeTheWindowTakesO
         drainEvents();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(m_controller->findChildren<QSystemTrayIcon*>().size(), 1) << "one status item, however often drawn";
+    EXPECT_EQ(m_controller->findChildren<QSystemTrayIcon*>().size(), 1)
+        << "one status item, however often drawn";
     SystemTray::setAvailability(nullptr);
 }
 

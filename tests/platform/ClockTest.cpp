@@ -1,4 +1,5 @@
 #include "platform/Clock.h"
+
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
 

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>

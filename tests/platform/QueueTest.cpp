@@ -1,12 +1,13 @@
 #include "platform/ConcurrentQueue.h"
-#include "support/EventLoop.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 #include "platform/ThreadQueue.h"
+#include "support/EventLoop.h"
 
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <atomic>

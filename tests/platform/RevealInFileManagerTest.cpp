@@ -1,7 +1,7 @@
+#include "platform/Workspace.h"
 #include "support/EventLoop.h"
 #include "support/FakeFileManager.h"
 #include "support/PrivateBus.h"
-#include "platform/Workspace.h"
 
 #include <QDBusConnection>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #include "platform/SoundPlayer.h"
 
-#include "support/RecordingSoundPlayer.h"
 #include "platform/Resources.h"
+#include "support/RecordingSoundPlayer.h"
 #include "support/ScopedEnvironmentVariable.h"
 
 #include <QCryptographicHash>

@@ -2,8 +2,8 @@
 
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
-#include "support/ProcessWaits.h"
 #include "platform/PropertyList.h"
+#include "support/ProcessWaits.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "platform/KeyedArchive.h"
-#include "setup/PACustomPresetsWindowController.h"
 #include "platform/PropertyList.h"
+#include "setup/PACustomPresetsWindowController.h"
 #include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>

@@ -1,14 +1,14 @@
 #include "setup/PAPresetsController.h"
 
-#include "support/widgets/AgentFixture.h"
 #include "app/AppDelegate.h"
 #include "app/MainInterface.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
 #include "core/PAExclusion.h"
-#include "setup/PAStrategy.h"
-#include "platform/Resources.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/Resources.h"
+#include "setup/PAStrategy.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

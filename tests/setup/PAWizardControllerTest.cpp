@@ -1,13 +1,13 @@
 #include "setup/PAWizardController.h"
 
-#include "support/widgets/AgentFixture.h"
-#include "platform/widgets/Appearance.h"
 #include "app/MainInterface.h"
-#include "mainwindow/PAController.h"
-#include "core/PAExclusion.h"
 #include "app/PAInstaller.h"
+#include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/widgets/Appearance.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QGuiApplication>
 #include <QMainWindow>

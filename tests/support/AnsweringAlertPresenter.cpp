@@ -14,7 +14,8 @@ AlertResult AnsweringAlertPresenter::m_nextAnswer()
     return result;
 }
 
-void AnsweringAlertPresenter::beginSheet(const Alert& alert, QObject*, std::function<void(AlertResult)> completion)
+void AnsweringAlertPresenter::beginSheet(const Alert& alert, QObject*,
+                                         std::function<void(AlertResult)> completion)
 {
     m_shown.append(alert);
     if (m_holdSheets) {

@@ -18,7 +18,8 @@ public:
     void setDefaultAnswer(int response) { m_defaultAnswer = response; }
     void setHoldSheets(bool hold) { m_holdSheets = hold; }
 
-    void beginSheet(const Alert& alert, QObject* window, std::function<void(AlertResult)> completion) override;
+    void beginSheet(const Alert& alert, QObject* window,
+                    std::function<void(AlertResult)> completion) override;
     AlertResult runModal(const Alert& alert) override;
 
     // Answers the oldest held sheet; false when none is waiting.

@@ -1,15 +1,16 @@
 #include "support/DaemonPeer.h"
 
-#include "support/EventLoop.h"
 #include "daemonlink/managesocketagent.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 
-#include <cstring>
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>

@@ -4,8 +4,8 @@
 
 PrivateBus::PrivateBus()
 {
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                   QStringLiteral("--print-address")});
     if (!m_daemon.waitForStarted(5000))
         return;
     QDeadlineTimer deadline(5000);

@@ -3,7 +3,9 @@
 #include <QtGlobal>
 
 ScopedEnvironmentVariable::ScopedEnvironmentVariable(const char* name, const QByteArray& value)
-    : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_previous(qgetenv(name))
+    : m_name(name)
+    , m_wasSet(qEnvironmentVariableIsSet(name))
+    , m_previous(qgetenv(name))
 {
     if (value.isNull())
         qunsetenv(name);

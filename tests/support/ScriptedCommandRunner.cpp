@@ -91,7 +91,8 @@ QString ScriptedCommandRunner::doShellScript(const QString& command, bool withAd
     return QStringLiteral("ERROR");
 }
 
-ScopedCommandRunner::ScopedCommandRunner(CommandRunner& runner) : m_previous(&CommandRunner::shared())
+ScopedCommandRunner::ScopedCommandRunner(CommandRunner& runner)
+    : m_previous(&CommandRunner::shared())
 {
     CommandRunner::setShared(&runner);
 }

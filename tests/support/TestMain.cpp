@@ -10,6 +10,7 @@
 #endif
 #include <QDir>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,17 +1,18 @@
+#include "palisorafd-sim/SimulatedDaemon.h"
 #include "platform/DBusDistributedNotificationCenter.h"
-#include "support/EventLoop.h"
 #include "platform/KeyedArchive.h"
-#include "support/PrivateBus.h"
 #include "platform/PropertyList.h"
+#include "support/EventLoop.h"
+#include "support/PrivateBus.h"
 #include "support/ProcessWaits.h"
 #include "support/ScopedEnvironmentVariable.h"
-#include "palisorafd-sim/SimulatedDaemon.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,7 +26,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_root.isValid());
-        m_rootVariable = std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
+        m_rootVariable =
+            std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
         QString error;
         ASSERT_TRUE(m_daemon.bind(&error)) << error.toStdString();
     }
@@ -73,8 +75,9 @@ protected:
                                             QVariantMap{{"CFBundleVersion", QStringLiteral("2.1.0")}}));
         QDir().mkpath(m_root.filePath(QStringLiteral("sys/module/palisornke")));
         QDir().mkpath(m_root.filePath(QStringLiteral("Library/LaunchDaemons")));
-        ASSERT_TRUE(PropertyList::writeFile(m_root.filePath(QStringLiteral("Library/LaunchDaemons/zz.tolvane.palisorafd.plist")),
-                                            QVariantMap{{"Label", QStringLiteral("zz.tolvane.palisorafd")}}));
+        ASSERT_TRUE(PropertyList::writeFile(
+            m_root.filePath(QStringLiteral("Library/LaunchDaemons/zz.tolvane.palisorafd.plist")),
+            QVariantMap{{"Label", QStringLiteral("zz.tolvane.palisorafd")}}));
         run(program(QStringLiteral("palisorafd")));
     }
 
@@ -87,14 +90,16 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PALISOR_ROOT"), m_root.path());
         environment.insert(QStringLiteral("HOME"), m_root.filePath(QStringLiteral("home")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_root.filePath(QStringLiteral("home/.config")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           m_root.filePath(QStringLiteral("home/.config")));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("PALISOR_DBUS_ADDRESS"), QString::fromLocal8Bit(m_bus.address()));
         m_agent.setProcessEnvironment(environment);
         m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
         m_agent.start(QStringLiteral(PALISOR_AGENT_PATH), {});
         ASSERT_TRUE(m_agent.waitForStarted(5000));
-        ASSERT_TRUE(processEventsUntil([] { return QFileInfo::exists(SimulatedDaemon::agentSocketPath()); }, 10000))
+        ASSERT_TRUE(
+            processEventsUntil([] { return QFileInfo::exists(SimulatedDaemon::agentSocketPath()); }, 10000))
             << "the agent did not bind its socket";
     }
 
@@ -162,17 +167,20 @@ TEST_F(AgentEndToEndTest, SavedRulesAnswerOverTheRealSocketsAndGoBackAtTheEnd)
     QProcess gone;
     gone.start(QStringLiteral("/bin/true"));
     gone.waitForFinished();
-    EXPECT_EQ(codesFor(QStringLiteral("3 1.1.1.1 53 %1 UDP 4 0").arg(gone.processId()), 1), QStringList{"0 # #"});
+    EXPECT_EQ(codesFor(QStringLiteral("3 1.1.1.1 53 %1 UDP 4 0").arg(gone.processId()), 1),
+              QStringList{"0 # #"});
     EXPECT_EQ(m_agent.state(), QProcess::Running);
 
     // Ended as the session ends it: the rules go back to the daemon.
     m_agent.terminate();
     ASSERT_TRUE(m_agent.waitForFinished(10000));
     EXPECT_EQ(m_agent.exitStatus(), QProcess::NormalExit);
-    ASSERT_TRUE(processEventsUntil([&] { return heard.contains(QStringLiteral("writePalisorConfiguration")); }));
+    ASSERT_TRUE(
+        processEventsUntil([&] { return heard.contains(QStringLiteral("writePalisorConfiguration")); }));
     EXPECT_TRUE(heard.contains(QStringLiteral("startAgent")));
     EXPECT_FALSE(heard.contains(QStringLiteral("stopKext")));
-    const auto records = KeyedArchive::unarchive(written.value(QStringLiteral("PalisorConfiguration")).toByteArray());
+    const auto records =
+        KeyedArchive::unarchive(written.value(QStringLiteral("PalisorConfiguration")).toByteArray());
     ASSERT_TRUE(records.has_value());
     QStringList apps;
     for (const QVariant& record : records->toList())
@@ -190,7 +198,8 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
                             app(tool, 1)});
     DBusDistributedNotificationCenter bus;
     QStringList heard;
-    bus.addObserver(QString(), QString(), [&](const DistributedNotificationCenter::Notification& n) { heard << n.name; });
+    bus.addObserver(QString(), QString(),
+                    [&](const DistributedNotificationCenter::Notification& n) { heard << n.name; });
 
     // The second copy says so in an alert and ends; offscreen nobody answers
     // the alert, so it is ended like the session would end it.

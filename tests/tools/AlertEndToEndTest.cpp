@@ -1,12 +1,12 @@
-#include "support/widgets/AgentFixture.h"
-#include "support/EventLoop.h"
+#include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
-#include "alerts/PANotifyWindowController.h"
-#include "support/ProcessWaits.h"
 #include "core/SharedState.h"
-#include "palisorafd-sim/SimulatedDaemon.h"
 #include "daemonlink/managesocketagent.h"
+#include "palisorafd-sim/SimulatedDaemon.h"
+#include "support/EventLoop.h"
+#include "support/ProcessWaits.h"
+#include "support/widgets/AgentFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,5 +1,5 @@
-#include "platform/DBusDistributedNotificationCenter.h"
 #include "FakeAgent.h"
+#include "platform/DBusDistributedNotificationCenter.h"
 #include "support/PrivateBus.h"
 #include "support/ScopedEnvironmentVariable.h"
 

@@ -1,11 +1,11 @@
 #include "palisorafd-sim/SimulatedDaemon.h"
 
+#include "FakeAgent.h"
 #include "palisorafd-sim/DaemonScript.h"
 #include "palisorafd-sim/DaemonScriptRunner.h"
-#include "support/EventLoop.h"
-#include "FakeAgent.h"
 #include "platform/ProcessInfo.h"
 #include "platform/PropertyList.h"
+#include "support/EventLoop.h"
 #include "support/RecordingDistributedCenter.h"
 #include "support/ScopedEnvironmentVariable.h"
 

@@ -1,4 +1,5 @@
 #include "platform/widgets/DialogAlertPresenter.h"
+
 #include "support/EventLoop.h"
 
 #include <QAbstractButton>
@@ -6,6 +7,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QWidget>
+
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include "palisorafd-sim/DaemonScriptRunner.h"
 
-#include "platform/ProcessInfo.h"
 #include "palisorafd-sim/SimulatedDaemon.h"
+#include "platform/ProcessInfo.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -40,8 +40,10 @@ QString where(const DaemonScript::Step& step)
 } // namespace
 
 DaemonScriptRunner::DaemonScriptRunner(SimulatedDaemon& daemon, QObject* parent)
-    : QObject(parent), m_daemon(daemon)
-{}
+    : QObject(parent)
+    , m_daemon(daemon)
+{
+}
 
 DaemonScriptRunner::~DaemonScriptRunner()
 {

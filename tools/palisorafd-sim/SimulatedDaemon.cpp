@@ -126,8 +126,10 @@ const QStringList& SimulatedDaemon::notificationNames()
     return names;
 }
 
-SimulatedDaemon::SimulatedDaemon(QObject* parent) : QObject(parent)
-{}
+SimulatedDaemon::SimulatedDaemon(QObject* parent)
+    : QObject(parent)
+{
+}
 
 SimulatedDaemon::~SimulatedDaemon()
 {

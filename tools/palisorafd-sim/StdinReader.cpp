@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <unistd.h>
 
-StdinReader::StdinReader(QObject* parent) : QObject(parent)
-{}
+StdinReader::StdinReader(QObject* parent)
+    : QObject(parent)
+{
+}
 
 StdinReader::~StdinReader() = default;
 

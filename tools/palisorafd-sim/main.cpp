@@ -1,8 +1,8 @@
-#include "platform/Log.h"
 #include "palisorafd-sim/DaemonScript.h"
 #include "palisorafd-sim/DaemonScriptRunner.h"
 #include "palisorafd-sim/SimulatedDaemon.h"
 #include "palisorafd-sim/StdinReader.h"
+#include "platform/Log.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,13 +1,13 @@
 #include "support/widgets/AgentFixture.h"
 
-#include "support/EventLoop.h"
+#include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
 #include "core/PAConfiguration.h"
-#include "mainwindow/PAController.h"
 #include "core/PAExclusion.h"
-#include "alerts/PANotifyWindowController.h"
-#include "platform/PropertyList.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/PropertyList.h"
+#include "support/EventLoop.h"
 #include "support/SharedStateReset.h"
 
 #include <QDir>
@@ -84,7 +84,8 @@ QString AgentFixture::homePath(const QString& relative) const
 void AgentFixture::writePlist(const QString& path, const QVariant& value, bool binary) const
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    ASSERT_TRUE(PropertyList::writeFile(path, value, binary ? PropertyList::Format::Binary : PropertyList::Format::Xml));
+    ASSERT_TRUE(PropertyList::writeFile(path, value,
+                                        binary ? PropertyList::Format::Binary : PropertyList::Format::Xml));
 }
 
 void AgentFixture::writeText(const QString& path, const QByteArray& text) const

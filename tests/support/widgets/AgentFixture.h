@@ -1,8 +1,8 @@
 #pragma once
 
 #include "support/AnsweringAlertPresenter.h"
-#include "support/QtPrinters.h"
 #include "support/ManualClock.h"
+#include "support/QtPrinters.h"
 #include "support/RecordingDistributedCenter.h"
 #include "support/ScopedEnvironmentVariable.h"
 #include "support/ScriptedCommandRunner.h"
@@ -10,6 +10,7 @@
 
 #include <QTemporaryDir>
 #include <QVariant>
+
 #include <gtest/gtest.h>
 
 #include <memory>
