@@ -13,6 +13,7 @@
 #include "platform/widgets/Appearance.h"
 #include "setup/PACustomPreset.h"
 #include "setup/PACustomPresetsWindowController.h"
+#include "support/ConfigurationRecords.h"
 #include "support/EventLoop.h"
 #include "support/ProcessWaits.h"
 #include "support/widgets/AgentFixture.h"
@@ -68,17 +69,6 @@ protected:
     {
         writePlist(rootPath(QStringLiteral("/etc/palisor.conf")), records);
     }
-
-    static QVariantMap app(const QString& name, qint64 state)
-    {
-        return QVariantMap{{"PalisorClassName", QStringLiteral("PAApplication")},
-                           {"appName", name},
-                           {"appPath", QStringLiteral("/usr/bin/") + name},
-                           {"appBinaries", QVariantList{QStringLiteral("/usr/bin/") + name}},
-                           {"appIsBundle", false},
-                           {"appIsBlockedOrAllowed", state},
-                           {"appMatches", QVariantList{}}};
-    }
 };
 
 TEST(SystemVersionTest, TheBranchComparesMajorMinorPatch)
@@ -102,7 +92,7 @@ TEST_F(AppDelegateTest, ANotReadyInstallationEndsWithTheReinstallAlertAndSendsNo
 
 TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
 {
-    writeConfiguration({app(QStringLiteral("curl"), 1)});
+    writeConfiguration({plainAppRecord(QStringLiteral("curl"), 1)});
     skipSaveOnQuit = true;
     delegate().start();
     EXPECT_EQ(sharedAppsLibrary.size(), 1u);

@@ -3,6 +3,7 @@
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "platform/PropertyList.h"
+#include "support/ConfigurationRecords.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingDistributedCenter.h"
 #include "support/SharedStateReset.h"
@@ -46,17 +47,6 @@ protected:
         return path;
     }
 
-    static QVariantMap app(const QString& name, qint64 state)
-    {
-        return {{"PalisorClassName", QStringLiteral("PAApplication")},
-                {"appName", name},
-                {"appPath", QStringLiteral("/usr/bin/") + name},
-                {"appBinaries", QVariantList{QStringLiteral("/usr/bin/") + name}},
-                {"appIsBundle", false},
-                {"appIsBlockedOrAllowed", state},
-                {"appMatches", QVariantList{}}};
-    }
-
     QTemporaryDir m_dir;
     ScopedRecordingDistributedCenter m_center;
     PAConfiguration m_configuration;
@@ -68,12 +58,12 @@ protected:
 TEST_F(PAConfigurationModelTest, ALoadReplacesTheListsThenPublishesThem)
 {
     const QVariantList records{
-        app(QStringLiteral("curl"), 0),
+        plainAppRecord(QStringLiteral("curl"), 0),
         QVariantMap{{"PalisorClassName", QStringLiteral("PAManagedRecords")},
                     {"record", QStringLiteral("8.8.8.8")},
                     {"type", 0},
                     {"rule", 1}},
-        app(QStringLiteral("wget"), 1),
+        plainAppRecord(QStringLiteral("wget"), 1),
     };
     ASSERT_TRUE(m_configuration.loadConf(write(records)));
 
@@ -94,7 +84,7 @@ TEST_F(PAConfigurationModelTest, ALoadReplacesTheListsThenPublishesThem)
 
 TEST_F(PAConfigurationModelTest, AMalformedFileChangesNothingAndSaysNothing)
 {
-    ASSERT_TRUE(m_configuration.loadConf(write(QVariantList{app(QStringLiteral("curl"), 0)})));
+    ASSERT_TRUE(m_configuration.loadConf(write(QVariantList{plainAppRecord(QStringLiteral("curl"), 0)})));
     m_steps.clear();
     const auto before = sharedAppsLibrary;
 
