@@ -58,32 +58,15 @@ std::optional<uint32_t> pidValue(const QString& text)
     return static_cast<uint32_t>(value);
 }
 
-PARequestRoad* roadOrLog()
-{
-    PARequestRoad* road = PARequestRoad::current();
-    if (!road)
-        qCWarning(lcAlert, "[PALISOR AGENT] no request road; the request is left as it is");
-    return road;
-}
-
 } // namespace
-
-void PANotifyWindowController::beginRequest(const QString& tag)
-{
-    if (PARequestRoad* road = roadOrLog())
-        road->beginRequest(tag);
-}
-
-void PANotifyWindowController::endRequestWithoutAlert()
-{
-    if (PARequestRoad* road = roadOrLog())
-        road->endWithoutAlert();
-}
 
 void PANotifyWindowController::resumeQueue(const QString& tag)
 {
-    if (PARequestRoad* road = roadOrLog())
+    if (PARequestRoad* road = PARequestRoad::current())
         road->end(tag);
+    else
+        qCWarning(lcAlert, "[PALISOR AGENT] no request road; request %s is left as it is",
+                  qUtf8Printable(tag));
 }
 
 void PANotifyWindowController::m_send(const QString& text)

@@ -101,10 +101,9 @@ public:
     void answerWhenAlertsDisabled();
     void showAlertOnMain();
 
-    // The request road's ends, by their old names: see PARequestRoad.
+    // Ends the request of `tag` on the road the composition root made (see
+    // PARequestRoad::end()).
     static void resumeQueue(const QString& tag);
-    static void beginRequest(const QString& tag);
-    static void endRequestWithoutAlert();
 
     QString translateParameterProcessName(const QString& path) const;
     bool appExistsInGlobalArray(const QString& path) const;
