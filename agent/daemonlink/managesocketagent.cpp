@@ -2,10 +2,12 @@
 
 #include "core/AgentLog.h"
 #include "daemonlink/BridgeClassPalisor.h"
+#include "platform/MainQueue.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
 #include <atomic>
 #include <cerrno>
@@ -107,7 +109,12 @@ void managesocketagent::openandreadsocketagentOf(managesocketagent* endpoint)
     QString error;
     if (!setUpSocket(&error)) {
         qCWarning(lcDaemon, "[PALISOR AGENT] daemon socket: %s", qUtf8Printable(error));
-        std::exit(1);
+        releaseLoop();
+        // Without its socket the agent has no work; it ends with status 1,
+        // by its event loop: ending the process from this thread would tear
+        // the application down under the main thread.
+        MainQueue::async([] { QCoreApplication::exit(1); });
+        return;
     }
     endpoint->m_loop();
 }

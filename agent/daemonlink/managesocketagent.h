@@ -29,8 +29,9 @@ public:
     QPointer<BridgeClassPalisor> myBridgeClassPalisor;
 
     // Creates and binds the socket, then hands every request text to the
-    // bridge. Ends the process with status 1 when the socket cannot be set up.
-    // Returns only after a real socket error (or stopReceiving()).
+    // bridge. When the socket cannot be set up it logs why and asks the
+    // application to end with status 1. Returns only then, after a real
+    // socket error, or after stopReceiving().
     void openandreadsocketagent();
     // The same for an endpoint that may have gone meanwhile (the loop is
     // started from another thread): nothing happens then.

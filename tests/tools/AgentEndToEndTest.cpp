@@ -83,6 +83,14 @@ protected:
 
     void startAgent(const QVariantList& configuration)
     {
+        launchAgent(configuration);
+        ASSERT_TRUE(
+            processEventsUntil([] { return QFileInfo::exists(SimulatedDaemon::agentSocketPath()); }, 10000))
+            << "the agent did not bind its socket";
+    }
+
+    void launchAgent(const QVariantList& configuration)
+    {
         layOutInstallation();
         const QString conf = m_root.filePath(QStringLiteral("etc/palisor.conf"));
         QDir().mkpath(QFileInfo(conf).absolutePath());
@@ -98,9 +106,6 @@ protected:
         m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
         m_agent.start(QStringLiteral(PALISOR_AGENT_PATH), {});
         ASSERT_TRUE(m_agent.waitForStarted(5000));
-        ASSERT_TRUE(
-            processEventsUntil([] { return QFileInfo::exists(SimulatedDaemon::agentSocketPath()); }, 10000))
-            << "the agent did not bind its socket";
     }
 
     QStringList codesFor(const QString& request, std::size_t expected)
@@ -219,6 +224,26 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
     // The first copy still has its socket and answers.
     const qint64 pid = run(tool);
     EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+}
+
+// The agent's socket folder is a file: the socket cannot be bound, and the
+// agent says why and ends with status 1 rather than crashing.
+TEST_F(AgentEndToEndTest, ASocketThatCannotBeSetUpEndsTheAgentWithStatusOne)
+{
+    const QString folder = QFileInfo(SimulatedDaemon::agentSocketPath()).absolutePath();
+    QDir(folder).removeRecursively();
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    launchAgent(QVariantList{});
+    ASSERT_TRUE(m_agent.waitForFinished(20000));
+    EXPECT_EQ(m_agent.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_agent.exitCode(), 1);
+    QFile log(m_root.filePath(QStringLiteral("home/Library/Logs/palisor.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("[PALISOR AGENT] daemon socket: bind ")) << "the log says why";
 }
 
 } // namespace
