@@ -748,9 +748,14 @@ void PANotifyWindowController::sendUserChoice(int choice, const std::optional<QS
         m_send(DaemonAnswer::withState(parameterOriginalRequestString, choice));
         std::shared_ptr<PAApplication> app = known ? getAppFromGlobalArray(parameterProcessName)
                                                    : generatePAApplication(choice, parameterProcessName);
-        if (known)
-            app->setRule(choice);
         QAction* duration = ui ? ui->timeButton->selectedItem() : timeForever;
+        const bool temporary = automatic || (duration && duration != timeForever);
+        if (known && temporary) {
+            app->beginTemporaryRule(choice);
+        } else if (known) {
+            app->setRule(choice);
+            app->keepCurrentRule();
+        }
         if (duration && duration == timeForever) {
             app->setAppIsPersistent(true);
         } else if (duration && duration == timeNextLogin) {

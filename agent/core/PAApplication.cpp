@@ -431,6 +431,27 @@ void PAApplication::setRule(qint64 value)
     setAppHasTimer(false);
 }
 
+void PAApplication::beginTemporaryRule(qint64 value)
+{
+    // A rule set while no temporary one ran is the saved one, even when an
+    // older saved rule is still kept aside.
+    if (!m_savedRule || !m_appHasTimer)
+        m_savedRule = SavedRule{m_appIsBlockedOrAllowed, m_appMatches};
+    setRule(value);
+}
+
+bool PAApplication::endTemporaryRule()
+{
+    if (!m_savedRule)
+        return false;
+    const SavedRule saved = *m_savedRule;
+    m_savedRule.reset();
+    setRule(saved.state);
+    // After setRule(), which empties the matches of states 0 and 1.
+    setAppMatches(saved.matches);
+    return true;
+}
+
 void PAApplication::setAppTimer(double seconds)
 {
     invalidateTimer(m_timer);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 // One managed app: an application bundle or a single executable for which the
 // user keeps a rule. Records are created and changed on the main thread (and
@@ -109,6 +110,24 @@ public:
     void removePassedMatchesWithApp(PAApplication& app);
     void removeBlockedMatchesWithApp(PAApplication& app);
     void setRule(qint64 value);
+
+    // The rule the user saved, kept aside while a temporary rule (a time-out's
+    // 30 seconds, the next login, some minutes) stands in for it: the saved
+    // configuration keeps it, and it comes back when the temporary rule ends.
+    struct SavedRule
+    {
+        qint64 state = 0;
+        QStringList matches;
+    };
+    // Sets `value` for a while; the rule in force before is kept aside unless
+    // an earlier temporary rule already kept the saved one.
+    void beginTemporaryRule(qint64 value);
+    // The saved rule back in force, if one was kept aside; true when it was.
+    bool endTemporaryRule();
+    // Forgets the rule kept aside: the current one is the saved rule now.
+    void keepCurrentRule() { m_savedRule.reset(); }
+    const std::optional<SavedRule>& savedRule() const { return m_savedRule; }
+
     void setAppTimer(double seconds);
     // Posts "expireApp" {"appName": appName} on appNotificationCenter.
     void expireApp();
@@ -170,4 +189,5 @@ private:
     bool m_appRedShadow = false;
     bool m_appExists = false;
     bool m_appIsSystemBinary = false;
+    std::optional<SavedRule> m_savedRule;
 };

@@ -176,16 +176,23 @@ QVariantList PAConfigurationRecords::recordArray()
         });
     }
     for (const auto& app : sharedAppsLibrary) {
-        if (!app || app->appHasTimer())
+        if (!app)
             continue;
+        // Under a temporary rule an app is stored as it was saved, or not at
+        // all when it was learnt with that rule.
+        const std::optional<PAApplication::SavedRule>& saved = app->savedRule();
+        if (app->appHasTimer() && !saved)
+            continue;
+        const bool asSaved = app->appHasTimer() && saved;
         array.append(QVariantMap{
             {kClassName, QStringLiteral("PAApplication")},
             {QStringLiteral("appName"), app->appName()},
             {QStringLiteral("appPath"), app->appPath()},
             {QStringLiteral("appBinaries"), QVariant(app->appBinaries())},
             {QStringLiteral("appIsBundle"), app->appIsBundle()},
-            {QStringLiteral("appIsBlockedOrAllowed"), qlonglong(app->appIsBlockedOrAllowed())},
-            {QStringLiteral("appMatches"), QVariant(app->appMatches())},
+            {QStringLiteral("appIsBlockedOrAllowed"),
+             qlonglong(asSaved ? saved->state : app->appIsBlockedOrAllowed())},
+            {QStringLiteral("appMatches"), QVariant(asSaved ? saved->matches : app->appMatches())},
         });
     }
     return array;

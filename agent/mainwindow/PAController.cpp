@@ -508,6 +508,10 @@ void PAController::expireApp(const QVariantMap& userInfo)
                 if (app->timer())
                     app->timer()->invalidate();
                 app->setAppHasTimer(false);
+                // A saved app gets back the rule it had; only one learnt
+                // during the temporary rule asks or goes.
+                if (app->endTemporaryRule())
+                    break;
                 if (enableNotifications)
                     applyAskState(*app);
                 else

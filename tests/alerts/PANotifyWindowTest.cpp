@@ -1,9 +1,11 @@
 #include "alerts/PANotifyWindowController.h"
 #include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "platform/NotificationCenter.h"
+#include "platform/PropertyList.h"
 #include "platform/widgets/PopUpButton.h"
 #include "platform/widgets/RadioMatrix.h"
 #include "support/DaemonPeer.h"
@@ -418,6 +420,55 @@ TEST_F(PANotifyWindowTest, TheTimeOutAnswersOnceAndNothingLateAnswersAgain)
     EXPECT_EQ(m_peer->drain(100).size(), 1) << "one request, one answer";
     EXPECT_EQ(sharedAppsLibrary.front()->appIsBlockedOrAllowed(), 1);
     EXPECT_TRUE(sharedAppsLibrary.front()->appIsPersistent());
+}
+
+TEST_F(PANotifyWindowTest, TimeOutsNeverWipeTheRulesTheUserSaved)
+{
+    QStringList matches;
+    for (int i = 1; i <= 7; ++i)
+        matches << QStringLiteral("@10.0.0.%1").arg(i);
+    const QString path = homePath("bin/mail");
+    auto app = manage(path, 4, matches);
+    // The rules as the saved configuration holds them.
+    const auto written = [&]() -> QVariantMap {
+        const QString file = rootPath(QStringLiteral("/written"));
+        EXPECT_TRUE(configuration().writeConf(file, false, false));
+        for (const QVariant& record : PropertyList::readFile(file).value_or(QVariant()).toList())
+            if (record.toMap().value("appPath") == path)
+                return record.toMap();
+        return {};
+    };
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        auto alert = open(path);
+        m_clock->advance(notificationsTimeOut);
+        EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 0 # #"});
+        EXPECT_EQ(app->appIsBlockedOrAllowed(), 0) << "the 30-second rule stands in";
+        ASSERT_TRUE(app->appHasTimer());
+        // A second time-out within the 30 seconds keeps the rule saved before both.
+        alert = open(path);
+        m_clock->advance(notificationsTimeOut);
+        m_peer->answers(1);
+        const QVariantMap saved = written();
+        EXPECT_EQ(saved.value("appIsBlockedOrAllowed").toLongLong(), 4);
+        EXPECT_EQ(saved.value("appMatches").toStringList(), matches);
+
+        m_clock->advance(30);
+        EXPECT_TRUE(processEventsUntil([&] { return !app->appHasTimer(); }));
+        EXPECT_EQ(app->appIsBlockedOrAllowed(), 4);
+        EXPECT_EQ(app->appMatches(), matches);
+        EXPECT_EQ(sharedAppsLibrary.size(), 1u);
+    }
+
+    // A rule the user then picks for good is the saved one from then on.
+    auto alert = open(path);
+    click(alert, "advancedBlock");
+    m_peer->answers(1);
+    EXPECT_EQ(written().value("appIsBlockedOrAllowed").toLongLong(), 1);
+    m_clock->advance(60);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(app->appIsBlockedOrAllowed(), 1);
 }
 
 TEST_F(PANotifyWindowTest, OpenMenusPauseTheCountDownAndClosingRestartsItInFull)
