@@ -188,6 +188,8 @@ void AppDelegate::getVersion()
 
 void AppDelegate::start()
 {
+    if (QWidget* toolbar = myPalisorController->mainToolbar())
+        toolbar->setVisible(true);
     if (myPalisorController->mainTabView())
         myPalisorController->mainTabView()->setCurrentIndex(0);
     getVersion();
@@ -241,7 +243,11 @@ void AppDelegate::terminate()
 {
     applicationWillTerminate();
     DistributedNotificationCenter::defaultCenter().flush();
-    QCoreApplication::quit();
+    // Not quit(): that asks every window to close first, and a dialog with
+    // two or more buttons refuses, which would leave the agent running after
+    // its configuration was sent. exit() ends every event loop, nested ones
+    // included.
+    QCoreApplication::exit(0);
 }
 
 // ---------------------------------------------------------------- commands
@@ -323,10 +329,16 @@ void AppDelegate::m_showLockWarning()
                                            "enabled. Disable notification alerts?");
     alert.buttons = {QStringLiteral("Disable notification alerts"),
                      QStringLiteral("Keep notification alerts enabled")};
-    if (AlertPresenter::shared().runModal(alert).response == AlertFirstButtonReturn)
-        myPalisorController->silenceNotifications();
-    closeAllWindows();
-    myPalisorController->updateMenuletIcon();
+    // On the main window, so that a connection alert can still be answered.
+    QPointer<AppDelegate> self(this);
+    AlertPresenter::shared().beginSheet(alert, window, [self](AlertResult result) {
+        if (!self)
+            return;
+        if (result.response == AlertFirstButtonReturn)
+            self->myPalisorController->silenceNotifications();
+        self->closeAllWindows();
+        self->myPalisorController->updateMenuletIcon();
+    });
 }
 
 void AppDelegate::emptyall()

@@ -66,6 +66,10 @@ MainInterface::MainInterface(QObject* parent)
         if (wizard)
             wizard->startWizard();
     };
+    m_installer->showMainToolbar = [main = QPointer<PAController>(m_palisorController)] {
+        if (main)
+            main->mainToolbar()->setVisible(true);
+    };
     m_installer->startPresetsWizard = [delegate = QPointer<AppDelegate>(m_appDelegate)] {
         if (delegate)
             delegate->startPresetsWizard();

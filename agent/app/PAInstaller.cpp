@@ -350,19 +350,24 @@ void PAInstaller::popWelcomeViewAttachedToWindow(QWidget* window)
         appsWindow->activateWindow();
     }
     m_loadPreset(QStringLiteral("preset1"));
-    popUpdateAlertsIfNeeded();
-    if (showMainToolbar)
-        showMainToolbar();
-    else
-        qCInfo(lcStart).noquote() << "[PALISOR AGENT] no main toolbar to show";
-    if (appsWindow)
-        appsWindow->activateWindow();
-
+    // The welcome follows the update question, as it would a modal one; the
+    // window-modal question leaves the request road free meanwhile.
     QPointer<PAInstaller> self(this);
-    AlertPresenter::shared().beginSheet(m_welcomeAlert, window, [self](AlertResult result) {
-        MainQueue::async([self, response = result.response] {
-            if (self)
-                self->m_welcomeAnswer(response);
+    QPointer<QWidget> sheetWindow(window);
+    popUpdateAlertsIfNeeded([self, sheetWindow] {
+        if (!self)
+            return;
+        if (self->showMainToolbar)
+            self->showMainToolbar();
+        else
+            qCInfo(lcStart).noquote() << "[PALISOR AGENT] no main toolbar to show";
+        if (self->appsWindow)
+            self->appsWindow->activateWindow();
+        AlertPresenter::shared().beginSheet(self->m_welcomeAlert, sheetWindow, [self](AlertResult result) {
+            MainQueue::async([self, response = result.response] {
+                if (self)
+                    self->m_welcomeAnswer(response);
+            });
         });
     });
 }
@@ -383,10 +388,13 @@ void PAInstaller::m_welcomeAnswer(int response)
     }
 }
 
-void PAInstaller::popUpdateAlertsIfNeeded()
+void PAInstaller::popUpdateAlertsIfNeeded(std::function<void()> then)
 {
-    if (userDefaults().contains(QStringLiteral("autoupdate")))
+    if (userDefaults().contains(QStringLiteral("autoupdate"))) {
+        if (then)
+            then();
         return;
+    }
     Alert alert;
     alert.messageText = QStringLiteral("Do you want Palisor to automatically check for updates?");
     alert.informativeText = QStringLiteral(
@@ -395,22 +403,28 @@ void PAInstaller::popUpdateAlertsIfNeeded()
         "choose 'yes' Palisor will automatically check for updates at application launch and every 12 hours. "
         "According to your Palisor settings, you may need to explicitly allow these Palisor connections.");
     alert.buttons = QStringList{QStringLiteral("Yes"), QStringLiteral("No")};
-    const AlertResult result = AlertPresenter::shared().runModal(alert);
-    if (result.response == AlertFirstButtonReturn) {
-        autoupdate = true;
-        QPointer<PAUpdateController> updater = updatecontroller;
-        MainQueue::async([updater] {
-            if (updater)
-                updater->startAutoUpdateTimer();
-            else
-                qCInfo(lcStart).noquote()
-                    << "[PALISOR AGENT] no update controller; automatic checks not started";
-        });
-    } else {
-        autoupdate = false;
-    }
-    // "autoupdate" records that the question was answered; "autoUpdate" is the
-    // setting the next launch reads, so the answer holds from then on too.
-    userDefaults().setBool(autoupdate, QStringLiteral("autoupdate"));
-    userDefaults().setBool(autoupdate, QStringLiteral("autoUpdate"));
+    QPointer<PAInstaller> self(this);
+    AlertPresenter::shared().beginSheet(alert, appsWindow, [self, then](AlertResult result) {
+        if (!self)
+            return;
+        if (result.response == AlertFirstButtonReturn) {
+            autoupdate = true;
+            QPointer<PAUpdateController> updater = self->updatecontroller;
+            MainQueue::async([updater] {
+                if (updater)
+                    updater->startAutoUpdateTimer();
+                else
+                    qCInfo(lcStart).noquote()
+                        << "[PALISOR AGENT] no update controller; automatic checks not started";
+            });
+        } else {
+            autoupdate = false;
+        }
+        // "autoupdate" records that the question was answered; "autoUpdate" is
+        // the setting the next launch reads, so the answer holds from then on.
+        userDefaults().setBool(autoupdate, QStringLiteral("autoupdate"));
+        userDefaults().setBool(autoupdate, QStringLiteral("autoUpdate"));
+        if (then)
+            then();
+    });
 }

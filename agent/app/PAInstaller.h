@@ -103,8 +103,9 @@ public:
     // First run, when the configuration file is missing after "startAgent".
     void startWelcome();
     void popWelcomeViewAttachedToWindow(QWidget* window);
-    // The auto-update question, once per user.
-    void popUpdateAlertsIfNeeded();
+    // The auto-update question, once per user, on the apps window; `then`
+    // runs once it is answered (at once when it is not asked).
+    void popUpdateAlertsIfNeeded(std::function<void()> then = {});
 
 public slots:
     void doUpdateStatus();

@@ -490,7 +490,7 @@ void PAConfiguration::updateLogRotationSettings()
         alert.messageText = QStringLiteral("Logs rotation configuration was not modified");
         alert.icon = QStringLiteral("NSCaution");
     }
-    AlertPresenter::shared().runModal(alert);
+    AlertPresenter::shared().beginSheet(alert, window, nullptr);
 }
 
 void PAConfiguration::updateLogsRotationSettings()
@@ -513,8 +513,11 @@ void PAConfiguration::uninstall()
         "process your Mac will be unresponsive and will display a spinning ball or a black screen. Please "
         "wait one "
         "minute for the uninstall procedure to complete, your Mac will restart automatically.");
-    if (AlertPresenter::shared().runModal(alert).response == AlertFirstButtonReturn)
-        launchUninstaller();
+    QPointer<PAConfiguration> self(this);
+    AlertPresenter::shared().beginSheet(alert, window, [self](AlertResult result) {
+        if (self && result.response == AlertFirstButtonReturn)
+            self->launchUninstaller();
+    });
 }
 
 void PAConfiguration::launchUninstaller()

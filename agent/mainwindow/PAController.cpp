@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
+#include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
@@ -65,6 +66,14 @@ PAController::PAController(PAConfiguration& configuration, QObject* parent)
     ui->segmentApps->setChecked(true);
     connect(ui->toolbarControl, &QButtonGroup::buttonClicked, this,
             [this](QAbstractButton* segment) { clickToolbarControl(segment); });
+    // Hidden until the first load; it then stays, still once the load ends.
+    progr = new QProgressBar(ui->toolbarArea);
+    progr->setObjectName(QStringLiteral("progr"));
+    progr->setRange(0, 1);
+    progr->setTextVisible(false);
+    progr->setMaximumWidth(64);
+    progr->hide();
+    ui->toolbarLayout->addWidget(progr);
 
     m_splitViewDelegate = new MainWindowTripleSplitViewDelegate(this);
     m_splitViewDelegate->window = m_window.get();
@@ -112,6 +121,11 @@ void PAController::awakeFromNib()
 QStackedWidget* PAController::mainTabView() const
 {
     return ui->mainTabView;
+}
+
+QWidget* PAController::mainToolbar() const
+{
+    return ui->toolbarArea;
 }
 
 QButtonGroup* PAController::toolbarControl() const

@@ -78,6 +78,8 @@ public:
     QWidget* aboutWindow() const { return m_aboutWindow.get(); }
     QLabel* aboutVersionLabel() const { return m_aboutVersionLabel; }
     QStackedWidget* mainTabView() const;
+    // The row of segments and status lights at the top of the window.
+    QWidget* mainToolbar() const;
     // Segment ids are the indices of mainTabView's tabs.
     QButtonGroup* toolbarControl() const;
     QSplitter* splitView() const;

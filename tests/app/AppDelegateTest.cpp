@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/MainInterface.h"
+#include "app/PAInstaller.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/SharedState.h"
@@ -10,7 +11,10 @@
 #include "platform/KeyedArchive.h"
 #include "platform/PropertyList.h"
 #include "platform/SystemVersion.h"
+#include "platform/TerminationSignals.h"
+#include "platform/UserDefaults.h"
 #include "platform/widgets/Appearance.h"
+#include "platform/widgets/DialogAlertPresenter.h"
 #include "setup/PACustomPreset.h"
 #include "setup/PACustomPresetsWindowController.h"
 #include "support/ConfigurationRecords.h"
@@ -18,13 +22,21 @@
 #include "support/ProcessWaits.h"
 #include "support/widgets/AgentFixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -94,9 +106,16 @@ TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
 {
     writeConfiguration({plainAppRecord(QStringLiteral("curl"), 1)});
     skipSaveOnQuit = true;
+    controller().mainToolbar()->hide();
     delegate().start();
     EXPECT_EQ(sharedAppsLibrary.size(), 1u);
     EXPECT_FALSE(postsNamed(QStringLiteral("startAgent")).isEmpty());
+    EXPECT_FALSE(controller().mainToolbar()->isHidden());
+    // The load's indicator was shown and, once the rules went out, stopped.
+    ASSERT_TRUE(controller().progr);
+    EXPECT_FALSE(controller().progr->isHidden());
+    drainEvents();
+    EXPECT_EQ(controller().progr->maximum(), 1);
     EXPECT_TRUE(m_alerts->shown().isEmpty()) << "no welcome with a configuration file";
 
     delegate().terminate();
@@ -304,6 +323,80 @@ TEST_F(AppDelegateTest, TheQuitItemWaitsForAnOpenAlert)
     synchronizedQueue().resume();
     ASSERT_TRUE(processEventsUntil([&] { return delegate().hasTerminated(); }));
     EXPECT_EQ(m_center->postedNames(), (QStringList{"stopKext", "writePalisorConfiguration"}));
+}
+
+// The dialogs a user may leave open when the session ends: each hangs on the
+// main window, leaves the request road free, and never keeps the agent alive.
+TEST_F(AppDelegateTest, EveryTerminationQuitsWhateverDialogIsOpen)
+{
+    DialogAlertPresenter dialogs;
+    const QString old = rootPath(QStringLiteral("/old.conf"));
+    writePlist(old, QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}},
+                                 plainAppRecord(QStringLiteral("curl"), 0)});
+    struct Case
+    {
+        const char* dialog;
+        std::function<void()> open;
+    };
+    const std::vector<Case> cases{
+        {"Do you want Palisor to automatically check for updates?",
+         [&] {
+             userDefaults().removeObjectForKey(QStringLiteral("autoupdate"));
+             m_interface->installer()->popUpdateAlertsIfNeeded();
+         }},
+        {"Warning",
+         [&] {
+             isLocked = false;
+             enableNotifications = true;
+             delegate().lockUnlockFirewall();
+         }},
+        {"Enable automatic XPC services management?", [&] { configuration().loadConf(old); }},
+        {"Are you sure?", [&] { configuration().uninstall(); }},
+        {"Logs rotation configuration was not modified",
+         [&] { configuration().updateLogRotationSettings(); }},
+    };
+    for (const Case& c : cases) {
+        for (const bool bySignal : {true, false}) {
+            SCOPED_TRACE(std::string(c.dialog) + (bySignal ? " / SIGTERM" : " / quit item"));
+            TearDown();
+            SetUp();
+            AlertPresenter::setShared(&dialogs);
+            AppDelegate* agent = &delegate();
+            ASSERT_TRUE(TerminationSignals::install([agent](int) { agent->terminate(); }));
+            skipSaveOnQuit = false;
+
+            QPointer<QMessageBox> box;
+            QTimer::singleShot(0, [&] { c.open(); });
+            ASSERT_TRUE(processEventsUntil([&] {
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (auto* found = qobject_cast<QMessageBox*>(widget); found && found->isVisible())
+                        box = found;
+                return !box.isNull();
+            }));
+            EXPECT_EQ(box->text(), c.dialog);
+            EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+            EXPECT_EQ(box->parentWidget(), static_cast<QWidget*>(controller().window()));
+
+            QTimer::singleShot(0, [&] {
+                if (bySignal)
+                    std::raise(SIGTERM);
+                else
+                    controller().quitItem->trigger();
+            });
+            // Ends the loop when the agent would not; the status tells them apart.
+            QTimer watchdog;
+            watchdog.setSingleShot(true);
+            QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+            watchdog.start(5000);
+            EXPECT_EQ(QCoreApplication::exec(), 0) << "the agent kept running";
+            EXPECT_TRUE(delegate().hasTerminated());
+            EXPECT_TRUE(m_center->postedNames().contains("writePalisorConfiguration"));
+
+            TerminationSignals::uninstall();
+            delete box.data();
+            AlertPresenter::setShared(&m_alerts.presenter());
+        }
+    }
 }
 
 } // namespace
