@@ -8,15 +8,21 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -76,6 +82,122 @@ bool makeAddress(const QString& path, sockaddr_un& address, socklen_t& length, Q
     length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<size_t>(bytes.size()) + 1);
     return true;
 }
+
+using Datagram = std::array<char, managesocketagent::kDatagramSize>;
+
+enum class SendResult { Sent, Full, Failed };
+
+SendResult sendNow(const Datagram& datagram)
+{
+    const ssize_t sent = sendto(g_socket.load(), datagram.data(), datagram.size(), MSG_DONTWAIT,
+                                reinterpret_cast<const sockaddr*>(&g_daemonAddress), g_daemonAddressLength);
+    if (sent >= 0)
+        return SendResult::Sent;
+    if (errno == EAGAIN || errno == ENOBUFS) {
+        errno = 0;
+        return SendResult::Full;
+    }
+    std::printf("esploso demone o chiuso ?: %i\n", errno);
+    std::fflush(stdout);
+    return SendResult::Failed;
+}
+
+// Answers the daemon's full queue could not take yet, oldest first. Any
+// thread adds to it; the main thread empties it.
+std::mutex g_sendMutex;
+std::deque<Datagram> g_waiting;
+bool g_flushArmed = false;
+bool g_boundLogged = false;
+
+// A datagram socket tells when another can be sent only when it is connected
+// to its receiver: this one, connected to the daemon's address, is watched
+// for that and never sends. Main thread only.
+class WriteWatch
+{
+public:
+    static WriteWatch& shared()
+    {
+        static WriteWatch* watch = new WriteWatch;
+        return *watch;
+    }
+
+    // Calls flush() once the daemon's queue has room (or soon, when its
+    // address cannot be watched).
+    void arm()
+    {
+        if (m_reconnect() && m_notifier) {
+            m_notifier->setEnabled(true);
+            return;
+        }
+        QTimer::singleShot(10, QCoreApplication::instance(), [] { flush(); });
+    }
+    void disarm()
+    {
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+    }
+
+    static void flush()
+    {
+        std::unique_lock lock(g_sendMutex);
+        while (!g_waiting.empty()) {
+            if (sendNow(g_waiting.front()) == SendResult::Full) {
+                lock.unlock();
+                shared().arm();
+                return;
+            }
+            g_waiting.pop_front();
+        }
+        g_flushArmed = false;
+        g_boundLogged = false;
+        lock.unlock();
+        shared().disarm();
+    }
+
+private:
+    // Connects anew each time: the daemon may have bound a new socket since.
+    bool m_reconnect()
+    {
+        if (m_fd < 0) {
+            m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            if (m_fd < 0)
+                return false;
+            m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, QCoreApplication::instance());
+            m_notifier->setEnabled(false);
+            QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [] { flush(); });
+        }
+        return ::connect(m_fd, reinterpret_cast<const sockaddr*>(&g_daemonAddress), g_daemonAddressLength) ==
+               0;
+    }
+
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+};
+
+// Datagrams of other senders than the daemon are dropped; a flood of them is
+// told once in a while, not once each.
+class DroppedSenders
+{
+public:
+    void drop(uid_t uid, pid_t pid)
+    {
+        ++m_count;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_logged && now - *m_logged < std::chrono::seconds(10))
+            return;
+        m_logged = now;
+        qCWarning(
+            lcDaemon,
+            "[PALISOR AGENT] %llu datagram(s) from a sender other than the daemon dropped (last: uid %u, "
+            "pid %d)",
+            static_cast<unsigned long long>(m_count), static_cast<unsigned>(uid), static_cast<int>(pid));
+        m_count = 0;
+    }
+
+private:
+    unsigned long long m_count = 0;
+    std::optional<std::chrono::steady_clock::time_point> m_logged;
+};
 
 } // namespace
 
@@ -161,6 +283,17 @@ bool managesocketagent::setUpSocket(QString* error)
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0)
         std::printf("Error setsockopt\n");
     std::fflush(stdout);
+    // Every local user may write to the socket: each datagram carries its
+    // sender's credentials, so that only the daemon's are heard.
+    const int on = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) {
+        const int credentialsError = errno;
+        if (error)
+            *error = QStringLiteral("SO_PASSCRED: %1")
+                         .arg(QString::fromLocal8Bit(std::strerror(credentialsError)));
+        close(fd);
+        return false;
+    }
 
     unlink(own.sun_path);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&own), ownLength) != 0) {
@@ -203,8 +336,16 @@ void managesocketagent::m_loop()
     } release;
     const int fd = g_socket.load();
     char buffer[kDatagramSize];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+    DroppedSenders dropped;
     for (;;) {
-        const ssize_t received = recv(fd, buffer, sizeof buffer, MSG_WAITALL);
+        iovec vector{buffer, sizeof buffer};
+        msghdr message{};
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = recvmsg(fd, &message, MSG_WAITALL);
         if (g_stopping.load())
             return;
         if (received < 0) {
@@ -213,6 +354,14 @@ void managesocketagent::m_loop()
             // A real error of the socket: nothing more can come from it.
             qCWarning(lcDaemon, "[PALISOR AGENT] daemon socket receive failed: %s", std::strerror(errno));
             return;
+        }
+        const ucred* sender = nullptr;
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header))
+            if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_CREDENTIALS)
+                sender = reinterpret_cast<const ucred*>(CMSG_DATA(header));
+        if (!sender || !acceptsSender(sender->uid)) {
+            dropped.drop(sender ? sender->uid : uid_t(-1), sender ? sender->pid : 0);
+            continue;
         }
         // The socket is open to every local user: an empty datagram is noise,
         // not the end of the link.
@@ -246,20 +395,40 @@ void managesocketagent::sendsocketagent(const QString& text)
                   static_cast<long long>(bytes.size()), bytes.constData());
         return;
     }
-    char datagram[kDatagramSize] = {};
-    std::memcpy(datagram, bytes.constData(), static_cast<size_t>(bytes.size()));
-    // Never wait for a daemon that does not read.
-    const ssize_t sent = sendto(g_socket.load(), datagram, sizeof datagram, MSG_DONTWAIT,
-                                reinterpret_cast<const sockaddr*>(&g_daemonAddress), g_daemonAddressLength);
-    if (sent < 0) {
-        if (errno == ENOBUFS || errno == EAGAIN) {
-            std::printf("errore,%d", errno);
-            errno = 0;
-        } else {
-            std::printf("esploso demone o chiuso ?: %i\n", errno);
-        }
-        std::fflush(stdout);
+    Datagram datagram{};
+    std::memcpy(datagram.data(), bytes.constData(), static_cast<size_t>(bytes.size()));
+    std::lock_guard lock(g_sendMutex);
+    // Behind waiting answers a new one waits too: the daemon gets them in order.
+    if (g_waiting.empty()) {
+        const SendResult result = sendNow(datagram);
+        if (result != SendResult::Full)
+            return;
     }
+    if (g_waiting.size() >= static_cast<size_t>(kSendBound)) {
+        if (!g_boundLogged)
+            qCWarning(lcDaemon,
+                      "[PALISOR AGENT] the daemon is not reading: %d answers wait for it; later ones are "
+                      "dropped until it reads again",
+                      kSendBound);
+        g_boundLogged = true;
+        return;
+    }
+    g_waiting.push_back(datagram);
+    if (!g_flushArmed) {
+        g_flushArmed = true;
+        MainQueue::async([] { WriteWatch::shared().arm(); });
+    }
+}
+
+int managesocketagent::waitingSends()
+{
+    std::lock_guard lock(g_sendMutex);
+    return static_cast<int>(g_waiting.size());
+}
+
+bool managesocketagent::acceptsSender(uid_t uid)
+{
+    return uid == 0 || (!Paths::root().isEmpty() && uid == getuid());
 }
 
 QString managesocketagent::infoprocess(uint32_t pid)

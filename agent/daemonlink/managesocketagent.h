@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <sys/types.h>
 
 class BridgeClassPalisor;
 
@@ -36,9 +37,14 @@ public:
     // The same for an endpoint that may have gone meanwhile (the loop is
     // started from another thread): nothing happens then.
     static void openandreadsocketagentOf(managesocketagent* endpoint);
-    // One answer or command, as one 128-byte datagram. Never blocks: a daemon
-    // that does not read loses the datagram, and the caller goes on.
+    // One answer or command, as one 128-byte datagram, from any thread. Never
+    // blocks: while the daemon's queue is full the datagrams wait, in order,
+    // and go out from the main thread as it reads again; past kSendBound
+    // waiting ones, later ones are dropped and that is logged.
     void sendsocketagent(const QString& text);
+    static constexpr int kSendBound = 4096;
+    // Datagrams waiting for the daemon to read.
+    static int waitingSends();
 
     // The executable's path, or "error" when the process is gone.
     QString infoprocess(uint32_t pid);
@@ -53,6 +59,10 @@ public:
     static void stopReceiving();
     // Ends it and returns once it has: afterwards the loop touches nothing.
     static void stopReceivingAndWait();
+
+    // Who may send requests: root (the daemon) and, when PALISOR_ROOT is set
+    // (tests, the demo), the agent's own user.
+    static bool acceptsSender(uid_t uid);
 
     static QString agentSocketPath();
     static QString daemonSocketPath();

@@ -5,8 +5,10 @@
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
 #include "platform/NotificationCenter.h"
+#include "support/CapturedLog.h"
 #include "support/DaemonPeer.h"
 #include "support/EventLoop.h"
+#include "support/Privileges.h"
 #include "support/ProcessWaits.h"
 #include "support/widgets/AgentFixture.h"
 
@@ -21,7 +23,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -447,13 +453,80 @@ TEST_F(DaemonLinkTest, AQuietPeriodFromTheAlertAnswersTheAppsNextAddresses)
     EXPECT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
 }
 
-TEST_F(DaemonLinkTest, ADaemonThatDoesNotReadNeverBlocksASend)
+TEST_F(DaemonLinkTest, AnswersWaitInOrderForADaemonThatPausesReading)
 {
-    // The peer reads nothing: its queue fills, and every later answer is
-    // dropped at once instead of holding the thread that sends it.
-    for (int i = 0; i < 5000; ++i)
-        m_interface->socketAgent()->sendsocketagent(QStringLiteral("%1 1.2.3.4 80 1 TCP 4 0 0 # #").arg(i));
-    SUCCEED();
+    CapturedLog log;
+    const auto answer = [](int i) { return QStringLiteral("%1 1.2.3.4 80 1 TCP 4 0 0 # #").arg(i); };
+    // The daemon's queue holds 10: the rest wait, and the sender goes on.
+    QStringList burst;
+    for (int i = 0; i < 43; ++i) {
+        burst << answer(i);
+        m_interface->socketAgent()->sendsocketagent(answer(i));
+    }
+    EXPECT_GT(managesocketagent::waitingSends(), 0);
+    EXPECT_EQ(m_peer->answers(43), burst) << "every answer, in order, once the daemon reads";
+    EXPECT_EQ(managesocketagent::waitingSends(), 0);
+
+    // Past the bound later answers are dropped, and that is told once.
+    const int sent = managesocketagent::kSendBound + 100;
+    for (int i = 0; i < sent; ++i)
+        m_interface->socketAgent()->sendsocketagent(answer(i));
+    EXPECT_EQ(managesocketagent::waitingSends(), managesocketagent::kSendBound);
+    EXPECT_EQ(log.count(QStringLiteral("the daemon is not reading")), 1);
+    QStringList received = m_peer->answers(managesocketagent::kSendBound, 10000);
+    received += m_peer->drain();
+    ASSERT_GE(received.size(), managesocketagent::kSendBound);
+    EXPECT_EQ(received.first(), answer(0));
+    EXPECT_EQ(received.last(), answer(received.size() - 1)) << "the oldest kept, in order";
+    EXPECT_LT(received.size(), sent);
+}
+
+// Every local user can write to the agent's socket; only the daemon is heard.
+TEST_F(DaemonLinkTest, DatagramsOfOtherUsersAreDroppedAndToldOnce)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "sending as another user needs root";
+    CapturedLog log;
+    // With alerts off a heard request would be passed and its app saved.
+    enableNotifications = false;
+    const qint64 pid = spawnAt(QStringLiteral("bin/forged"));
+    const QString forged = request(QStringLiteral("1"), QStringLiteral("6.6.6.6"), QStringLiteral("80"), pid);
+    // A child connects while it may still reach the socket, then becomes
+    // nobody and sends a flood of forged requests.
+    const QByteArray path = managesocketagent::agentSocketPath().toLocal8Bit();
+    QByteArray datagram = forged.toUtf8();
+    datagram.append(QByteArray(managesocketagent::kDatagramSize - datagram.size(), '\0'));
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+        if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            !dropPrivilegesToNobody())
+            _exit(1);
+        for (int i = 0; i < 20; ++i)
+            if (send(fd, datagram.constData(), static_cast<size_t>(datagram.size()), 0) < 0)
+                _exit(2);
+        _exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    // The daemon's own request after the flood is the first one handled.
+    ASSERT_TRUE(
+        m_peer->send(request(QStringLiteral("2"), QStringLiteral("1.1.1.1"), QStringLiteral("80"), pid)));
+    const QStringList answers = m_peer->answers(1);
+    ASSERT_EQ(answers.size(), 1);
+    EXPECT_TRUE(answers.first().contains(QLatin1String("1.1.1.1"))) << answers.first().toStdString();
+    EXPECT_TRUE(m_peer->drain(200).isEmpty());
+    EXPECT_TRUE(shown().isEmpty());
+    EXPECT_EQ(log.count(QStringLiteral("from a sender other than the daemon dropped")), 1);
+
+    EXPECT_TRUE(managesocketagent::acceptsSender(0));
+    EXPECT_TRUE(managesocketagent::acceptsSender(getuid())) << "PALISOR_ROOT is set";
+    EXPECT_FALSE(managesocketagent::acceptsSender(65534));
 }
 
 TEST(ManageSocketAgentTest, ProcessLookUpsAndTooLongPaths)
