@@ -85,8 +85,8 @@ bool BinaryPlistReader::m_checkGraph() const
         return false;
     while (!path.empty()) {
         Step& step = path.back();
-        const uint64_t references = step.container.type == Type::Dictionary ? 2 * step.container.count
-                                                                             : step.container.count;
+        const uint64_t references =
+            step.container.type == Type::Dictionary ? 2 * step.container.count : step.container.count;
         if (step.next == references) {
             states[step.index] = State::Done;
             path.pop_back();
@@ -126,8 +126,7 @@ bool BinaryPlistReader::m_integer(const uchar* at, int width, uint64_t& value) c
 }
 
 // A marker's count: in its low nibble, or as an integer object after it.
-bool BinaryPlistReader::m_sized(const uchar* at, uint8_t marker, uint64_t& count,
-                                const uchar*& content) const
+bool BinaryPlistReader::m_sized(const uchar* at, uint8_t marker, uint64_t& count, const uchar*& content) const
 {
     const uint8_t low = marker & 0x0f;
     if (low != 0x0f) {
@@ -228,7 +227,8 @@ QString BinaryPlistReader::text(const Object& string)
 {
     const uint64_t length = m_textLength(string);
     if (!string.wide)
-        return QString::fromUtf8(reinterpret_cast<const char*>(string.content), static_cast<qsizetype>(length));
+        return QString::fromUtf8(reinterpret_cast<const char*>(string.content),
+                                 static_cast<qsizetype>(length));
     QString result(static_cast<qsizetype>(length), Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(result.data());
     for (uint64_t i = 0; i < length; ++i)
