@@ -1,14 +1,12 @@
 #include "platform/KeyedArchive.h"
 
+#include "platform/BinaryPlistReader.h"
 #include "platform/BinaryPlistWriter.h"
-#include "platform/PlistNode.h"
 #include "platform/PropertyList.h"
 
 #include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
-
-#include <plist/plist.h>
 
 #include <bit>
 #include <limits>
@@ -24,9 +22,6 @@ namespace {
 constexpr int kMaxDepth = 256;
 constexpr uint64_t kArchiverVersion = 100000;
 constexpr char kArchiverName[] = "NSKeyedArchiver";
-
-// Arrays at least this long get an element index before they are walked.
-constexpr uint32_t kIndexedArraySize = 100;
 
 // Lays out "$objects" in the order the original archiver visits a tree, so
 // that files look the same whichever side wrote them.
@@ -251,26 +246,21 @@ QByteArray ArchiveWriter::finish(uint64_t rootUid)
     return m_plist.finish(m_topObject);
 }
 
-// libplist 2.2 finds the n-th element of an array it read from a file by
-// walking a list, which makes a pass over "$objects" quadratic; an array that
-// grew by an append keeps an index of its elements instead. One append,
-// taken back at once, gives a long array that index.
-void indexArray(plist_t array)
-{
-    const uint32_t count = plist_array_get_size(array);
-    if (count < kIndexedArraySize)
-        return;
-    plist_array_append_item(array, plist_new_bool(0));
-    plist_array_remove_item(array, count);
-}
-
-// Resolves an archive's object graph into a QVariant tree. Each object is
-// decoded once and shared wherever its UID recurs, which keeps a file that
-// refers to one object many times (legitimately or not) linear to read.
+// Resolves an archive's object graph into a QVariant tree, reading the
+// binary property list where it lies. Each object is decoded once and shared
+// wherever its UID recurs, which keeps a file that refers to one object many
+// times (legitimately or not) linear to read.
 class ArchiveReader
 {
 public:
-    bool open(plist_t archive, uint64_t& rootUid);
+    using Object = BinaryPlistReader::Object;
+    using Type = BinaryPlistReader::Type;
+
+    explicit ArchiveReader(const BinaryPlistReader& plist)
+        : m_plist(plist)
+    {
+    }
+    bool open(uint64_t& rootUid);
     bool decode(uint64_t uid, int depth, QVariant& out);
     const QString& error() const { return m_error; }
 
@@ -279,14 +269,21 @@ private:
     enum class State : uint8_t { New, Decoding, Done };
 
     bool m_fail(const QString& reason);
-    static bool m_uidOf(plist_t node, uint64_t& uid);
-    bool m_classOf(plist_t record, uint64_t uid, ClassKind& kind);
-    bool m_decodeRecord(plist_t record, uint64_t uid, int depth, QVariant& out);
-    bool m_decodeArray(plist_t record, uint64_t uid, int depth, QVariant& out);
-    bool m_decodeDictionary(plist_t record, uint64_t uid, int depth, QVariant& out);
-    plist_t m_field(plist_t record, uint64_t uid, const char* key, plist_type type);
+    bool m_malformed() { return m_fail(QStringLiteral("keyed archive is not a well-formed property list")); }
+    // The value under `key` in a dictionary object; false when it has none.
+    bool m_lookUp(const Object& dictionary, QLatin1StringView key, Object& value, uint64_t* index = nullptr);
+    bool m_uidOf(const Object& node, uint64_t& uid);
+    bool m_classOf(const Object& record, uint64_t uid, ClassKind& kind);
+    bool m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out);
+    bool m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out);
+    bool m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out);
+    bool m_field(const Object& record, uint64_t uid, const char* key, Type type, Object& value);
+    // The UID at position n of an array of UIDs.
+    bool m_uidAt(const Object& refs, uint64_t n, uint64_t& uid);
 
-    std::vector<plist_t> m_objects;
+    const BinaryPlistReader& m_plist;
+    // The plist object of each archived object, by UID.
+    Object m_objects;
     std::vector<QVariant> m_values;
     std::vector<State> m_states;
     // Few class records serve a whole archive: look each up once.
@@ -301,22 +298,41 @@ bool ArchiveReader::m_fail(const QString& reason)
     return false;
 }
 
-// Binary archives carry UIDs as their own type; XML ones as {"CF$UID": n}.
-bool ArchiveReader::m_uidOf(plist_t node, uint64_t& uid)
+bool ArchiveReader::m_lookUp(const Object& dictionary, QLatin1StringView key, Object& value, uint64_t* index)
 {
-    if (!node)
+    if (dictionary.type != Type::Dictionary)
         return false;
-    switch (plist_get_node_type(node)) {
-    case PLIST_UID:
-        plist_get_uid_val(node, &uid);
+    // Of duplicate keys the first counts, as libplist's look-up finds it.
+    for (uint64_t i = 0; i < dictionary.count; ++i) {
+        uint64_t keyIndex = 0;
+        Object name;
+        if (!m_plist.reference(dictionary, i, keyIndex) || !m_plist.object(keyIndex, name) ||
+            !BinaryPlistReader::textEquals(name, key))
+            continue;
+        uint64_t valueIndex = 0;
+        if (!m_plist.reference(dictionary, dictionary.count + i, valueIndex) ||
+            !m_plist.object(valueIndex, value))
+            return false;
+        if (index)
+            *index = valueIndex;
         return true;
-    case PLIST_DICT: {
-        if (plist_dict_get_size(node) != 1)
+    }
+    return false;
+}
+
+// Binary archives carry UIDs as their own type; XML ones as {"CF$UID": n}.
+bool ArchiveReader::m_uidOf(const Object& node, uint64_t& uid)
+{
+    switch (node.type) {
+    case Type::Uid:
+        uid = node.value;
+        return true;
+    case Type::Dictionary: {
+        Object value;
+        if (node.count != 1 || !m_lookUp(node, QLatin1StringView("CF$UID"), value) ||
+            value.type != Type::Integer)
             return false;
-        plist_t value = plist_dict_get_item(node, "CF$UID");
-        if (!value || plist_get_node_type(value) != PLIST_UINT)
-            return false;
-        plist_get_uint_val(value, &uid);
+        uid = value.value;
         return true;
     }
     default:
@@ -324,49 +340,52 @@ bool ArchiveReader::m_uidOf(plist_t node, uint64_t& uid)
     }
 }
 
-bool ArchiveReader::open(plist_t archive, uint64_t& rootUid)
+bool ArchiveReader::m_uidAt(const Object& refs, uint64_t n, uint64_t& uid)
 {
-    if (plist_get_node_type(archive) != PLIST_DICT)
+    uint64_t index = 0;
+    Object node;
+    return m_plist.reference(refs, n, index) && m_plist.object(index, node) && m_uidOf(node, uid);
+}
+
+bool ArchiveReader::open(uint64_t& rootUid)
+{
+    Object archive;
+    if (!m_plist.object(m_plist.topObject(), archive))
+        return m_malformed();
+    if (archive.type != Type::Dictionary)
         return m_fail(QStringLiteral("not a keyed archive: the property list is not a dictionary"));
-    plist_t archiver = plist_dict_get_item(archive, "$archiver");
-    if (!archiver || plist_get_node_type(archiver) != PLIST_STRING ||
-        plist_string_val_compare(archiver, kArchiverName) != 0)
+    Object archiver;
+    if (!m_lookUp(archive, QLatin1StringView("$archiver"), archiver) ||
+        !BinaryPlistReader::textEquals(archiver, QLatin1StringView(kArchiverName)))
         return m_fail(QStringLiteral("not a keyed archive: \"$archiver\" is missing or unknown"));
-    plist_t top = plist_dict_get_item(archive, "$top");
-    if (!top || plist_get_node_type(top) != PLIST_DICT)
+    Object top;
+    if (!m_lookUp(archive, QLatin1StringView("$top"), top) || top.type != Type::Dictionary)
         return m_fail(QStringLiteral("keyed archive has no \"$top\""));
-    if (!m_uidOf(plist_dict_get_item(top, "root"), rootUid))
+    Object root;
+    if (!m_lookUp(top, QLatin1StringView("root"), root) || !m_uidOf(root, rootUid))
         return m_fail(QStringLiteral("keyed archive has no root object in \"$top\""));
-    plist_t objects = plist_dict_get_item(archive, "$objects");
-    if (!objects || plist_get_node_type(objects) != PLIST_ARRAY)
+    if (!m_lookUp(archive, QLatin1StringView("$objects"), m_objects) || m_objects.type != Type::Array)
         return m_fail(QStringLiteral("keyed archive has no \"$objects\""));
     if (rootUid == 0)
         return m_fail(QStringLiteral("keyed archive's root object is $null"));
 
-    indexArray(objects);
-    const uint32_t count = plist_array_get_size(objects);
-    m_objects.resize(count);
-    for (uint32_t i = 0; i < count; ++i)
-        m_objects[i] = plist_array_get_item(objects, i);
-    m_values.resize(count);
-    m_states.assign(count, State::New);
+    m_values.resize(m_objects.count);
+    m_states.assign(m_objects.count, State::New);
     return true;
 }
 
-plist_t ArchiveReader::m_field(plist_t record, uint64_t uid, const char* key, plist_type type)
+bool ArchiveReader::m_field(const Object& record, uint64_t uid, const char* key, Type type, Object& value)
 {
-    plist_t value = plist_dict_get_item(record, key);
-    if (!value || plist_get_node_type(value) != type) {
-        m_fail(QStringLiteral("object %1 has no valid \"%2\"").arg(uid).arg(QLatin1String(key)));
-        return nullptr;
-    }
-    return value;
+    if (!m_lookUp(record, QLatin1StringView(key), value) || value.type != type)
+        return m_fail(QStringLiteral("object %1 has no valid \"%2\"").arg(uid).arg(QLatin1String(key)));
+    return true;
 }
 
-bool ArchiveReader::m_classOf(plist_t record, uint64_t uid, ClassKind& kind)
+bool ArchiveReader::m_classOf(const Object& record, uint64_t uid, ClassKind& kind)
 {
     uint64_t classUid = 0;
-    if (!m_uidOf(plist_dict_get_item(record, "$class"), classUid))
+    Object classRef;
+    if (!m_lookUp(record, QLatin1StringView("$class"), classRef) || !m_uidOf(classRef, classUid))
         return m_fail(QStringLiteral("object %1 has no \"$class\"").arg(uid));
     for (const auto& [known, knownKind] : m_classes) {
         if (known == classUid) {
@@ -374,29 +393,30 @@ bool ArchiveReader::m_classOf(plist_t record, uint64_t uid, ClassKind& kind)
             return true;
         }
     }
-    if (classUid == 0 || classUid >= m_objects.size())
+    if (classUid == 0 || classUid >= m_objects.count)
         return m_fail(
             QStringLiteral("object %1 refers to class %2, outside the archive").arg(uid).arg(classUid));
-    plist_t classRecord = m_objects[classUid];
-    plist_t name = plist_get_node_type(classRecord) == PLIST_DICT
-                       ? plist_dict_get_item(classRecord, "$classname")
-                       : nullptr;
-    if (!name || plist_get_node_type(name) != PLIST_STRING)
+    uint64_t classIndex = 0;
+    Object classRecord;
+    if (!m_plist.reference(m_objects, classUid, classIndex) || !m_plist.object(classIndex, classRecord))
+        return m_malformed();
+    Object name;
+    if (!m_lookUp(classRecord, QLatin1StringView("$classname"), name) || name.type != Type::String)
         return m_fail(QStringLiteral("object %1 has a malformed class record").arg(uid));
-    uint64_t length = 0;
-    const char* text = plist_get_string_ptr(name, &length);
-    const QByteArray className(text, static_cast<qsizetype>(length));
-    if (className == "NSArray" || className == "NSMutableArray")
+    const auto is = [&name](const char* className) {
+        return BinaryPlistReader::textEquals(name, QLatin1StringView(className));
+    };
+    if (is("NSArray") || is("NSMutableArray"))
         kind = ClassKind::Array;
-    else if (className == "NSDictionary" || className == "NSMutableDictionary")
+    else if (is("NSDictionary") || is("NSMutableDictionary"))
         kind = ClassKind::Dictionary;
-    else if (className == "NSString" || className == "NSMutableString")
+    else if (is("NSString") || is("NSMutableString"))
         kind = ClassKind::String;
-    else if (className == "NSData" || className == "NSMutableData")
+    else if (is("NSData") || is("NSMutableData"))
         kind = ClassKind::Data;
     else
         return m_fail(QStringLiteral("class \"%1\" is not accepted in a keyed archive")
-                          .arg(QString::fromUtf8(className)));
+                          .arg(BinaryPlistReader::text(name)));
     m_classes.emplace_back(classUid, kind);
     return true;
 }
@@ -405,9 +425,9 @@ bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
 {
     if (uid == 0)
         return m_fail(QStringLiteral("malformed keyed archive: $null inside a container"));
-    if (uid >= m_objects.size())
+    if (uid >= m_objects.count)
         return m_fail(
-            QStringLiteral("UID %1 is outside the archive's %2 objects").arg(uid).arg(m_objects.size()));
+            QStringLiteral("UID %1 is outside the archive's %2 objects").arg(uid).arg(m_objects.count));
     switch (m_states[uid]) {
     case State::Done:
         out = m_values[uid];
@@ -420,40 +440,28 @@ bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
     if (depth > kMaxDepth)
         return m_fail(QStringLiteral("keyed archive is nested too deeply"));
 
-    plist_t node = m_objects[uid];
-    switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-        uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        out = QVariant(value != 0);
+    uint64_t index = 0;
+    Object node;
+    if (!m_plist.reference(m_objects, uid, index) || !m_plist.object(index, node))
+        return m_malformed();
+    switch (node.type) {
+    case Type::Boolean:
+        out = QVariant(node.value != 0);
         break;
-    }
-    case PLIST_UINT: {
-        // libplist keeps integers as 64 unsigned bits; archived numbers are signed.
-        uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        out = QVariant(static_cast<qlonglong>(value));
+    case Type::Integer:
+        // Archived numbers are signed.
+        out = QVariant(static_cast<qlonglong>(node.value));
         break;
-    }
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        out = QVariant(value);
+    case Type::Real:
+        out = QVariant(node.real);
         break;
-    }
-    case PLIST_STRING: {
-        uint64_t length = 0;
-        const char* text = plist_get_string_ptr(node, &length);
-        out = QVariant(QString::fromUtf8(text, static_cast<qsizetype>(length)));
+    case Type::String:
+        out = QVariant(BinaryPlistReader::text(node));
         break;
-    }
-    case PLIST_DATA: {
-        uint64_t length = 0;
-        const char* bytes = plist_get_data_ptr(node, &length);
-        out = QVariant(QByteArray(bytes, static_cast<qsizetype>(length)));
+    case Type::Data:
+        out = QVariant(BinaryPlistReader::data(node));
         break;
-    }
-    case PLIST_DICT:
+    case Type::Dictionary:
         m_states[uid] = State::Decoding;
         if (!m_decodeRecord(node, uid, depth, out))
             return false;
@@ -466,7 +474,7 @@ bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
     return true;
 }
 
-bool ArchiveReader::m_decodeRecord(plist_t record, uint64_t uid, int depth, QVariant& out)
+bool ArchiveReader::m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out)
 {
     ClassKind kind;
     if (!m_classOf(record, uid, kind))
@@ -477,39 +485,33 @@ bool ArchiveReader::m_decodeRecord(plist_t record, uint64_t uid, int depth, QVar
     case ClassKind::Dictionary:
         return m_decodeDictionary(record, uid, depth, out);
     case ClassKind::String: {
-        plist_t text = m_field(record, uid, "NS.string", PLIST_STRING);
-        if (!text)
+        Object text;
+        if (!m_field(record, uid, "NS.string", Type::String, text))
             return false;
-        uint64_t length = 0;
-        const char* chars = plist_get_string_ptr(text, &length);
-        out = QVariant(QString::fromUtf8(chars, static_cast<qsizetype>(length)));
+        out = QVariant(BinaryPlistReader::text(text));
         return true;
     }
     case ClassKind::Data: {
-        plist_t data = m_field(record, uid, "NS.data", PLIST_DATA);
-        if (!data)
+        Object data;
+        if (!m_field(record, uid, "NS.data", Type::Data, data))
             return false;
-        uint64_t length = 0;
-        const char* bytes = plist_get_data_ptr(data, &length);
-        out = QVariant(QByteArray(bytes, static_cast<qsizetype>(length)));
+        out = QVariant(BinaryPlistReader::data(data));
         return true;
     }
     }
     return false;
 }
 
-bool ArchiveReader::m_decodeArray(plist_t record, uint64_t uid, int depth, QVariant& out)
+bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out)
 {
-    plist_t refs = m_field(record, uid, "NS.objects", PLIST_ARRAY);
-    if (!refs)
+    Object refs;
+    if (!m_field(record, uid, "NS.objects", Type::Array, refs))
         return false;
-    indexArray(refs);
-    const uint32_t count = plist_array_get_size(refs);
     QVariantList list;
-    list.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
+    list.reserve(static_cast<qsizetype>(refs.count));
+    for (uint64_t i = 0; i < refs.count; ++i) {
         uint64_t child = 0;
-        if (!m_uidOf(plist_array_get_item(refs, i), child))
+        if (!m_uidAt(refs, i, child))
             return m_fail(QStringLiteral("array %1 holds something that is not a UID").arg(uid));
         QVariant item;
         if (!decode(child, depth + 1, item))
@@ -520,26 +522,22 @@ bool ArchiveReader::m_decodeArray(plist_t record, uint64_t uid, int depth, QVari
     return true;
 }
 
-bool ArchiveReader::m_decodeDictionary(plist_t record, uint64_t uid, int depth, QVariant& out)
+bool ArchiveReader::m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out)
 {
-    plist_t keys = m_field(record, uid, "NS.keys", PLIST_ARRAY);
-    plist_t refs = keys ? m_field(record, uid, "NS.objects", PLIST_ARRAY) : nullptr;
-    if (!refs)
+    Object keys;
+    Object refs;
+    if (!m_field(record, uid, "NS.keys", Type::Array, keys) ||
+        !m_field(record, uid, "NS.objects", Type::Array, refs))
         return false;
-    indexArray(keys);
-    indexArray(refs);
-    const uint32_t count = plist_array_get_size(keys);
-    if (plist_array_get_size(refs) != count)
-        return m_fail(QStringLiteral("dictionary %1 has %2 keys for %3 values")
-                          .arg(uid)
-                          .arg(count)
-                          .arg(plist_array_get_size(refs)));
+    const uint64_t count = keys.count;
+    if (refs.count != count)
+        return m_fail(
+            QStringLiteral("dictionary %1 has %2 keys for %3 values").arg(uid).arg(count).arg(refs.count));
     QVariantMap map;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint64_t i = 0; i < count; ++i) {
         uint64_t keyUid = 0;
         uint64_t valueUid = 0;
-        if (!m_uidOf(plist_array_get_item(keys, i), keyUid) ||
-            !m_uidOf(plist_array_get_item(refs, i), valueUid))
+        if (!m_uidAt(keys, i, keyUid) || !m_uidAt(refs, i, valueUid))
             return m_fail(QStringLiteral("dictionary %1 holds something that is not a UID").arg(uid));
         QVariant key;
         if (!decode(keyUid, depth + 1, key))
@@ -577,16 +575,23 @@ std::optional<QVariant> KeyedArchive::unarchive(const QByteArray& data, QString*
         return fail(QStringLiteral("keyed archive is empty"));
     if (data.size() > std::numeric_limits<int32_t>::max())
         return fail(QStringLiteral("keyed archive is too large"));
-    plist_t raw = nullptr;
-    plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &raw);
-    PlistPtr archive(raw);
-    if (!archive)
+    // An XML archive (as the original platform may write one) is read as a
+    // property list and read on in its binary form: one reader serves both.
+    QByteArray binary = data;
+    if (!BinaryPlistReader::isBinary(data)) {
+        const std::optional<QVariant> plist = PropertyList::fromData(data);
+        binary = plist ? PropertyList::toData(*plist, PropertyList::Format::Binary) : QByteArray();
+        if (binary.isEmpty())
+            return fail(QStringLiteral("keyed archive is not a property list"));
+    }
+    BinaryPlistReader plist;
+    if (!plist.open(binary))
         return fail(QStringLiteral("keyed archive is not a property list"));
 
-    ArchiveReader reader;
+    ArchiveReader reader(plist);
     uint64_t rootUid = 0;
     QVariant root;
-    if (!reader.open(archive.get(), rootUid) || !reader.decode(rootUid, 0, root))
+    if (!reader.open(rootUid) || !reader.decode(rootUid, 0, root))
         return fail(reader.error());
     return root;
 }

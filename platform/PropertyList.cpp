@@ -1,5 +1,6 @@
 #include "platform/PropertyList.h"
 
+#include "platform/BinaryPlistReader.h"
 #include "platform/BinaryPlistWriter.h"
 #include "platform/PlistNode.h"
 
@@ -70,13 +71,7 @@ bool toVariant(plist_t node, QVariant& out, int depth)
         int32_t sec = 0;
         int32_t usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        // libplist gives the seconds cut toward zero and the fraction without
-        // its sign, cut to the microsecond: round the fraction to the
-        // millisecond, and count it backwards before 2001 (within the last
-        // second before 2001 its sign is lost).
-        const qint64 fraction = (static_cast<qint64>(usec) + 500) / 1000;
-        const qint64 ms =
-            (static_cast<qint64>(sec) + kPlistEpochOffset) * 1000 + (sec < 0 ? -fraction : fraction);
+        const qint64 ms = plistDateMSecs(sec, usec);
         out = QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
         return true;
     }
@@ -137,6 +132,115 @@ bool toVariant(plist_t node, QVariant& out, int depth)
     default:
         return false;
     }
+}
+
+// Reads a binary property list without libplist's tree. An object that is
+// referred to more than once is read once and shared, so a file that refers
+// to one object many times stays linear to read; a reference back into an
+// object being read is a cycle and refused.
+class BinaryDecoder
+{
+public:
+    explicit BinaryDecoder(const BinaryPlistReader& reader)
+        : m_reader(reader)
+        , m_values(reader.objectCount())
+        , m_states(reader.objectCount(), State::New)
+    {
+    }
+    bool decode(uint64_t index, int depth, QVariant& out);
+
+private:
+    enum class State : uint8_t { New, Decoding, Done };
+
+    bool m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out);
+
+    const BinaryPlistReader& m_reader;
+    std::vector<QVariant> m_values;
+    std::vector<State> m_states;
+};
+
+bool BinaryDecoder::decode(uint64_t index, int depth, QVariant& out)
+{
+    if (depth > kMaxDepth || index >= m_states.size())
+        return false;
+    switch (m_states[index]) {
+    case State::Done:
+        out = m_values[index];
+        return true;
+    case State::Decoding:
+        return false;
+    case State::New:
+        break;
+    }
+    BinaryPlistReader::Object object;
+    if (!m_reader.object(index, object))
+        return false;
+    m_states[index] = State::Decoding;
+    if (!m_decodeObject(object, depth, out))
+        return false;
+    m_values[index] = out;
+    m_states[index] = State::Done;
+    return true;
+}
+
+bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out)
+{
+    using Type = BinaryPlistReader::Type;
+    switch (object.type) {
+    case Type::Boolean:
+        out = QVariant(object.value != 0);
+        return true;
+    case Type::Integer:
+        // The plist integers the agent writes are signed.
+        out = QVariant(static_cast<qlonglong>(object.value));
+        return true;
+    case Type::Real:
+        out = QVariant(object.real);
+        return true;
+    case Type::Date:
+        out = QVariant(QDateTime::fromMSecsSinceEpoch(BinaryPlistReader::dateMSecs(object), Qt::UTC));
+        return true;
+    case Type::Data:
+        out = QVariant(BinaryPlistReader::data(object));
+        return true;
+    case Type::String:
+        out = QVariant(BinaryPlistReader::text(object));
+        return true;
+    case Type::Uid:
+        out = QVariant::fromValue(PlistUid{object.value});
+        return true;
+    case Type::Array: {
+        QVariantList list;
+        list.reserve(static_cast<qsizetype>(object.count));
+        for (uint64_t i = 0; i < object.count; ++i) {
+            uint64_t index = 0;
+            QVariant item;
+            if (!m_reader.reference(object, i, index) || !decode(index, depth + 1, item))
+                return false;
+            list.append(std::move(item));
+        }
+        out = QVariant(std::move(list));
+        return true;
+    }
+    case Type::Dictionary: {
+        QVariantMap map;
+        for (uint64_t i = 0; i < object.count; ++i) {
+            uint64_t keyIndex = 0;
+            uint64_t valueIndex = 0;
+            BinaryPlistReader::Object key;
+            QVariant value;
+            // Keys are strings, read where they lie: only the value nests.
+            if (!m_reader.reference(object, i, keyIndex) || !m_reader.object(keyIndex, key) ||
+                key.type != Type::String || !m_reader.reference(object, object.count + i, valueIndex) ||
+                !decode(valueIndex, depth + 1, value))
+                return false;
+            map.insert(BinaryPlistReader::text(key), std::move(value));
+        }
+        out = QVariant(std::move(map));
+        return true;
+    }
+    }
+    return false;
 }
 
 plist_t fromVariant(const QVariant& value, int depth)
@@ -419,6 +523,15 @@ std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* 
         return fail("empty property list");
     if (data.size() > std::numeric_limits<int32_t>::max())
         return fail("property list too large");
+    if (BinaryPlistReader::isBinary(data)) {
+        BinaryPlistReader reader;
+        QVariant value;
+        if (!reader.open(data))
+            return fail("not a property list");
+        if (!BinaryDecoder(reader).decode(reader.topObject(), 0, value))
+            return fail("not a property list, or one that holds an unknown or too deeply nested value");
+        return value;
+    }
     plist_t raw = nullptr;
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &raw);
     PlistPtr root(raw);

@@ -68,13 +68,23 @@ QString Resources::imagePath(const QString& name)
 QIcon Resources::image(const QString& name)
 {
     // An SVG icon is parsed when it is made; thousands of apps share a handful
-    // of images, so each is made once and shared.
+    // of images, so each is made once and shared. An image once found is
+    // looked up by its name in the resources folder of the moment: finding its
+    // file again costs two file-system look-ups per app of a large load.
     static QMutex cacheMutex;
     static QHash<QString, QIcon> cache;
+    static QHash<QString, QString> found;
+    const QString key = resourcesPath() + QLatin1Char('/') + name;
+    QMutexLocker lock(&cacheMutex);
+    auto known = found.constFind(key);
+    if (known != found.constEnd())
+        return cache.value(known.value());
+    lock.unlock();
     const QString path = imagePath(name);
     if (path.isEmpty())
         return {};
-    QMutexLocker lock(&cacheMutex);
+    lock.relock();
+    found.insert(key, path);
     auto it = cache.constFind(path);
     if (it == cache.constEnd())
         it = cache.insert(path, QIcon(path));

@@ -65,7 +65,9 @@ PAApplication::PAApplication(const QString& appName, const QStringList& appBinar
     setIcon();
     // Until a rule state is set, a blocked app is simply shown red.
     m_appLabelColor = appIsBlocked ? SystemColors::red() : SystemColors::labelColor();
-    getSignatureInfo();
+    // The path was looked at a moment ago: a load of thousands of apps need
+    // not look at each twice.
+    m_getSignatureInfo(m_appExists);
     m_appIsSystemBinary = !appIsBundle && isUnderSystemFolder(appPath);
 }
 
@@ -273,7 +275,12 @@ void PAApplication::setIcon()
 
 void PAApplication::getSignatureInfo()
 {
-    if (!verifySignatures || m_appPath.isEmpty() || !QFileInfo::exists(m_appPath)) {
+    m_getSignatureInfo(!m_appPath.isEmpty() && QFileInfo::exists(m_appPath));
+}
+
+void PAApplication::m_getSignatureInfo(bool pathExists)
+{
+    if (!verifySignatures || !pathExists) {
         setAppIsSigned(true);
         setAppHasValidSignature(true);
         setAppIsSignedByApple(false);

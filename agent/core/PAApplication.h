@@ -153,6 +153,7 @@ signals:
 private:
     static std::atomic<quint64> s_identityGeneration;
 
+    void m_getSignatureInfo(bool pathExists);
     // Main-thread steps of the signature check; false when the check ends there.
     bool m_applySignatureVerification(const QString& kind, const QString& output);
     void m_applySigner(const QString& signatureInfo, bool signedByApple);

@@ -178,7 +178,8 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
             app->setAppIsYellow(true);
         if (record.appName.endsWith(QLatin1String(".app"))) {
             QString name = record.appName.left(record.appName.size() - 4);
-            if (QFileInfo::exists(path)) {
+            // The record looked at its path when it was made.
+            if (app->appExists()) {
                 const std::optional<QString> displayName =
                     Workspace::bundleInfoString(path, QStringLiteral("CFBundleDisplayName"));
                 if (displayName && !displayName->isEmpty())

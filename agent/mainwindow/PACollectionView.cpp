@@ -160,12 +160,17 @@ void PACollectionView::m_watchArrangedApps()
     for (const QMetaObject::Connection& connection : std::as_const(m_appConnections))
         disconnect(connection);
     m_appConnections.clear();
+    m_rows.clear();
     if (!m_appsController)
         return;
-    for (const auto& app : m_appsController->arrangedObjects()) {
-        const PAApplication* raw = app.get();
-        m_appConnections << connect(app.get(), &PAApplication::changed, this,
-                                    [this, raw] { m_repaintApp(raw); });
+    const auto& arranged = m_appsController->arrangedObjects();
+    m_rows.reserve(static_cast<qsizetype>(arranged.size()));
+    for (size_t row = 0; row < arranged.size(); ++row) {
+        const PAApplication* raw = arranged[row].get();
+        // An app arranged twice repaints where it first shows, as the search did.
+        if (!m_rows.contains(raw))
+            m_rows.insert(raw, static_cast<int>(row));
+        m_appConnections << connect(raw, &PAApplication::changed, this, [this, raw] { m_repaintApp(raw); });
     }
 }
 
@@ -173,11 +178,9 @@ void PACollectionView::m_repaintApp(const PAApplication* app)
 {
     if (!m_appsController || !m_model)
         return;
-    const auto& arranged = m_appsController->arrangedObjects();
-    for (size_t row = 0; row < arranged.size(); ++row) {
-        if (arranged[row].get() == app) {
-            viewport()->update(visualRect(m_model->index(static_cast<int>(row), 0)));
-            return;
-        }
-    }
+    // A load recolours every app: finding each one's row by a search would
+    // make that quadratic.
+    const auto row = m_rows.constFind(app);
+    if (row != m_rows.constEnd())
+        viewport()->update(visualRect(m_model->index(row.value(), 0)));
 }

@@ -2,6 +2,7 @@
 
 #include "platform/ArrayController.h"
 
+#include <QHash>
 #include <QList>
 #include <QListView>
 #include <QMenu>
@@ -70,5 +71,7 @@ private:
     QPointer<QMenu> m_menu;
     int m_clickedItemIndex = NotFound;
     QList<QMetaObject::Connection> m_appConnections;
+    // The row of each arranged app, as of the last arrangement.
+    QHash<const PAApplication*, int> m_rows;
     QMetaObject::Connection m_rearrangeConnection;
 };

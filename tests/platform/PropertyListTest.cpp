@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 
 #include <limits>
+#include <random>
 #include <utility>
 
 namespace {
@@ -252,6 +254,113 @@ TEST(PropertyListTest, FailedWriteLeavesTheOldFile)
     EXPECT_FALSE(
         PropertyList::writeFile(dir.filePath(QStringLiteral("missing/dir/x.plist")), QVariantList{1}));
     EXPECT_FALSE(PropertyList::readFile(dir.filePath(QStringLiteral("nothing.plist")), &error).has_value());
+}
+
+// libplist's reading of the same bytes, through its XML form (which carries
+// neither dates to the millisecond nor UIDs, so the documents below hold none).
+std::optional<QVariant> readByLibplist(const QByteArray& data)
+{
+    plist_t raw = nullptr;
+    plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &raw);
+    if (!raw)
+        return std::nullopt;
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(raw, &xml, &length);
+    plist_free(raw);
+    const QByteArray text(xml, static_cast<qsizetype>(length));
+    plist_to_xml_free(xml);
+    return PropertyList::fromData(text);
+}
+
+// A hand-laid binary plist: the objects' bytes one after another, the top
+// object first, with one-byte offsets and references.
+QByteArray binaryOf(const QList<QByteArray>& objects)
+{
+    QByteArray data("bplist00");
+    QByteArray offsets;
+    for (const QByteArray& object : objects) {
+        offsets.append(static_cast<char>(data.size()));
+        data.append(object);
+    }
+    const qsizetype table = data.size();
+    data.append(offsets);
+    QByteArray trailer(32, '\0');
+    trailer[6] = 1;
+    trailer[7] = 1;
+    trailer[15] = static_cast<char>(objects.size());
+    trailer[31] = static_cast<char>(table);
+    return data + trailer;
+}
+
+TEST(PropertyListTest, BinaryReadsAsLibplistReads)
+{
+    QVariantMap sample = sampleTree();
+    sample.remove(QStringLiteral("when"));
+    QVariantList wide;
+    for (int i = 0; i < 400; ++i)
+        wide.append(QVariantMap{{QStringLiteral("name %1").arg(i), QStringLiteral("Grüße %1").arg(i)},
+                                {QStringLiteral("shared"), QStringLiteral("x").repeated(i % 40)}});
+    const struct
+    {
+        const char* name;
+        QByteArray data;
+    } cases[] = {
+        {"sample", PropertyList::toData(sample, PropertyList::Format::Binary)},
+        {"wider references and long strings", PropertyList::toData(wide, PropertyList::Format::Binary)},
+        {"four-byte real, set, sixteen-byte integer",
+         binaryOf({QByteArray::fromHex("a3010203"), QByteArray::fromHex("22404c0000"),
+                   QByteArray::fromHex("c20404"), QByteArray::fromHex("1400000000000000010000000000000005"),
+                   QByteArray::fromHex("5161")})},
+        {"duplicate keys", binaryOf({QByteArray::fromHex("d201010203"), QByteArray::fromHex("516b"),
+                                     QByteArray::fromHex("1001"), QByteArray::fromHex("1002")})},
+        {"ASCII text ends at its first NUL, UTF-16 text does not",
+         binaryOf({QByteArray::fromHex("a20102"), QByteArray::fromHex("5361006200"),
+                   QByteArray::fromHex("6200610000")})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto expected = readByLibplist(c.data);
+        ASSERT_TRUE(expected.has_value());
+        const auto read = PropertyList::fromData(c.data);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, *expected);
+    }
+}
+
+TEST(PropertyListTest, DamagedBinaryIsRefused)
+{
+    const struct
+    {
+        const char* name;
+        QByteArray data;
+    } cases[] = {
+        {"reference past the objects", binaryOf({QByteArray::fromHex("a105")})},
+        {"array containing itself", binaryOf({QByteArray::fromHex("a101"), QByteArray::fromHex("a100")})},
+        {"key that is no string", binaryOf({QByteArray::fromHex("d10101"), QByteArray::fromHex("1001")})},
+        {"count past the offset table", binaryOf({QByteArray::fromHex("5f1010616263")})},
+        {"unknown marker", binaryOf({QByteArray::fromHex("70")})},
+        {"null", binaryOf({QByteArray::fromHex("00")})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString error;
+        EXPECT_FALSE(PropertyList::fromData(c.data, &error).has_value());
+        EXPECT_FALSE(error.isEmpty());
+    }
+
+    // Every cut is refused, and bytes changed anywhere are refused or read
+    // within the file (the sanitizer build sees any read past it).
+    const QByteArray whole = PropertyList::toData(sampleTree(), PropertyList::Format::Binary);
+    for (qsizetype length = 0; length < whole.size(); ++length)
+        EXPECT_FALSE(PropertyList::fromData(whole.left(length)).has_value()) << length;
+    std::mt19937 random(7);
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray damaged = whole;
+        damaged[static_cast<qsizetype>(random() % damaged.size())] = static_cast<char>(random() % 256);
+        const QByteArray exact(damaged.constData(), damaged.size());
+        PropertyList::fromData(exact);
+    }
 }
 
 } // namespace
