@@ -92,7 +92,9 @@ const std::vector<PAColorSetting>& PASettings::colors()
         {"color1", &labelColor1, &SystemColors::red, false, true},
         {"color2", &labelColor2, &SystemColors::orange, false, true},
         {"color3", &labelColor3, &SystemColors::magenta, false, true},
-        {"color4b", &labelColor4, &SystemColors::labelColor, false, true},
+        // No colour of its own until the user picks one: the ask state is drawn
+        // in the theme's text colour of the moment, light or dark.
+        {"color4b", &labelColor4, [] { return QColor(); }, false, true},
         {"bgColor", &notificationBackgroundColor, &SystemColors::windowBackgroundColor, true, false},
     };
     return rows;

@@ -70,6 +70,6 @@ QColor& notificationBackgroundColor();
 // connection alert is on screen (commands that would wait on the suspended
 // synchronizedQueue do nothing meanwhile); wizardIsRunning while the
 // configuration assistant runs; skipSaveOnQuit from the start of the launch
-// until a configuration has been loaded, so an agent that ends before that
+// until a configuration has been loaded (at start or any time later), so an agent that ends before that
 // never replaces the daemon's stored rules with defaults; selectedActionRow
 // is the alert's further-choices row the user chose last.

@@ -139,6 +139,25 @@ TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
     EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
 }
 
+TEST_F(AppDelegateTest, AConfigurationLoadedAfterARefusedOneIsSentAtQuit)
+{
+    writeText(rootPath(QStringLiteral("/etc/palisor.conf")), "not a property list");
+    skipSaveOnQuit = true;
+    delegate().start();
+    ASSERT_TRUE(skipSaveOnQuit);
+    // The user then imports rules of their own and quits.
+    const QString imported = rootPath(QStringLiteral("/imported.conf"));
+    writePlist(imported, QVariantList{plainAppRecord(QStringLiteral("wget"), 1)});
+    ASSERT_TRUE(configuration().loadConf(imported));
+    delegate().terminate();
+    const auto written = postsNamed(QStringLiteral("writePalisorConfiguration"));
+    ASSERT_EQ(written.size(), 1);
+    const auto records = KeyedArchive::unarchive(
+        written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
+    ASSERT_TRUE(records.has_value());
+    EXPECT_EQ(records->toList().last().toMap().value("appName").toString(), "wget");
+}
+
 // The launch reopens standard error onto the agent's log: keep the runner's.
 class KeptStandardError
 {

@@ -171,6 +171,10 @@ TEST_F(ConfigurationWriterTest, WritingTwiceGivesEqualArraysAndStoresTheLabelCol
         EXPECT_EQ(stored.at(i).typeId(), QMetaType::Double);
         EXPECT_NEAR(stored.at(i).toDouble(), expected[i], 1e-4);
     }
+    // The ask colour follows the theme until the user picks one of their own.
+    EXPECT_FALSE(userDefaults().contains(QStringLiteral("color4b")));
+    labelColor4() = QColor(Qt::darkCyan);
+    ASSERT_TRUE(configuration().writeConf(second, false, false));
     EXPECT_TRUE(userDefaults().contains(QStringLiteral("color4b")));
 }
 

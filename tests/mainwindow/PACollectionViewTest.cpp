@@ -283,6 +283,41 @@ TEST_F(PACollectionViewTest, TableRightClickAdjustsTheSelectionByItsRules)
     }
 }
 
+// An app that asks is named in the theme's text colour of the moment, so a
+// switch to a dark theme never leaves its name black on dark.
+TEST_F(PACollectionViewTest, TheAskStateFollowsTheThemeUntilAColourIsPicked)
+{
+    const QPalette original = QApplication::palette();
+    add(QStringLiteral("ssh"), 4);
+    m_view->setItemStyle(QStringLiteral("mini"));
+    showView();
+    // The lightest pixel where the name is written, right of the icon.
+    const auto lightestOfName = [&] {
+        const QImage image = m_view->grab().toImage();
+        const QRect item = m_view->visualRect(m_view->appsModel()->index(0, 0));
+        int lightest = 0;
+        for (int y = item.top(); y <= item.bottom(); ++y)
+            for (int x = item.left() + 40; x < item.left() + 70; ++x)
+                lightest = std::max(lightest, QColor(image.pixel(x, y)).lightness());
+        return lightest;
+    };
+
+    QPalette dark = original;
+    for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Base})
+        dark.setColor(role, QColor(0x1E, 0x1E, 0x20));
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText})
+        dark.setColor(role, QColor(0xE8, 0xE8, 0xEA));
+    QApplication::setPalette(dark);
+    showView();
+    EXPECT_GT(lightestOfName(), 180) << "a light name on the dark theme";
+
+    labelColor4() = QColor(0x10, 0x10, 0x10);
+    m_controller->updateAllAppsLabelsColors();
+    showView();
+    EXPECT_LT(lightestOfName(), 80) << "a colour the user picked is kept";
+    QApplication::setPalette(original);
+}
+
 // Offscreen pictures of the view in both styles, light and dark, with an app
 // in every state, so a change of the look can be checked by eye.
 TEST_F(PACollectionViewTest, WritesScreenshotsOfBothStyles)
@@ -314,7 +349,6 @@ TEST_F(PACollectionViewTest, WritesScreenshotsOfBothStyles)
 
     for (const bool isDark : {false, true}) {
         QApplication::setPalette(isDark ? dark : original);
-        labelColor4() = SystemColors::labelColor();
         m_controller->updateAllAppsLabelsColors();
         for (const char* style : {"normal", "mini"}) {
             m_view->setItemStyle(QString::fromLatin1(style));
