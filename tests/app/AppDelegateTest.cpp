@@ -77,6 +77,22 @@ protected:
 
     AppDelegate& delegate() { return *m_interface->appDelegate(); }
 
+    // The apps of the one configuration sent to the daemon so far.
+    QStringList sentAppNames()
+    {
+        const auto written = postsNamed(QStringLiteral("writePalisorConfiguration"));
+        EXPECT_EQ(written.size(), 1);
+        if (written.isEmpty())
+            return {};
+        const auto records = KeyedArchive::unarchive(
+            written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
+        QStringList names;
+        for (const QVariant& record : records.value_or(QVariant()).toList())
+            if (record.toMap().contains(QStringLiteral("appName")))
+                names << record.toMap().value(QStringLiteral("appName")).toString();
+        return names;
+    }
+
     void writeConfiguration(const QVariantList& records)
     {
         writePlist(rootPath(QStringLiteral("/etc/palisor.conf")), records);
@@ -119,12 +135,7 @@ TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
     EXPECT_TRUE(m_alerts->shown().isEmpty()) << "no welcome with a configuration file";
 
     delegate().terminate();
-    const auto written = postsNamed(QStringLiteral("writePalisorConfiguration"));
-    ASSERT_EQ(written.size(), 1);
-    const auto records = KeyedArchive::unarchive(
-        written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
-    ASSERT_TRUE(records.has_value());
-    EXPECT_EQ(records->toList().last().toMap().value("appName").toString(), "curl");
+    EXPECT_EQ(sentAppNames(), QStringList{"curl"});
     EXPECT_TRUE(postsNamed(QStringLiteral("stopKext")).isEmpty());
     delegate().terminate();
     EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 1) << "the handler runs once";
@@ -150,12 +161,7 @@ TEST_F(AppDelegateTest, AConfigurationLoadedAfterARefusedOneIsSentAtQuit)
     writePlist(imported, QVariantList{plainAppRecord(QStringLiteral("wget"), 1)});
     ASSERT_TRUE(configuration().loadConf(imported));
     delegate().terminate();
-    const auto written = postsNamed(QStringLiteral("writePalisorConfiguration"));
-    ASSERT_EQ(written.size(), 1);
-    const auto records = KeyedArchive::unarchive(
-        written.at(0).userInfo.value(QStringLiteral("PalisorConfiguration")).toByteArray());
-    ASSERT_TRUE(records.has_value());
-    EXPECT_EQ(records->toList().last().toMap().value("appName").toString(), "wget");
+    EXPECT_EQ(sentAppNames(), QStringList{"wget"});
 }
 
 // The launch reopens standard error onto the agent's log: keep the runner's.
