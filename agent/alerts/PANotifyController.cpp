@@ -63,8 +63,7 @@ void PANotifyController::addRequest(const QString& text)
 
     auto controller = std::make_shared<PANotifyWindowController>(m_road);
     m_road.open(tag, controller);
-    const QString uid = QString::number(mymanagesocketagent.infoRootProcess(*pid));
-    controller->setNotifyParameters(fields.at(3), path, uid, fields.at(1), fields.at(2), fields.at(4),
+    controller->setNotifyParameters(fields.at(3), path, QString(), fields.at(1), fields.at(2), fields.at(4),
                                     fields.at(5), text, tag, fields.at(6));
 }
 

@@ -144,11 +144,16 @@ void PANotifyWindowController::checkExistingRules()
         return;
     }
 
-    if (mostro)
-        MainQueue::async([self = openAlerts.value(parameterTagString)] {
-            if (self)
-                self->showAlertOnMain();
-        });
+    if (!mostro)
+        return;
+    if (parameterProcessUID.isEmpty()) {
+        const std::optional<uint32_t> pid = pidValue(parameterProcessPid);
+        parameterProcessUID = QString::number(pid ? mymanagesocketagent.infoRootProcess(*pid) : -1);
+    }
+    MainQueue::async([self = openAlerts.value(parameterTagString)] {
+        if (self)
+            self->showAlertOnMain();
+    });
 }
 
 QString PANotifyWindowController::translateParameterProcessName(const QString& path) const

@@ -92,6 +92,8 @@ public:
     QWidget* myNotifyWindow() const { return m_window.get(); }
 
     // --- the request and its saved-rule answer
+    // An empty `processUID` is looked up from `pid` only when the alert is to
+    // be shown: a request the saved rules answer never needs it.
     void setNotifyParameters(const QString& pid, const QString& processName, const QString& processUID,
                              const QString& processIP, const QString& processPort,
                              const QString& processUDPorTCP, const QString& processIPversion,

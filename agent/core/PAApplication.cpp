@@ -132,6 +132,8 @@ void PAApplication::setAppHitsMinimumToShow(qint64 value)
 void PAApplication::setAppPath(const QString& value)
 {
     m_appPath = value;
+    // The apps index looks apps up by path too.
+    ++s_identityGeneration;
     emit changed();
 }
 

@@ -143,7 +143,7 @@ public:
     static QString bundlePathOf(const QString& path);
     // That component ("Mail.app"); "" when none.
     static QString bundleNameOf(const QString& path);
-    // Changes whenever any record's name or binaries change, so that look-up
+    // Changes whenever any record's name, binaries or path change, so that look-up
     // indexes over the apps know when to rebuild.
     static quint64 identityGeneration() { return s_identityGeneration.load(); }
 

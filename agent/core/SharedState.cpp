@@ -33,7 +33,7 @@ UserDefaults& userDefaults()
     return UserDefaults::standardUserDefaults();
 }
 
-std::vector<std::shared_ptr<PAApplication>> sharedAppsLibrary;
+PAAppsLibrary sharedAppsLibrary;
 std::vector<std::shared_ptr<PAExclusion>> exclusionsList;
 std::vector<std::shared_ptr<PAManagedRecords>> recordsList;
 

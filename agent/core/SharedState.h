@@ -14,6 +14,7 @@
 // whose items run on the main thread one at a time, so they never overlap a
 // window's change of the same list and no lock is needed.
 
+#include "core/PAAppsLibrary.h"
 #include "core/PAPreferenceTable.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/Identities.h"
@@ -43,7 +44,7 @@ UserDefaults& userDefaults();
 
 // Rule lists; list order is the daemon's evaluation order. Changed through
 // ruleLists(), which tells the windows.
-extern std::vector<std::shared_ptr<PAApplication>> sharedAppsLibrary;
+extern PAAppsLibrary sharedAppsLibrary;
 extern std::vector<std::shared_ptr<PAExclusion>> exclusionsList;   // Managed Folders
 extern std::vector<std::shared_ptr<PAManagedRecords>> recordsList; // Global Rules
 PARuleLists& ruleLists();

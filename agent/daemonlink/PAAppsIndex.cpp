@@ -9,16 +9,13 @@
 PAAppsIndex& PAAppsIndex::current()
 {
     static PAAppsIndex index;
-    if (!index.m_isCurrent(sharedAppsLibrary))
+    // Asked on every daemon request: two counters, whatever the number of apps.
+    if (index.m_generation != PAApplication::identityGeneration() ||
+        index.m_listGeneration != sharedAppsLibrary.generation()) {
         index.m_rebuild(sharedAppsLibrary);
+        index.m_listGeneration = sharedAppsLibrary.generation();
+    }
     return index;
-}
-
-bool PAAppsIndex::m_isCurrent(const std::vector<std::shared_ptr<PAApplication>>& apps) const
-{
-    // Which app objects, in which order: one pass over the pointers.
-    return m_generation == PAApplication::identityGeneration() && m_apps.size() == apps.size() &&
-           std::equal(m_apps.begin(), m_apps.end(), apps.begin());
 }
 
 void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& apps)
@@ -27,6 +24,7 @@ void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& a
     m_generation = PAApplication::identityGeneration();
     m_nodes.assign(1, Node{});
     m_appsOfName.clear();
+    m_nameSeen.clear();
     m_appsWithEmptyName.clear();
     m_firstByName.clear();
     m_firstByPath.clear();
@@ -48,6 +46,7 @@ void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& a
         if (id == nameIds.constEnd()) {
             id = nameIds.insert(name, static_cast<int>(m_appsOfName.size()));
             m_appsOfName.emplace_back();
+            m_nameSeen.push_back(0);
             int node = 0;
             for (const QChar c : name) {
                 const auto next = m_nodes[static_cast<size_t>(node)].next.constFind(c.unicode());
@@ -97,7 +96,9 @@ void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& a
 
 std::vector<int> PAAppsIndex::appsNamedWithin(const QString& path) const
 {
-    std::vector<char> seen(m_appsOfName.size(), 0);
+    // Only the marks this walk sets are cleared again: the cost follows the
+    // names found, not the number of names.
+    std::vector<int> found;
     std::vector<int> result = m_appsWithEmptyName;
     int node = 0;
     for (const QChar qc : path) {
@@ -113,13 +114,16 @@ std::vector<int> PAAppsIndex::appsNamedWithin(const QString& path) const
             node = m_nodes[static_cast<size_t>(node)].fail;
         }
         for (const int name : m_nodes[static_cast<size_t>(node)].names) {
-            if (seen[static_cast<size_t>(name)])
+            if (m_nameSeen[static_cast<size_t>(name)])
                 continue;
-            seen[static_cast<size_t>(name)] = 1;
+            m_nameSeen[static_cast<size_t>(name)] = 1;
+            found.push_back(name);
             const std::vector<int>& apps = m_appsOfName[static_cast<size_t>(name)];
             result.insert(result.end(), apps.begin(), apps.end());
         }
     }
+    for (const int name : found)
+        m_nameSeen[static_cast<size_t>(name)] = 0;
     std::sort(result.begin(), result.end());
     return result;
 }

@@ -12,8 +12,8 @@ class PAApplication;
 // Look-ups over sharedAppsLibrary for the request road, without a substring
 // test against every managed app per request: the apps' names are searched
 // for in a process path in one pass (Aho-Corasick), and names and paths are
-// hashed for the exact look-ups. Rebuilt whenever the list or any app's name
-// or binaries changed. Main thread only.
+// hashed for the exact look-ups. Rebuilt whenever the list or any app's name,
+// binaries or path changed. Main thread only.
 class PAAppsIndex
 {
 public:
@@ -35,7 +35,6 @@ public:
 
 private:
     void m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& apps);
-    bool m_isCurrent(const std::vector<std::shared_ptr<PAApplication>>& apps) const;
 
     struct Node
     {
@@ -47,8 +46,12 @@ private:
 
     std::vector<std::shared_ptr<PAApplication>> m_apps;
     uint64_t m_generation = UINT64_MAX;
+    // sharedAppsLibrary's generation when current() last rebuilt from it.
+    uint64_t m_listGeneration = UINT64_MAX;
     std::vector<Node> m_nodes;
     std::vector<std::vector<int>> m_appsOfName;
+    // Per name id, set while appsNamedWithin() walks and cleared before it returns.
+    mutable std::vector<char> m_nameSeen;
     std::vector<int> m_appsWithEmptyName;
     QHash<QString, int> m_firstByName;
     QHash<QString, int> m_firstByPath;

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -375,6 +376,22 @@ TEST_F(DaemonLinkTest, RequestsAreHandledStrictlyOneAtATime)
     EXPECT_EQ(m_peer->answers(2), (QStringList{first + " 0 # #", second + " 1 # #"}));
     EXPECT_TRUE(
         processEventsUntil([&] { return !postsNamed(QStringLiteral("newAppListReceived")).isEmpty(); }));
+}
+
+// The user of the process is looked up only for a request that is asked:
+// the alert must still name it.
+TEST_F(DaemonLinkTest, AnAskedRequestsAlertShowsTheUserOfItsProcess)
+{
+    const qint64 asked = spawnAt(QStringLiteral("bin/asked"));
+    ASSERT_TRUE(
+        m_peer->send(request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked)));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+    ASSERT_TRUE(alert && alert->myNotifyWindow());
+    const auto* user = alert->myNotifyWindow()->findChild<QLabel*>(QStringLiteral("processUID"));
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->text(), QString::number(getuid()));
+    PANotifyWindowController::resumeQueue(alert->parameterTagString);
 }
 
 TEST_F(DaemonLinkTest, AnUnansweredAlertExpiresWithAThirtySecondRule)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 namespace {
@@ -22,6 +23,14 @@ std::vector<int> naiveNamedWithin(const QString& path)
         if (path.contains(sharedAppsLibrary[static_cast<size_t>(i)]->appName()))
             result.push_back(i);
     return result;
+}
+
+int naiveFirstWithPath(const QString& path)
+{
+    for (size_t i = 0; i < sharedAppsLibrary.size(); ++i)
+        if (sharedAppsLibrary[i]->appPath() == path)
+            return static_cast<int>(i);
+    return -1;
 }
 
 class PAAppsIndexTest : public ::testing::Test
@@ -71,6 +80,52 @@ TEST_F(PAAppsIndexTest, FollowsChangesOfTheListAndOfNames)
     EXPECT_EQ(PAAppsIndex::current().firstNamed(QStringLiteral("MacOS")), 2);
     EXPECT_EQ(PAAppsIndex::current().firstWithPath(QStringLiteral("/c")), 0);
     EXPECT_EQ(PAAppsIndex::current().firstWithPath(QStringLiteral("/z")), -1);
+}
+
+// The index trusts the list's change count instead of comparing entries:
+// every way of changing the list must be seen, also one that keeps its size
+// and storage.
+TEST_F(PAAppsIndexTest, FollowsEveryKindOfListChange)
+{
+    const QString path = QStringLiteral("/usr/bin/Mail-Notes-box");
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"assigned a list of the same size",
+         [] {
+             sharedAppsLibrary = {app(QStringLiteral("box"), QStringLiteral("/c")),
+                                  app(QStringLiteral("Mail"), QStringLiteral("/a"))};
+         }},
+        {"assigned from a vector",
+         [] {
+             const PAAppsLibrary::Apps apps{app(QStringLiteral("Notes"), QStringLiteral("/b"))};
+             sharedAppsLibrary = apps;
+         }},
+        {"copied from another list",
+         [] {
+             PAAppsLibrary other;
+             other.push_back(app(QStringLiteral("Mail"), QStringLiteral("/d")));
+             sharedAppsLibrary = other;
+         }},
+        {"appended", [] { sharedAppsLibrary.push_back(app(QStringLiteral("box"), QStringLiteral("/e"))); }},
+        {"inserted first",
+         [] {
+             sharedAppsLibrary.insert(sharedAppsLibrary.begin(),
+                                      app(QStringLiteral("x"), QStringLiteral("/f")));
+         }},
+        {"first erased", [] { sharedAppsLibrary.erase(sharedAppsLibrary.begin()); }},
+        {"an app's path changed", [] { sharedAppsLibrary.front()->setAppPath(QStringLiteral("/g")); }},
+        {"cleared", [] { sharedAppsLibrary.clear(); }},
+    };
+    sharedAppsLibrary = {app(QStringLiteral("Mail"), QStringLiteral("/a")),
+                         app(QStringLiteral("Notes"), QStringLiteral("/b"))};
+    for (const auto& [what, change] : changes) {
+        PAAppsIndex::current();
+        change();
+        const PAAppsIndex& index = PAAppsIndex::current();
+        EXPECT_EQ(index.appsNamedWithin(path), naiveNamedWithin(path)) << what;
+        EXPECT_EQ(index.apps(), static_cast<const PAAppsLibrary::Apps&>(sharedAppsLibrary)) << what;
+        for (const QString& appPath : {QStringLiteral("/a"), QStringLiteral("/c"), QStringLiteral("/g")})
+            EXPECT_EQ(index.firstWithPath(appPath), naiveFirstWithPath(appPath)) << what;
+    }
 }
 
 } // namespace
