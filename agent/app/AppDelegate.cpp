@@ -202,6 +202,10 @@ void AppDelegate::start()
     getVersion();
     myPalisorController->drawMenulet();
 
+    // The daemon may ask as soon as the socket exists: its requests wait
+    // there, and are read once the rules below have loaded.
+    myStartSocket->prepare();
+
     PAConfiguration* configuration = myPAConfiguration;
     QString path = configuration->confPath();
     if (!QFileInfo::exists(path)) {

@@ -13,6 +13,11 @@ void StartSocket::runSocketLoop()
     mymanagesocketagent.openandreadsocketagent();
 }
 
+void StartSocket::prepare()
+{
+    managesocketagent::prepareSocket();
+}
+
 void StartSocket::start()
 {
     // A plain pointer: the loop checks under its own lock that the endpoint

@@ -19,4 +19,6 @@ public:
     void runSocketLoop();
     // Runs it on recvDaemonQueue.
     void start();
+    // Opens the socket now; start() later reads what waited in it.
+    void prepare();
 };

@@ -34,6 +34,8 @@ namespace {
 // Written by the set-up, before the first receive; read by every send.
 std::atomic<int> g_socket{-1};
 std::atomic<bool> g_stopping{false};
+// Set by prepareSocket(), taken by the loop that uses its socket.
+std::atomic<bool> g_prepared{false};
 sockaddr_un g_daemonAddress{};
 socklen_t g_daemonAddressLength = 0;
 std::mutex g_setUpMutex;
@@ -229,7 +231,7 @@ void managesocketagent::openandreadsocketagentOf(managesocketagent* endpoint)
     if (!claimLoop(endpoint))
         return;
     QString error;
-    if (!setUpSocket(&error)) {
+    if (!g_prepared.exchange(false) && !setUpSocket(&error)) {
         qCWarning(lcDaemon, "[PALISOR AGENT] daemon socket: %s", qUtf8Printable(error));
         releaseLoop();
         // Without its socket the agent has no work; it ends with status 1,
@@ -239,6 +241,18 @@ void managesocketagent::openandreadsocketagentOf(managesocketagent* endpoint)
         return;
     }
     endpoint->m_loop();
+}
+
+bool managesocketagent::prepareSocket()
+{
+    // Binding again would drop what already waits in the socket.
+    if (g_prepared.load())
+        return true;
+    QString error;
+    if (!setUpSocket(&error))
+        return false;
+    g_prepared = true;
+    return true;
 }
 
 void managesocketagent::stopReceivingAndWait()

@@ -51,6 +51,12 @@ public:
     // The effective user id, or -1 when the process is gone.
     int infoRootProcess(uint32_t pid);
 
+    // Binds the socket ahead of the receive loop, so the daemon's datagrams
+    // wait in its queue while the agent is still loading; the loop then uses
+    // it. False (and nothing bound) when it cannot be set up: the loop tries
+    // again and reports it.
+    static bool prepareSocket();
+
     // The two halves of openandreadsocketagent(), for tests: set-up (false and
     // a reason instead of ending the process) and the loop.
     static bool setUpSocket(QString* error);

@@ -18,6 +18,7 @@
 #include "setup/PACustomPreset.h"
 #include "setup/PACustomPresetsWindowController.h"
 #include "support/ConfigurationRecords.h"
+#include "support/DaemonPeer.h"
 #include "support/EventLoop.h"
 #include "support/ProcessWaits.h"
 #include "support/widgets/AgentFixture.h"
@@ -148,6 +149,26 @@ TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
     delegate().start();
     delegate().terminate();
     EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+}
+
+TEST_F(AppDelegateTest, ARequestThatWaitedWhileTheRulesLoadedIsAnsweredFromThem)
+{
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    QVariantMap blocked = plainAppRecord(QFileInfo(self).fileName(), 1);
+    blocked.insert(QStringLiteral("appPath"), self);
+    blocked.insert(QStringLiteral("appBinaries"), QVariantList{self});
+    writeConfiguration({QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                    {"enableNotifications", true},
+                                    {"automaticXPC", true}},
+                        blocked});
+    DaemonPeer daemon;
+    ASSERT_TRUE(daemon.isBound());
+    // The socket is open before the load; the daemon's request waits in it.
+    ASSERT_TRUE(managesocketagent::prepareSocket());
+    const QString request = QStringLiteral("k7 1.2.3.4 80 %1 TCP 4 0").arg(getpid());
+    ASSERT_TRUE(daemon.send(request));
+    delegate().start();
+    EXPECT_EQ(daemon.answers(1), QStringList{request + " 1 # #"});
 }
 
 TEST_F(AppDelegateTest, AConfigurationLoadedAfterARefusedOneIsSentAtQuit)

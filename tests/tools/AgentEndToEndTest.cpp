@@ -81,11 +81,17 @@ protected:
         run(program(QStringLiteral("palisorafd")));
     }
 
+    // Returns once the agent has loaded its rules and said "startAgent" (its
+    // socket is bound before that).
     void startAgent(const QVariantList& configuration)
     {
+        DBusDistributedNotificationCenter bus;
+        bool started = false;
+        bus.addObserver(QStringLiteral("startAgent"), QString(),
+                        [&](const DistributedNotificationCenter::Notification&) { started = true; });
         launchAgent(configuration);
-        ASSERT_TRUE(
-            processEventsUntil([] { return QFileInfo::exists(SimulatedDaemon::agentSocketPath()); }, 10000))
+        ASSERT_TRUE(processEventsUntil([&] { return started; }, 10000)) << "the agent did not start";
+        ASSERT_TRUE(QFileInfo::exists(SimulatedDaemon::agentSocketPath()))
             << "the agent did not bind its socket";
     }
 
