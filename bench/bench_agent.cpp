@@ -30,7 +30,8 @@ QByteArray configuration(int applicationCount)
         QVariantList binaries;
         QVariantList matches;
         for (int b = 0; b < 10; ++b)
-            binaries.append(QStringLiteral("/Applications/Application %1.app/Contents/MacOS/tool%2").arg(i).arg(b));
+            binaries.append(
+                QStringLiteral("/Applications/Application %1.app/Contents/MacOS/tool%2").arg(i).arg(b));
         for (int m = 0; m < 10; ++m)
             matches.append(m % 2 == 0
                                ? QStringLiteral("@10.%1.%2.%3").arg(i % 256).arg(m).arg((i * 7 + m) % 256)
@@ -65,7 +66,8 @@ bool layOut(const QString& root)
     const QString daemon = root + QStringLiteral("/Library/LaunchDaemons/zz.tolvane.palisorafd.plist");
     const QString agentFolder = root + QStringLiteral("/var/run/palisor/agent");
     if (!writeFile(kext, PropertyList::toData(QVariantMap{{"CFBundleVersion", QStringLiteral("2.1.0")}})) ||
-        !writeFile(daemon, PropertyList::toData(QVariantMap{{"Label", QStringLiteral("zz.tolvane.palisorafd")}})) ||
+        !writeFile(daemon,
+                   PropertyList::toData(QVariantMap{{"Label", QStringLiteral("zz.tolvane.palisorafd")}})) ||
         !QDir().mkpath(root + QStringLiteral("/sys/module/palisornke")) || !QDir().mkpath(agentFolder) ||
         !QDir().mkpath(root + QStringLiteral("/home")))
         return false;
@@ -86,8 +88,8 @@ bool acceptsDatagram(const QByteArray& path)
     const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
     if (fd < 0)
         return false;
-    const bool sent = sendto(fd, "", 0, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&address),
-                             sizeof address) == 0;
+    const bool sent =
+        sendto(fd, "", 0, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     return sent;
 }
@@ -151,14 +153,16 @@ void agentStartAndMemory(benchmark::State& state)
     environment.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/home/.config"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("PALISOR_DBUS_ADDRESS"), QString::fromLocal8Bit(bus.readLine().trimmed()));
+    environment.insert(QStringLiteral("PALISOR_DBUS_ADDRESS"),
+                       QString::fromLocal8Bit(bus.readLine().trimmed()));
 
     QProcess daemon;
     daemon.setProcessEnvironment(environment);
     daemon.setStandardOutputFile(QProcess::nullDevice());
     daemon.start(QStringLiteral(PALISOR_BENCH_DAEMON_PATH),
                  {QStringLiteral("--timeout"), QStringLiteral("0"), QStringLiteral("--quiet")});
-    const QByteArray daemonSocket = (root + QStringLiteral("/var/run/palisor/.zz.tolvane.palisor.agentc")).toLocal8Bit();
+    const QByteArray daemonSocket =
+        (root + QStringLiteral("/var/run/palisor/.zz.tolvane.palisor.agentc")).toLocal8Bit();
     const QByteArray agentSocket =
         (root + QStringLiteral("/var/run/palisor/agent/.zz.tolvane.palisor.agents")).toLocal8Bit();
     const QString log = root + QStringLiteral("/home/Library/Logs/palisor.log");
@@ -183,7 +187,8 @@ void agentStartAndMemory(benchmark::State& state)
         const double rss = residentMB(agent.processId());
         stop(agent);
         if (!open || !shown || rss < 0) {
-            state.SkipWithError(open ? "the main window was never shown" : "the agent never opened its socket");
+            state.SkipWithError(open ? "the main window was never shown"
+                                     : "the agent never opened its socket");
             break;
         }
         state.SetIterationTime(startToSocket.count());

@@ -11,6 +11,7 @@
 #include "platform/CommandRunner.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileChooser.h"
+#include "platform/FreedMemory.h"
 #include "platform/MainQueue.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
@@ -151,6 +152,9 @@ bool PAConfiguration::loadConf(const QString& path)
         return false;
     }
     m_apply(*configuration);
+    // The file's bytes, its decoded tree and the rule set's encoding are all
+    // gone by the next turn of the event loop.
+    FreedMemory::releaseSoon();
     return true;
 }
 
