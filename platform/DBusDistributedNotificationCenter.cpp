@@ -1,5 +1,6 @@
 #include "platform/DBusDistributedNotificationCenter.h"
 
+#include "platform/FreedMemory.h"
 #include "platform/Log.h"
 #include "platform/PropertyList.h"
 
@@ -14,6 +15,9 @@ const QString kPath = QStringLiteral("/zz/tolvane/DistributedNotifications");
 const QString kInterface = QStringLiteral("zz.tolvane.DistributedNotifications");
 const QString kMember = QStringLiteral("Post");
 const QString kSignature = QStringLiteral("ssay");
+// A userInfo this large (a whole rule set) leaves the heap grown once its
+// message is gone.
+constexpr qsizetype kLargeUserInfoBytes = 1 << 20;
 // Long enough for a busy bus, short enough that a hung one does not hold up exit.
 constexpr int kFlushTimeoutMs = 2000;
 
@@ -186,19 +190,6 @@ void DBusDistributedNotificationCenter::flush()
 void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const QString& object,
                                                       const QByteArray& userInfo)
 {
-    Notification notification{name, object, {}};
-    if (!userInfo.isEmpty()) {
-        QString error;
-        const std::optional<QVariant> value = PropertyList::fromData(userInfo, &error);
-        if (value && value->typeId() == QMetaType::QVariantMap)
-            notification.userInfo = value->toMap();
-        else
-            qCWarning(lcBus).noquote()
-                << "DistributedNotificationCenter:"
-                << QStringLiteral("\"%1\" arrived with an unreadable userInfo (%2); delivered without it")
-                       .arg(name, value ? QStringLiteral("not a dictionary") : error);
-    }
-
     std::vector<std::shared_ptr<Observer>> matching;
     {
         QMutexLocker lock(&m_mutex);
@@ -207,6 +198,36 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
                 matching.push_back(observer);
         }
     }
+
+    auto warnUnreadable =
+        [&name](const QString& reason) {
+            qCWarning(lcBus).noquote()
+                << "DistributedNotificationCenter:"
+                << QStringLiteral("\"%1\" arrived with an unreadable userInfo (%2); delivered without it")
+                       .arg(name, reason);
+        };
+    if (userInfo.size() >= kLargeUserInfoBytes)
+        FreedMemory::releaseSoon();
+    Notification notification{name, object, {}};
+    if (!userInfo.isEmpty() && matching.empty()) {
+        // Every post comes back to its poster too, the agent's whole rule set
+        // among them: one no one here observes is only checked, never built,
+        // which would cost the tree's memory for nothing.
+        QString error;
+        const std::optional<bool> dictionary = PropertyList::holdsDictionary(userInfo, &error);
+        if (!dictionary || !*dictionary)
+            warnUnreadable(dictionary ? QStringLiteral("not a dictionary") : error);
+        return;
+    }
+    if (!userInfo.isEmpty()) {
+        QString error;
+        const std::optional<QVariant> value = PropertyList::fromData(userInfo, &error);
+        if (value && value->typeId() == QMetaType::QVariantMap)
+            notification.userInfo = value->toMap();
+        else
+            warnUnreadable(value ? QStringLiteral("not a dictionary") : error);
+    }
+
     // Without the lock: a handler may add or remove observers, or post.
     for (const auto& observer : matching) {
         if (observer->active)

@@ -138,12 +138,18 @@ bool toVariant(plist_t node, QVariant& out, int depth)
 // referred to more than once is read once and shared, so a file that refers
 // to one object many times stays linear to read; a reference back into an
 // object being read is a cycle and refused.
+//
+// A decoder that only checks walks the same objects in the same order and
+// refuses exactly what a building one refuses, but makes no value: whether
+// bytes would read can be known without the memory their tree would take.
 class BinaryDecoder
 {
 public:
-    explicit BinaryDecoder(const BinaryPlistReader& reader)
+    enum class Mode { Build, CheckOnly };
+    explicit BinaryDecoder(const BinaryPlistReader& reader, Mode mode = Mode::Build)
         : m_reader(reader)
-        , m_values(reader.objectCount())
+        , m_build(mode == Mode::Build)
+        , m_values(m_build ? reader.objectCount() : 0)
         , m_states(reader.objectCount(), State::New)
     {
     }
@@ -155,6 +161,7 @@ private:
     bool m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out);
 
     const BinaryPlistReader& m_reader;
+    const bool m_build;
     std::vector<QVariant> m_values;
     std::vector<State> m_states;
 };
@@ -165,7 +172,8 @@ bool BinaryDecoder::decode(uint64_t index, int depth, QVariant& out)
         return false;
     switch (m_states[index]) {
     case State::Done:
-        out = m_values[index];
+        if (m_build)
+            out = m_values[index];
         return true;
     case State::Decoding:
         return false;
@@ -178,7 +186,8 @@ bool BinaryDecoder::decode(uint64_t index, int depth, QVariant& out)
     m_states[index] = State::Decoding;
     if (!m_decodeObject(object, depth, out))
         return false;
-    m_values[index] = out;
+    if (m_build)
+        m_values[index] = out;
     m_states[index] = State::Done;
     return true;
 }
@@ -186,6 +195,8 @@ bool BinaryDecoder::decode(uint64_t index, int depth, QVariant& out)
 bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out)
 {
     using Type = BinaryPlistReader::Type;
+    if (!m_build && object.type != Type::Array && object.type != Type::Dictionary)
+        return true;
     switch (object.type) {
     case Type::Boolean:
         out = QVariant(object.value != 0);
@@ -211,15 +222,18 @@ bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int 
         return true;
     case Type::Array: {
         QVariantList list;
-        list.reserve(static_cast<qsizetype>(object.count));
+        if (m_build)
+            list.reserve(static_cast<qsizetype>(object.count));
         for (uint64_t i = 0; i < object.count; ++i) {
             uint64_t index = 0;
             QVariant item;
             if (!m_reader.reference(object, i, index) || !decode(index, depth + 1, item))
                 return false;
-            list.append(std::move(item));
+            if (m_build)
+                list.append(std::move(item));
         }
-        out = QVariant(std::move(list));
+        if (m_build)
+            out = QVariant(std::move(list));
         return true;
     }
     case Type::Dictionary: {
@@ -234,9 +248,11 @@ bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int 
                 key.type != Type::String || !m_reader.reference(object, object.count + i, valueIndex) ||
                 !decode(valueIndex, depth + 1, value))
                 return false;
-            map.insert(BinaryPlistReader::text(key), std::move(value));
+            if (m_build)
+                map.insert(BinaryPlistReader::text(key), std::move(value));
         }
-        out = QVariant(std::move(map));
+        if (m_build)
+            out = QVariant(std::move(map));
         return true;
     }
     }
@@ -510,6 +526,32 @@ PropertyList::Kind PropertyList::kindOf(const QVariant& value)
     default:
         return Kind::Unsupported;
     }
+}
+
+std::optional<bool> PropertyList::holdsDictionary(const QByteArray& data, QString* error)
+{
+    if (!BinaryPlistReader::isBinary(data) || data.size() > std::numeric_limits<int32_t>::max()) {
+        const std::optional<QVariant> value = fromData(data, error);
+        if (!value)
+            return std::nullopt;
+        return value->typeId() == QMetaType::QVariantMap;
+    }
+    BinaryPlistReader reader;
+    if (!reader.open(data)) {
+        if (error)
+            *error = QStringLiteral("not a property list");
+        return std::nullopt;
+    }
+    QVariant unused;
+    BinaryPlistReader::Object top;
+    if (!BinaryDecoder(reader, BinaryDecoder::Mode::CheckOnly).decode(reader.topObject(), 0, unused) ||
+        !reader.object(reader.topObject(), top)) {
+        if (error)
+            *error = QStringLiteral(
+                "not a property list, or one that holds an unknown or too deeply nested value");
+        return std::nullopt;
+    }
+    return top.type == BinaryPlistReader::Type::Dictionary;
 }
 
 std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* error)

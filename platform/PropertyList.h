@@ -46,6 +46,10 @@ public:
     // Reads XML or binary. nullopt (and a reason in *error) when the bytes are
     // not a property list.
     static std::optional<QVariant> fromData(const QByteArray& data, QString* error = nullptr);
+    // What fromData() would make of the bytes, found without making it:
+    // nullopt (and the reason fromData() gives) when it would refuse them,
+    // else whether the value is a dictionary.
+    static std::optional<bool> holdsDictionary(const QByteArray& data, QString* error = nullptr);
     // Empty when the value holds something a plist cannot carry.
     static QByteArray toData(const QVariant& value, Format format = Format::Xml);
 

@@ -53,7 +53,7 @@ bool isAppleAuthority(const QString& authorityLine)
 } // namespace
 
 PAApplication::PAApplication(const QString& appName, const QStringList& appBinaries, bool appIsBundle,
-                             bool appIsBlocked, const QString& appPath)
+                             bool appIsBlocked, const QString& appPath, std::optional<bool> pathExists)
     : m_appName(appName)
     , m_appBinaries(appBinaries)
     , m_appIsBundle(appIsBundle)
@@ -61,7 +61,7 @@ PAApplication::PAApplication(const QString& appName, const QStringList& appBinar
     , m_appPath(appPath)
     , m_appLabelColor(SystemColors::labelColor())
 {
-    m_appExists = !appPath.isEmpty() && QFileInfo::exists(appPath);
+    m_appExists = pathExists ? *pathExists : !appPath.isEmpty() && QFileInfo::exists(appPath);
     setIcon();
     // Until a rule state is set, a blocked app is simply shown red.
     m_appLabelColor = appIsBlocked ? SystemColors::red() : SystemColors::labelColor();

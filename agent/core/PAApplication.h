@@ -28,9 +28,11 @@ class PAApplication : public QObject
 
 public:
     // The only initialiser: callers set the rule state afterwards (normally
-    // with setRule()) and fill the two display names themselves.
+    // with setRule()) and fill the two display names themselves. A caller
+    // that has just looked at the path (a load looks at thousands together)
+    // passes what it found; otherwise the record looks itself.
     PAApplication(const QString& appName, const QStringList& appBinaries, bool appIsBundle, bool appIsBlocked,
-                  const QString& appPath);
+                  const QString& appPath, std::optional<bool> pathExists = std::nullopt);
     ~PAApplication() override;
 
     const QString& appName() const { return m_appName; }

@@ -11,6 +11,7 @@
 #include "platform/CommandRunner.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileChooser.h"
+#include "platform/FreedMemory.h"
 #include "platform/MainQueue.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
@@ -23,9 +24,11 @@
 #include <QPointer>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdlib>
 #include <grp.h>
 #include <pwd.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -46,6 +49,28 @@ QString storedBundlePath(const QString& appPath)
     path.replace(QLatin1String("//"), QLatin1String("/"));
     path.replace(QLatin1String("//"), QLatin1String("/"));
     return path;
+}
+
+// Whether each path exists, looked at by several threads: a load of thousands
+// of apps otherwise waits on as many file-system calls one after another.
+std::vector<char> existingPaths(const std::vector<QString>& paths)
+{
+    std::vector<char> exists(paths.size(), 0);
+    auto look = [&paths, &exists](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+            exists[i] = !paths[i].isEmpty() && QFileInfo::exists(paths[i]);
+    };
+    constexpr size_t pathsWorthAThread = 512;
+    const size_t workers = std::clamp<size_t>(
+        std::min<size_t>(std::thread::hardware_concurrency(), paths.size() / pathsWorthAThread), 1, 8);
+    const size_t share = (paths.size() + workers - 1) / workers;
+    std::vector<std::thread> helpers;
+    for (size_t begin = share; begin < paths.size(); begin += share)
+        helpers.emplace_back(look, begin, std::min(paths.size(), begin + share));
+    look(0, std::min(paths.size(), share));
+    for (std::thread& helper : helpers)
+        helper.join();
+    return exists;
 }
 
 QString currentUserName()
@@ -151,6 +176,9 @@ bool PAConfiguration::loadConf(const QString& path)
         return false;
     }
     m_apply(*configuration);
+    // The file's bytes, its decoded tree and the rule set's encoding are all
+    // gone by the next turn of the event loop.
+    FreedMemory::releaseSoon();
     return true;
 }
 
@@ -160,14 +188,20 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
     enableNotifications = false;
 
     // Managed apps.
+    std::vector<QString> paths;
+    paths.reserve(configuration.apps.size());
+    for (const PAConfigurationRecords::AppRecord& record : configuration.apps)
+        paths.push_back(record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app"))
+                            ? storedBundlePath(record.appPath)
+                            : record.appPath);
+    const std::vector<char> exists = existingPaths(paths);
     PARuleLists::Apps loadedApps;
     loadedApps.reserve(configuration.apps.size());
-    for (const PAConfigurationRecords::AppRecord& record : configuration.apps) {
-        const QString path = record.appIsBundle && !record.appPath.endsWith(QLatin1String(".app"))
-                                 ? storedBundlePath(record.appPath)
-                                 : record.appPath;
+    for (size_t i = 0; i < configuration.apps.size(); ++i) {
+        const PAConfigurationRecords::AppRecord& record = configuration.apps[i];
+        const QString& path = paths[i];
         auto app = std::make_shared<PAApplication>(record.appName, record.appBinaries, record.appIsBundle,
-                                                   record.appIsBlockedOrAllowed == 1, path);
+                                                   record.appIsBlockedOrAllowed == 1, path, exists[i] != 0);
         app->setAppIsBlockedOrAllowed(record.appIsBlockedOrAllowed);
         app->setRule(record.appIsBlockedOrAllowed);
         app->setAppLocalizedName(record.appName);

@@ -244,6 +244,30 @@ TEST_F(ConfigurationLoaderTest, BundleAppsComeBackWithTheirBundlePathAndDisplayN
     EXPECT_EQ(sharedAppsLibrary.at(5)->appLocalizedName(), "Other");
 }
 
+// A large load looks at its paths together, several at a time: each app must
+// still get its own answer, in the file's order.
+TEST_F(ConfigurationLoaderTest, EveryAppOfALargeLoadKnowsWhetherItsPathExists)
+{
+    constexpr int count = 2000;
+    QVariantList records;
+    for (int i = 0; i < count; ++i) {
+        const QString bundle = rootPath(QStringLiteral("/Applications/App %1.app").arg(i));
+        if (i % 7 == 0)
+            writePlist(bundle + QStringLiteral("/Contents/Info.plist"),
+                       QVariantMap{{"CFBundleDisplayName", QStringLiteral("Shown %1").arg(i)}});
+        records << appRecord(QStringLiteral("App %1.app").arg(i), bundle, 0);
+    }
+    ASSERT_TRUE(load(records, true));
+    ASSERT_EQ(sharedAppsLibrary.size(), size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const PAApplication& app = *sharedAppsLibrary.at(size_t(i));
+        SCOPED_TRACE(i);
+        EXPECT_EQ(app.appExists(), i % 7 == 0);
+        EXPECT_EQ(app.appLocalizedName(),
+                  i % 7 == 0 ? QStringLiteral("Shown %1").arg(i) : QStringLiteral("App %1").arg(i));
+    }
+}
+
 // Made by tests/fixtures/make_foundation_configuration.py in the shape the
 // desktop Foundation archiver writes: mutable classes, strings as objects,
 // shared UIDs, a binary outer plist.

@@ -363,4 +363,65 @@ TEST(PropertyListTest, DamagedBinaryIsRefused)
     }
 }
 
+// Whether a post no one observes could be read is told without reading it:
+// the answer, and the reason for a refusal, must be fromData()'s.
+TEST(PropertyListTest, HoldsDictionaryAnswersAsFromDataReads)
+{
+    plist_t deepest = plist_new_array();
+    for (int i = 0; i < 600; ++i) {
+        plist_t outer = plist_new_array();
+        plist_array_append_item(outer, deepest);
+        deepest = outer;
+    }
+    char* deepBytes = nullptr;
+    uint32_t deepLength = 0;
+    plist_to_bin(deepest, &deepBytes, &deepLength);
+    const QByteArray deepBinary(deepBytes, deepLength);
+    free(deepBytes);
+    plist_free(deepest);
+
+    const QByteArray sample = PropertyList::toData(sampleTree(), PropertyList::Format::Binary);
+    const struct
+    {
+        const char* name;
+        QByteArray data;
+    } cases[] = {
+        {"binary dictionary", sample},
+        {"binary array",
+         PropertyList::toData(QVariantList{1, QStringLiteral("a")}, PropertyList::Format::Binary)},
+        {"binary string", PropertyList::toData(QStringLiteral("text"), PropertyList::Format::Binary)},
+        {"XML dictionary", PropertyList::toData(sampleTree(), PropertyList::Format::Xml)},
+        {"XML array", PropertyList::toData(QVariantList{1}, PropertyList::Format::Xml)},
+        {"empty", QByteArray()},
+        {"no plist", QByteArray("not a plist at all")},
+        {"cut binary", sample.left(sample.size() / 2)},
+        {"nested too deeply", deepBinary},
+        {"array containing itself", binaryOf({QByteArray::fromHex("a101"), QByteArray::fromHex("a100")})},
+        {"key that is no string", binaryOf({QByteArray::fromHex("d10101"), QByteArray::fromHex("1001")})},
+        {"unknown marker", binaryOf({QByteArray::fromHex("70")})},
+    };
+    auto expectAgreement = [](const QByteArray& data) {
+        QString readError;
+        QString checkError;
+        const std::optional<QVariant> read = PropertyList::fromData(data, &readError);
+        const std::optional<bool> dictionary = PropertyList::holdsDictionary(data, &checkError);
+        ASSERT_EQ(read.has_value(), dictionary.has_value());
+        if (read)
+            EXPECT_EQ(read->typeId() == QMetaType::QVariantMap, *dictionary);
+        else
+            EXPECT_EQ(readError, checkError);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectAgreement(c.data);
+    }
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray damaged = sample;
+        damaged[static_cast<qsizetype>(random() % damaged.size())] = static_cast<char>(random() % 256);
+        SCOPED_TRACE(round);
+        expectAgreement(damaged);
+    }
+}
+
 } // namespace
