@@ -140,7 +140,12 @@ void loadConf(benchmark::State& state, const QByteArray& bytes)
     }
     state.counters["published_bytes"] =
         static_cast<double>(center.bytes) / static_cast<double>(state.iterations());
+    state.counters["goal_ms"] = 100;
     DistributedNotificationCenter::setDefaultCenter(nullptr);
+    // The next benchmark starts from an empty model, not this one's 10,000 apps.
+    sharedAppsLibrary.clear();
+    exclusionsList.clear();
+    recordsList.clear();
 }
 
 void loadConfEncoded(benchmark::State& state)
@@ -239,6 +244,7 @@ void checkedDecodeAgainstPython(benchmark::State& state)
         state.counters["ours_s"] = oursSeconds;
         state.counters["python_s"] = pythonSeconds;
         state.counters["ours_over_python"] = oursSeconds / pythonSeconds;
+        state.counters["ours_over_python_goal"] = 0.15;
     }
 }
 BENCHMARK(checkedDecodeAgainstPython)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
