@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -164,6 +165,8 @@ private:
             m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
             if (m_fd < 0)
                 return false;
+        }
+        if (!m_notifier) {
             m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, QCoreApplication::instance());
             m_notifier->setEnabled(false);
             QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [] { flush(); });
@@ -173,7 +176,8 @@ private:
     }
 
     int m_fd = -1;
-    QSocketNotifier* m_notifier = nullptr;
+    // The application owns it; it goes with the application.
+    QPointer<QSocketNotifier> m_notifier;
 };
 
 // Datagrams of other senders than the daemon are dropped; a flood of them is
