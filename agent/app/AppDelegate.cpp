@@ -54,9 +54,6 @@ AppDelegate::AppDelegate(managesocketagent& endpoint, PAController& palisorContr
     // user's from then on, and is sent back at the end, even after a refused
     // start-up load.
     connect(&configuration, &PAConfiguration::configurationApplied, this, [] { skipSaveOnQuit = false; });
-    if (presets.palisorconfiguration && presets.palisorconfiguration != &configuration)
-        connect(presets.palisorconfiguration, &PAConfiguration::configurationApplied, this,
-                [] { skipSaveOnQuit = false; });
 }
 
 AppDelegate::~AppDelegate() = default;
