@@ -356,7 +356,9 @@ void PANotifyWindowController::m_buildMenus()
     timeLayout->setContentsMargins(20, 2, 12, 2);
     timeSlider = new CustomSliderCell(timeView);
     timeSlider->setObjectName(QStringLiteral("timeSlider"));
-    timeSlider->setRange(1, 120);
+    // The same minutes that a configuration may give the slider.
+    const PARange minutes = PARange::alertMinutes();
+    timeSlider->setRange(static_cast<int>(minutes.minimum), static_cast<int>(minutes.maximum));
     timeSlider->setMinimumWidth(160);
     timeLayout->addWidget(timeSlider);
     timeMenuChooser = new QWidgetAction(ui->timeButton);

@@ -1,11 +1,13 @@
 #include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
 #include "core/SharedState.h"
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
 #include "platform/NotificationCenter.h"
 #include "support/CapturedLog.h"
+#include "support/ConfigurationRecords.h"
 #include "support/DaemonPeer.h"
 #include "support/EventLoop.h"
 #include "support/Privileges.h"
@@ -415,6 +417,44 @@ TEST_F(DaemonLinkTest, AnUnansweredAlertExpiresWithAThirtySecondRule)
     ASSERT_TRUE(sharedAppsLibrary.front()->timer());
     EXPECT_EQ(sharedAppsLibrary.front()->timer()->timeInterval(), 30.0);
     EXPECT_TRUE(processEventsUntil([] { return !synchronizedQueue().isSuspended(); }));
+}
+
+// A configuration whose alert time-out is no number: the alert still runs
+// out, after the default time, and the request waiting behind it is answered
+// by its saved rule.
+TEST_F(DaemonLinkTest, ATimeOutOfNaNStillExpiresAndTheNextRequestGetsItsSavedRule)
+{
+    ManualClock& clock = m_clock.clock();
+    QVariantMap saved = plainAppRecord(QStringLiteral("saved"), 1);
+    saved.insert(QStringLiteral("appPath"), homePath("bin/saved"));
+    saved.insert(QStringLiteral("appBinaries"), QVariantList{homePath("bin/saved")});
+    const QString file = rootPath(QStringLiteral("/etc/palisor.conf"));
+    writePlist(file,
+               QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                        {"enableNotifications", true},
+                                        {"automaticXPC", true},
+                                        {"notificationsTimeOut", std::nan("")}},
+                            saved},
+               true);
+    {
+        CapturedLog log;
+        ASSERT_TRUE(configuration().loadConf(file));
+        EXPECT_EQ(log.count(QStringLiteral("Configuration key \"notificationsTimeOut\" holds nan")), 1);
+    }
+    EXPECT_EQ(notificationsTimeOut, 60.0);
+
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"),
+                                  spawnAt(QStringLiteral("bin/unknown")));
+    const QString second = request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"),
+                                   spawnAt(QStringLiteral("bin/saved")));
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    ASSERT_TRUE(m_peer->send(second));
+    clock.advance(59);
+    EXPECT_TRUE(m_peer->drain(50).isEmpty()) << "the alert is still open, the second request waits";
+    clock.advance(1);
+    EXPECT_EQ(m_peer->answers(2), (QStringList{first + " 0 # #", second + " 1 # #"}));
+    EXPECT_EQ(shown().size(), 1);
 }
 
 TEST_F(DaemonLinkTest, ABlockClickIsSentAndTheSavedRuleAnswersTheNextRequest)
