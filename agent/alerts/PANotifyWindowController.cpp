@@ -3,6 +3,7 @@
 #include "core/AgentLog.h"
 #include "core/GetuserFromUID.h"
 #include "core/PAApplication.h"
+#include "core/PARange.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
