@@ -283,7 +283,8 @@ QString DesktopEntries::programOfExec(const QString& exec)
 {
     const QStringList words = execWords(exec);
     qsizetype first = 0;
-    if (!words.isEmpty() && (words.first() == QLatin1String("env") || words.first().endsWith(QLatin1String("/env")))) {
+    if (!words.isEmpty() &&
+        (words.first() == QLatin1String("env") || words.first().endsWith(QLatin1String("/env")))) {
         first = 1;
         while (first < words.size() && words.at(first).contains(QLatin1Char('=')))
             ++first;

@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QLocale>
 
 #include <algorithm>
 #include <array>
@@ -39,15 +40,20 @@ Apps byName(const Apps& apps)
 {
     Apps present;
     present.reserve(apps.size());
-    std::copy_if(apps.begin(), apps.end(), std::back_inserter(present), [](const auto& app) { return !!app; });
+    std::copy_if(apps.begin(), apps.end(), std::back_inserter(present),
+                 [](const auto& app) { return !!app; });
     // The collator turns each name into a key once; comparing keys is far
     // cheaper than comparing names afresh at every step of the sort.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // The C locale compares code points and ignores the case setting: there
+    // the names are compared folded.
+    const bool plain = collator.locale().language() == QLocale::C;
     std::vector<QCollatorSortKey> keys;
     keys.reserve(present.size());
     for (const auto& app : present)
-        keys.push_back(collator.sortKey(app->appLocalizedName()));
+        keys.push_back(
+            collator.sortKey(plain ? app->appLocalizedName().toCaseFolded() : app->appLocalizedName()));
     std::vector<size_t> order(present.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(),

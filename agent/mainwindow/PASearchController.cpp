@@ -15,6 +15,14 @@ bool isAscii(const QString& text)
     return true;
 }
 
+// Full case folding, which QString::toCaseFolded() stops short of ("ß"
+// stays "ß" there): the upper case spells out "SS", and its lower case is
+// the folding for every letter a name is likely to hold.
+QString folded(const QString& text)
+{
+    return text.toUpper().toLower();
+}
+
 } // namespace
 
 PASearchController::PASearchController(QObject* parent)
@@ -26,7 +34,7 @@ PASearchController::~PASearchController() = default;
 
 QString PASearchController::foldedSearchText(const QString& text)
 {
-    return text.toCaseFolded();
+    return folded(text);
 }
 
 PAApplication::TextRange PASearchController::matchRange(const QString& name, const QString& foldedText)
@@ -36,7 +44,7 @@ PAApplication::TextRange PASearchController::matchRange(const QString& name, con
     // Plain ASCII names, the common case, fold letter for letter: the folded
     // name's positions are the name's own.
     if (isAscii(name)) {
-        const qsizetype at = name.toCaseFolded().indexOf(foldedText);
+        const qsizetype at = name.toLower().indexOf(foldedText);
         if (at < 0)
             return {};
         return {at, foldedText.size()};
@@ -45,8 +53,8 @@ PAApplication::TextRange PASearchController::matchRange(const QString& name, con
     // "ss", "İ" to "i" and a combining dot): each folded unit remembers the
     // character it came from, so a match maps back onto whole characters of
     // the name.
-    QString folded;
-    folded.reserve(name.size() + 8);
+    QString foldedName;
+    foldedName.reserve(name.size() + 8);
     std::vector<qsizetype> charStart;
     std::vector<qsizetype> charEnd;
     charStart.reserve(static_cast<size_t>(name.size()) + 8);
@@ -54,15 +62,15 @@ PAApplication::TextRange PASearchController::matchRange(const QString& name, con
     for (qsizetype i = 0; i < name.size();) {
         const qsizetype length =
             name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate() ? 2 : 1;
-        const QString one = QStringView(name).mid(i, length).toString().toCaseFolded();
-        folded.append(one);
+        const QString one = folded(QStringView(name).mid(i, length).toString());
+        foldedName.append(one);
         for (qsizetype k = 0; k < one.size(); ++k) {
             charStart.push_back(i);
             charEnd.push_back(i + length);
         }
         i += length;
     }
-    const qsizetype at = folded.indexOf(foldedText);
+    const qsizetype at = foldedName.indexOf(foldedText);
     if (at < 0)
         return {};
     const qsizetype last = at + foldedText.size() - 1;

@@ -30,8 +30,8 @@ public:
     // sender other than searchField changes nothing.
     void doSearch(QObject* sender);
 
-    // The search text as names are compared with it: case-folded, so that
-    // letters whose folding is longer ("ß" is "ss") compare as their folding.
+    // The search text as names are compared with it: fully case-folded, so
+    // that letters whose folding is longer ("ß" is "ss") compare as it.
     static QString foldedSearchText(const QString& text);
     // Where `foldedText` first occurs in `name`, both compared case-folded, as
     // a range of the name's own code units, widened to whole characters; an

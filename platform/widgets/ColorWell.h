@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QColor>
+#include <QColorDialog>
 #include <QPointer>
 #include <QToolButton>
-
-#include <QColorDialog>
 
 // A button that shows a colour and, when clicked, lets the user pick another
 // in a colour panel that is modal to the button's window only, so the rest
