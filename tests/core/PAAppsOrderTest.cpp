@@ -1,13 +1,14 @@
-#include "core/PAApplication.h"
 #include "core/PAAppsOrder.h"
+
+#include "core/PAApplication.h"
 #include "support/SharedStateReset.h"
 
 #include <QLocale>
 #include <QStringList>
 
-#include <limits>
-
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -91,7 +92,8 @@ TEST_F(PAAppsOrderTest, StateOrdersOfTheDesignExample)
 {
     // States 1, 0, 4, 2, 0 passed first: 0, 0, 2, 4, 1, the two passed apps
     // in their earlier order.
-    const PAAppsOrder::Apps apps = makeApps({{"one", 1}, {"first zero", 0}, {"four", 4}, {"two", 2}, {"second zero", 0}});
+    const PAAppsOrder::Apps apps =
+        makeApps({{"one", 1}, {"first zero", 0}, {"four", 4}, {"two", 2}, {"second zero", 0}});
     EXPECT_EQ(namesOf(PAAppsOrder::sorted(apps, PAAppsOrder::PassedFirst)),
               QStringList({"first zero", "second zero", "two", "four", "one"}));
     // Bundles first and then binaries first gives the executables back in
@@ -110,7 +112,8 @@ TEST_F(PAAppsOrderTest, NamesCompareByLocaleIgnoringCaseAndEqualNamesKeepTheirOr
     EXPECT_EQ(namesOf(PAAppsOrder::sorted(makeApps({{"gamma"}, {"Beta"}, {"alpha"}}), PAAppsOrder::ByName)),
               QStringList({"alpha", "Beta", "gamma"}));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    PAAppsOrder::Apps apps = makeApps({{"gamma"}, {"Beta"}, {"alpha"}, {"Zulu"}, {"écrit"}, {"Alpha"}, {"zeta"}});
+    PAAppsOrder::Apps apps =
+        makeApps({{"gamma"}, {"Beta"}, {"alpha"}, {"Zulu"}, {"écrit"}, {"Alpha"}, {"zeta"}});
     // Two names equal but for case: which came first stays first.
     apps[5]->setAppName(QStringLiteral("second Alpha"));
     apps[2]->setAppName(QStringLiteral("first alpha"));
@@ -123,7 +126,8 @@ TEST_F(PAAppsOrderTest, NamesCompareByLocaleIgnoringCaseAndEqualNamesKeepTheirOr
 
 TEST_F(PAAppsOrderTest, EmptyListsAndNullEntries)
 {
-    for (PAAppsOrder::Order order : {PAAppsOrder::ByName, PAAppsOrder::PassedFirst, PAAppsOrder::BundlesFirst}) {
+    for (PAAppsOrder::Order order :
+         {PAAppsOrder::ByName, PAAppsOrder::PassedFirst, PAAppsOrder::BundlesFirst}) {
         EXPECT_TRUE(PAAppsOrder::sorted({}, order).empty());
         PAAppsOrder::Apps apps = makeApps({{"b"}, {"a"}});
         apps.insert(apps.begin() + 1, nullptr);

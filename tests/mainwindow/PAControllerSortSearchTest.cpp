@@ -43,10 +43,7 @@ protected:
         m_controller->appsLibraryController->addObject(app);
         return app;
     }
-    void publishNow()
-    {
-        ruleLists().publishApps(m_controller->appsLibrary);
-    }
+    void publishNow() { ruleLists().publishApps(m_controller->appsLibrary); }
     static QStringList names(const std::vector<std::shared_ptr<PAApplication>>& apps)
     {
         QStringList result;
@@ -54,7 +51,10 @@ protected:
             result << app->appLocalizedName();
         return result;
     }
-    static void runQueue() { ASSERT_TRUE(synchronizedQueue().syncBarrier([] {})); }
+    static void runQueue()
+    {
+        ASSERT_TRUE(synchronizedQueue().syncBarrier([] {}));
+    }
 
     ScopedManualClock m_clock;
     PAConfiguration m_configuration;
@@ -81,8 +81,8 @@ TEST_F(PAControllerSortSearchTest, SortReplacesTheOrderInOneStepAndLosesNoApp)
     EXPECT_EQ(names(m_controller->appsLibrary), QStringList({"one", "odd", "zero", "ask"}));
     // ...meanwhile the user adds an app and an alert learns one.
     addApp(QStringLiteral("added"), 2);
-    auto learnt = std::make_shared<PAApplication>(QStringLiteral("learnt"), QStringList{"learnt"}, false, false,
-                                                  QStringLiteral("/nowhere/learnt"), false);
+    auto learnt = std::make_shared<PAApplication>(QStringLiteral("learnt"), QStringList{"learnt"}, false,
+                                                  false, QStringLiteral("/nowhere/learnt"), false);
     learnt->setRule(1);
     learnt->setAppLocalizedName(QStringLiteral("learnt"));
     ruleLists().insertApp(learnt);
@@ -179,7 +179,8 @@ TEST_F(PAControllerSortSearchTest, MatchRangeFoldsCaseOnceAndStaysInsideTheName)
     };
     for (const auto& test : cases) {
         const PAApplication::TextRange range = PASearchController::matchRange(
-            QString::fromUtf8(test.name), PASearchController::foldedSearchText(QString::fromUtf8(test.typed)));
+            QString::fromUtf8(test.name),
+            PASearchController::foldedSearchText(QString::fromUtf8(test.typed)));
         EXPECT_EQ(range.start, test.length ? test.start : 0) << test.name << " / " << test.typed;
         EXPECT_EQ(range.length, test.length) << test.name << " / " << test.typed;
     }
