@@ -214,6 +214,11 @@ QIcon Workspace::iconForApplication(const QString& path)
                                           QIcon::fallbackSearchPaths());
         }
     }
+    // Without a desktop that names its theme, Qt looks in none; the
+    // freedesktop default theme, where every application installs its icon,
+    // is the one to look in then.
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName(QStringLiteral("hicolor"));
     auto cached = icons.constFind(iconName);
     if (cached == icons.constEnd()) {
         QIcon icon;

@@ -134,7 +134,8 @@ TEST_F(PAControllerAppearanceTest, BlackLabelsThenDefaultColorsBringTheDefaultsB
     EXPECT_EQ(textColour("title0"), QColor::fromRgbF(0.0f, 0.8f, 0.0f, 1.0f));
     // The ask state has no colour of its own again: it follows the theme.
     EXPECT_FALSE(labelColor4().isValid());
-    EXPECT_EQ(m_controller->well(4)->shownColor(), m_controller->well(4)->palette().color(QPalette::WindowText));
+    EXPECT_EQ(m_controller->well(4)->shownColor(),
+              m_controller->well(4)->palette().color(QPalette::WindowText));
 }
 
 // With the preference absent the plain set is used; switching it on changes
