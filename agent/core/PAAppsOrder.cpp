@@ -3,7 +3,6 @@
 #include "core/PAApplication.h"
 
 #include <QCollator>
-#include <QCollatorSortKey>
 #include <QLocale>
 
 #include <algorithm>
@@ -42,22 +41,24 @@ Apps byName(const Apps& apps)
     present.reserve(apps.size());
     std::copy_if(apps.begin(), apps.end(), std::back_inserter(present),
                  [](const auto& app) { return !!app; });
-    // The collator turns each name into a key once; comparing keys is far
-    // cheaper than comparing names afresh at every step of the sort.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // The C locale compares code points and ignores the case setting: there
-    // the names are compared folded.
-    const bool plain = collator.locale().language() == QLocale::C;
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(present.size());
-    for (const auto& app : present)
-        keys.push_back(
-            collator.sortKey(plain ? app->appLocalizedName().toCaseFolded() : app->appLocalizedName()));
     std::vector<size_t> order(present.size());
     std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&keys](size_t a, size_t b) { return keys[a].compare(keys[b]) < 0; });
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    if (collator.locale().language() == QLocale::C) {
+        // The C locale's collation is the code points, where the collator's
+        // keys would not ignore case: compare the names themselves.
+        std::stable_sort(order.begin(), order.end(), [&present](size_t a, size_t b) {
+            return QString::compare(present[a]->appLocalizedName(), present[b]->appLocalizedName(),
+                                    Qt::CaseInsensitive) < 0;
+        });
+    } else {
+        // Collating two names directly is cheaper here than making a sort key
+        // of every name first: the keys cost more to build than they save.
+        std::stable_sort(order.begin(), order.end(), [&present, &collator](size_t a, size_t b) {
+            return collator.compare(present[a]->appLocalizedName(), present[b]->appLocalizedName()) < 0;
+        });
+    }
     Apps ordered;
     ordered.reserve(present.size());
     for (size_t index : order)

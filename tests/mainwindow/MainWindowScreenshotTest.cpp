@@ -7,15 +7,15 @@
 #include "support/EventLoop.h"
 #include "support/widgets/AgentFixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QPixmap>
 #include <QTabWidget>
 
@@ -89,8 +89,9 @@ TEST_F(MainWindowScreenshotTest, AppsViewInBothIconSetsAndTheLegend)
         qint64 state;
         const char* quiet;
     } apps[] = {
-        {"Safari", 0, ""}, {"curl", 1, ""},        {"Mail", 2, ""},           {"Messages", 3, ""},
-        {"ssh", 4, ""},    {"Terminal", 4, "pass"}, {"Straße Maps", 4, "block"},
+        {"Safari", 0, ""},           {"curl", 1, ""}, {"Mail", 2, ""},
+        {"Messages", 3, ""},         {"ssh", 4, ""},  {"Terminal", 4, "pass"},
+        {"Straße Maps", 4, "block"},
     };
     for (const auto& entry : apps) {
         const QString name = QString::fromUtf8(entry.name);
@@ -116,10 +117,10 @@ TEST_F(MainWindowScreenshotTest, AppsViewInBothIconSetsAndTheLegend)
         for (const char* style : {"normal", "mini"}) {
             controller().setStyle(QLatin1String(style));
             QCoreApplication::processEvents();
-            EXPECT_TRUE(window->grab().save(folder + QStringLiteral("/apps-%1-%2.png")
-                                                         .arg(QLatin1String(style),
-                                                              alternate ? QStringLiteral("alticons")
-                                                                        : QStringLiteral("plainicons"))));
+            EXPECT_TRUE(window->grab().save(
+                folder + QStringLiteral("/apps-%1-%2.png")
+                             .arg(QLatin1String(style),
+                                  alternate ? QStringLiteral("alticons") : QStringLiteral("plainicons"))));
         }
     }
 
@@ -128,7 +129,8 @@ TEST_F(MainWindowScreenshotTest, AppsViewInBothIconSetsAndTheLegend)
     for (const char* style : {"normal", "mini"}) {
         controller().setStyle(QLatin1String(style));
         QCoreApplication::processEvents();
-        EXPECT_TRUE(window->grab().save(folder + QStringLiteral("/apps-search-%1.png").arg(QLatin1String(style))));
+        EXPECT_TRUE(
+            window->grab().save(folder + QStringLiteral("/apps-search-%1.png").arg(QLatin1String(style))));
     }
 
     controller().infoButton(QStringLiteral("info_apps"))->click();

@@ -1,4 +1,5 @@
 #include "platform/DesktopEntries.h"
+
 #include "platform/Workspace.h"
 #include "support/ScopedEnvironmentVariable.h"
 
@@ -37,7 +38,8 @@ protected:
     QString inRoot(const QString& path) const { return m_root.path() + path; }
     void systemEntry(const QString& name, const QByteArray& body)
     {
-        write(inRoot(QStringLiteral("/usr/share/applications/") + name), "[Desktop Entry]\nType=Application\n" + body);
+        write(inRoot(QStringLiteral("/usr/share/applications/") + name),
+              "[Desktop Entry]\nType=Application\n" + body);
     }
 
     QTemporaryDir m_root;
@@ -52,7 +54,8 @@ protected:
 TEST_F(DesktopEntriesTest, AnExecutableIsNamedByTheEntryThatStartsIt)
 {
     systemEntry("editor.desktop", "Exec=/opt/editor/bin/editor %F\nIcon=texteditor\n");
-    write(inRoot("/usr/share/applications/kde/editor.desktop"), "[Desktop Entry]\nType=Application\nExec=/opt/kde/ed\nIcon=kde-ed\n");
+    write(inRoot("/usr/share/applications/kde/editor.desktop"),
+          "[Desktop Entry]\nType=Application\nExec=/opt/kde/ed\nIcon=kde-ed\n");
     // A bare name is looked for on PATH, and the link found there followed.
     systemEntry("viewer.desktop", "Name=Viewer\nExec=viewer --new-window %U\nIcon=viewer-icon\n");
     write(inRoot("/usr/lib/viewer/viewer-bin"), "#!/bin/sh\n");
@@ -65,9 +68,11 @@ TEST_F(DesktopEntriesTest, AnExecutableIsNamedByTheEntryThatStartsIt)
     systemEntry("wrapped.desktop", "Exec=browserish %U\nIcon=browserish\n");
     systemEntry("hidden.desktop", "Exec=/opt/hidden/h\nIcon=hidden\nHidden=true\n");
     systemEntry("noicon.desktop", "Exec=/opt/noicon/n\n");
-    write(inRoot("/usr/share/applications/link.desktop"), "[Desktop Entry]\nType=Link\nExec=/opt/link/l\nIcon=link\n");
-    systemEntry("actions.desktop",
-                "Exec=/opt/actions/main\nIcon=main\n\n[Desktop Action other]\nExec=/opt/actions/other\nIcon=other\n");
+    write(inRoot("/usr/share/applications/link.desktop"),
+          "[Desktop Entry]\nType=Link\nExec=/opt/link/l\nIcon=link\n");
+    systemEntry(
+        "actions.desktop",
+        "Exec=/opt/actions/main\nIcon=main\n\n[Desktop Action other]\nExec=/opt/actions/other\nIcon=other\n");
     // The user's own entry of the same id hides the system's.
     write(m_home.path() + "/.local/share/applications/editor.desktop",
           "[Desktop Entry]\nType=Application\nExec=/opt/editor/bin/editor\nIcon=my-editor\n");
@@ -95,7 +100,8 @@ TEST_F(DesktopEntriesTest, AnExecutableIsNamedByTheEntryThatStartsIt)
         {"", ""},
     };
     for (const auto& test : cases)
-        EXPECT_EQ(DesktopEntries::iconNameForExecutable(QString::fromUtf8(test.path)), QString::fromUtf8(test.icon))
+        EXPECT_EQ(DesktopEntries::iconNameForExecutable(QString::fromUtf8(test.path)),
+                  QString::fromUtf8(test.icon))
             << test.path;
 }
 
@@ -116,7 +122,8 @@ TEST_F(DesktopEntriesTest, ExecQuotingAndEscapes)
         {"", ""},
     };
     for (const auto& test : cases)
-        EXPECT_EQ(DesktopEntries::programOfExec(QString::fromUtf8(test.exec)), QString::fromUtf8(test.program))
+        EXPECT_EQ(DesktopEntries::programOfExec(QString::fromUtf8(test.exec)),
+                  QString::fromUtf8(test.program))
             << test.exec;
 }
 
