@@ -32,7 +32,8 @@ struct AppsWindow
     AppsWindow()
         : controller(configuration)
     {
-        const QString words[] = {"Mail", "Safari", "terminal", "Straße", "Éditeur", "calendar", "Photos", "zsh"};
+        const QString words[] = {"Mail",    "Safari",   "terminal", "Straße",
+                                 "Éditeur", "calendar", "Photos",   "zsh"};
         for (int i = 0; i < kApps; ++i) {
             const bool bundle = i % 3 != 0;
             // Scattered names, so that no order starts out sorted.
@@ -83,9 +84,9 @@ void finish(benchmark::State& state)
 void sortApps(benchmark::State& state)
 {
     AppsWindow& apps = window();
-    QAction* items[] = {apps.controller.miByName,        apps.controller.miPassedFirst,
-                        apps.controller.miBlockedFirst,  apps.controller.miBundlesFirst,
-                        apps.controller.miBinariesFirst, apps.controller.miAppleFirst,
+    QAction* items[] = {apps.controller.miByName,         apps.controller.miPassedFirst,
+                        apps.controller.miBlockedFirst,   apps.controller.miBundlesFirst,
+                        apps.controller.miBinariesFirst,  apps.controller.miAppleFirst,
                         apps.controller.miThirdPartyFirst};
     QAction* item = items[state.range(0)];
     state.SetLabel(item->text().toStdString());

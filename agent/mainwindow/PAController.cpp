@@ -490,6 +490,7 @@ void PAController::configurationApplied()
 
 void PAController::configurationPublished()
 {
+    m_showSoundInUse();
     updateColorsInPopover();
     updateAllAppsLabelsColors();
     if (hideSystemBinaries)
@@ -867,11 +868,16 @@ void PAController::populateSoundMenu()
 {
     for (const QString& name : alertSoundNames())
         ui->soundMenuBtn->addItemWithTitle(name);
+    m_showSoundInUse();
+}
+
+void PAController::m_showSoundInUse()
+{
     // The pop-up shows the sound in use, not merely the first one offered.
     for (int i = 0; i < ui->soundMenuBtn->numberOfItems(); ++i) {
         if (PopUpButton::itemTitle(ui->soundMenuBtn->itemAtIndex(i)) == soundName) {
             ui->soundMenuBtn->selectItemAtIndex(i);
-            break;
+            return;
         }
     }
 }

@@ -227,6 +227,7 @@ private:
     void m_buildSortMenu();
     void m_paintStateTexts(qint64 state, const QColor& color);
     void m_showLegendaFrom(QObject* sender);
+    void m_showSoundInUse();
     void m_followSharedApps();
     void m_hideSystemBinariesIfWanted();
     void m_retryTray();

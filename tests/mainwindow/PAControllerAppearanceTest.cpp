@@ -200,6 +200,10 @@ TEST_F(PAControllerAppearanceTest, TheSoundPopUpOffersTheFourteenSoundsAndPlaysT
     m_controller->selectSound(popUp);
     EXPECT_EQ(soundName, "Submarine");
     EXPECT_EQ(sounds.played(), QStringList{"Submarine.aiff"});
+    // A load that brings another sound shows it.
+    soundName = QStringLiteral("Tink");
+    m_controller->configurationPublished();
+    EXPECT_EQ(popUp->titleOfSelectedItem(), "Tink");
 }
 
 TEST_F(PAControllerAppearanceTest, TheLegendOpensAtThePageOfItsButton)
