@@ -80,7 +80,8 @@ void PANotifyWindowController::setNotifyParameters(const QString& pid, const QSt
                                                    const QString& processPort, const QString& processUDPorTCP,
                                                    const QString& processIPversion,
                                                    const QString& originalRequestString,
-                                                   const QString& tagNotify, const QString& responsibleApp)
+                                                   const QString& tagNotify, const QString& responsibleApp,
+                                                   bool processNameVerified)
 {
     parameterProcessPid = pid;
     parameterProcessName = processName;
@@ -92,15 +93,19 @@ void PANotifyWindowController::setNotifyParameters(const QString& pid, const QSt
     parameterOriginalRequestString = originalRequestString;
     parameterTagString = tagNotify;
     parameterResponsibleApp = responsibleApp;
+    parameterProcessNameVerified = processNameVerified;
     m_requestExecutable = processName;
 
     // An XPC service is judged by the application it works for.
     if (automaticXPC && parameterResponsibleApp != QLatin1String("0") &&
         parameterProcessName.contains(QLatin1String(".xpc/Contents/"))) {
         if (const std::optional<uint32_t> responsible = pidValue(parameterResponsibleApp)) {
-            const QString host = mymanagesocketagent.infoprocess(*responsible);
-            if (host != QLatin1String("error"))
-                parameterProcessName = host;
+            const ProcessInfo::Name host = mymanagesocketagent.infoprocessName(*responsible);
+            if (host.path != QLatin1String("error")) {
+                parameterProcessName = host.path;
+                // Either name may be forged, and either would choose the rule.
+                parameterProcessNameVerified = parameterProcessNameVerified && host.verified;
+            }
         }
     }
 
@@ -126,9 +131,9 @@ void PANotifyWindowController::answerWhenAlertsDisabled()
 
 void PANotifyWindowController::checkExistingRules()
 {
-    const PASavedRuleDecision decision =
-        PASavedRuleDecision::decide(parameterOriginalRequestString, parameterProcessName, parameterProcessIP,
-                                    parameterProcessPort, PAAppsIndex::current());
+    const PASavedRuleDecision decision = PASavedRuleDecision::decide(
+        parameterOriginalRequestString, parameterProcessName, parameterProcessNameVerified,
+        parameterProcessIP, parameterProcessPort, PAAppsIndex::current());
     if (!decision.answers.isEmpty()) {
         for (const QString& answer : decision.answers)
             m_send(answer);
@@ -566,6 +571,8 @@ void PANotifyWindowController::mostra()
     m_scheduleTimeout();
 
     attributedAppName = appDisplayNameForPath(parameterProcessName);
+    if (!parameterProcessNameVerified)
+        attributedAppName += QStringLiteral(" (unverified name)");
 
     if (!automaticXPC && parameterProcessName.contains(QLatin1String(".xpc/Contents/")) &&
         parameterResponsibleApp != QLatin1String("0")) {
