@@ -122,6 +122,12 @@ void PANotifyWindowController::answerWhenAlertsDisabled()
     if (!mostro)
         return;
     m_send(DaemonAnswer::withState(parameterOriginalRequestString, 0));
+    // A name the process may have made up would become a saved pass rule
+    // for the real app of that name.
+    if (!parameterProcessNameVerified) {
+        m_road.end(parameterTagString);
+        return;
+    }
     std::shared_ptr<PAApplication> app = generatePAApplication(0, parameterProcessName);
     app->setAppIsPersistent(true);
     if (!appExistsInGlobalArray(parameterProcessName))
@@ -761,6 +767,12 @@ void PANotifyWindowController::sendUserChoice(int choice, const std::optional<QS
     const bool known = appExistsInGlobalArray(parameterProcessName);
     if (choice == 0 || choice == 1) {
         m_send(DaemonAnswer::withState(parameterOriginalRequestString, choice));
+        // No one chose this for a process that may have made its name up: a
+        // 30-second rule would stand in for the real app of that name.
+        if (automatic && !parameterProcessNameVerified) {
+            m_road.end(parameterTagString);
+            return;
+        }
         std::shared_ptr<PAApplication> app = known ? getAppFromGlobalArray(parameterProcessName)
                                                    : generatePAApplication(choice, parameterProcessName);
         QAction* duration = ui ? ui->timeButton->selectedItem() : timeForever;

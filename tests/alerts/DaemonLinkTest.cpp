@@ -743,6 +743,17 @@ TEST_F(DaemonLinkTest, ANameTheAgentCannotCheckNeverChoosesTheSavedRule)
     EXPECT_TRUE(m_peer->drain().isEmpty());
     ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
     EXPECT_FALSE(openAlerts.value(shown().at(1))->parameterProcessNameVerified);
+    PANotifyWindowController::resumeQueue(shown().at(1));
+
+    // With alerts off it passes, and no app is recorded under its name.
+    enableNotifications = false;
+    const QString other = QStringLiteral("/usr/bin/new-tool");
+    inspector.pretend(pid_t(pid), other, false);
+    const QString off = request(QStringLiteral("o"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(off));
+    EXPECT_EQ(m_peer->answers(1), QStringList{off + " 0 # #"});
+    for (const auto& app : sharedAppsLibrary)
+        EXPECT_NE(app->appPath(), other);
 }
 
 // In a folder only root may write to, a socket of anyone else is no daemon.
