@@ -32,8 +32,10 @@ void BridgeClassPalisor::readRequest(const QString& text)
     synchronizedQueue().asyncBarrier([self, text] {
         if (!self)
             return;
-        --self->m_waiting;
-        self->m_boundLogged = false;
+        // Told again only once the waiting ones have all moved on: a daemon
+        // that keeps the queue full gets one line, not one per request.
+        if (--self->m_waiting == 0)
+            self->m_boundLogged = false;
         // The request holds the queue from here until its own end.
         self->m_road.run([&self, &text] {
             if (self->m_dispatcherLife)

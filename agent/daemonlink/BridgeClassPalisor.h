@@ -32,8 +32,9 @@ public:
 
     // Called on the socket thread; returns at once. A text that cannot be a
     // request is dropped here, and so is a request past kRequestBound that
-    // wait behind an open alert (told once each time the bound is reached):
-    // nothing the socket receives can grow the queue without end.
+    // wait behind an open alert (told once, and again only after all waiting
+    // ones have moved on): nothing the socket receives can grow the queue
+    // without end.
     void readRequest(const QString& text);
     static constexpr int kRequestBound = 4096;
     // Requests handed on and not yet started.
