@@ -1,5 +1,5 @@
-#include "AppDelegate.h"
-#include "HelperController.h"
+#include "helper/AppDelegate.h"
+#include "helper/HelperController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/ApplicationLauncher.h"
 #include "platform/LinePrinter.h"

@@ -1,4 +1,4 @@
-#include "HelperController.h"
+#include "helper/HelperController.h"
 
 #include "platform/AlertPresenter.h"
 #include "platform/ApplicationLauncher.h"

@@ -101,3 +101,63 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
         readText(path(QStringLiteral("/usr/share/polkit-1/actions/zz.tolvane.palisor.policy")));
     EXPECT_TRUE(policy.contains(QLatin1String("<action id=\"zz.tolvane.palisor.unlock\">")));
 }
+
+// The autostart entry's starter hands over to the user unit where a systemd
+// user manager answers, and runs the helper of its own bundle elsewhere.
+TEST(InstallTreeTest, StarterUsesTheUserUnitOnlyWhereTheUserManagerAnswers)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString bundle = dir.filePath(QStringLiteral("Palisor-Helper.app/Contents"));
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QString journal = dir.filePath(QStringLiteral("journal"));
+    for (const QString& folder : {bundle + "/MacOS", bundle + "/Resources", bin})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    const QString starter = bundle + QStringLiteral("/Resources/start-at-login");
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(PALISOR_TEST_SOURCE_DIR "/../helper/resources/start-at-login"), starter));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/bin/dirname"), bin + QStringLiteral("/dirname")));
+    const auto writeScript = [](const QString& path, const QByteArray& text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + text);
+        file.close();
+        ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    };
+    writeScript(bundle + QStringLiteral("/MacOS/Palisor-Helper"), "echo helper >>\"$JOURNAL\"\n");
+
+    struct Case
+    {
+        const char* name;
+        bool hasSystemctl;
+        bool managerAnswers;
+        QStringList journal;
+    };
+    for (const Case& c :
+         {Case{"no systemctl", false, false, {"helper"}},
+          Case{"no user manager", true, false, {"systemctl --user show-environment", "helper"}},
+          Case{"user manager",
+               true,
+               true,
+               {"systemctl --user show-environment",
+                "systemctl --user import-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY",
+                "systemctl --user start zz.tolvane.PalisorHelper.service"}}}) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(journal);
+        QFile::remove(bin + QStringLiteral("/systemctl"));
+        if (c.hasSystemctl)
+            writeScript(bin + QStringLiteral("/systemctl"),
+                        QByteArray("echo systemctl \"$@\" >>\"$JOURNAL\"\nexit ") +
+                            (c.managerAnswers ? "0" : "1") + "\n");
+
+        QProcess run;
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("PATH"), bin);
+        environment.insert(QStringLiteral("JOURNAL"), journal);
+        run.setProcessEnvironment(environment);
+        run.start(QStringLiteral("/bin/sh"), {starter});
+        ASSERT_TRUE(run.waitForFinished(10000));
+        EXPECT_EQ(run.exitCode(), 0);
+        EXPECT_EQ(readText(journal).split(QLatin1Char('\n'), Qt::SkipEmptyParts), c.journal);
+    }
+}
