@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -100,6 +101,22 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
     const QString policy =
         readText(path(QStringLiteral("/usr/share/polkit-1/actions/zz.tolvane.palisor.policy")));
     EXPECT_TRUE(policy.contains(QLatin1String("<action id=\"zz.tolvane.palisor.unlock\">")));
+
+    // The agent's uninstaller takes away every file the install put there.
+    QProcess uninstall;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PALISOR_ROOT"), prefix.path());
+    uninstall.setProcessEnvironment(environment);
+    uninstall.setProcessChannelMode(QProcess::MergedChannels);
+    uninstall.start(
+        path(support + QStringLiteral("/Agent/Palisor.app/Contents/Resources/palisoruninstaller")), {});
+    ASSERT_TRUE(uninstall.waitForFinished(30000));
+    EXPECT_EQ(uninstall.exitCode(), 0) << uninstall.readAll().toStdString();
+    QStringList left;
+    QDirIterator it(prefix.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        left << it.next();
+    EXPECT_EQ(left, QStringList());
 }
 
 // The autostart entry's starter hands over to the user unit where a systemd
