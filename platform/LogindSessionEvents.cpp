@@ -59,9 +59,8 @@ bool LogindSessionEvents::start()
                          SLOT(m_propertiesChanged(QString, QVariantMap, QStringList)));
         return m_unavailable(error);
     }
-    // A change that came in meanwhile is newer than what was read.
-    if (!m_active)
-        m_active = active;
+    // The state to compare changes with; announcing it is no event.
+    m_active = active;
     return true;
 }
 
