@@ -75,12 +75,14 @@ StandInLogind::StandInLogind(const QByteArray& busAddress, const QString& sessio
     : m_connectionName(QStringLiteral("stand-in-logind-%1").arg(quintptr(this)))
     , m_responder(new Responder(sessionId))
 {
+    // Registered before it moves: the connection gives it a child, which
+    // moves with it. Nobody calls before the name is taken.
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLatin1(busAddress), m_connectionName);
+    const bool registered =
+        bus.isConnected() && bus.registerVirtualObject(kManagerPath, m_responder, QDBusConnection::SubPath);
     m_responder->moveToThread(&m_thread);
     m_thread.start();
-    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLatin1(busAddress), m_connectionName);
-    m_running = bus.isConnected() &&
-                bus.registerVirtualObject(kManagerPath, m_responder, QDBusConnection::SubPath) &&
-                bus.registerService(kLogin);
+    m_running = registered && bus.registerService(kLogin);
 }
 
 StandInLogind::~StandInLogind()
