@@ -16,6 +16,11 @@ constexpr char kArchiverName[] = "NSKeyedArchiver";
 // The plist type of each plain kind.
 constexpr Type kPlainTypes[] = {Type::Boolean, Type::Integer, Type::Real, Type::String, Type::Data};
 
+bool isContainer(KeyedArchiveReader::Kind kind)
+{
+    return kind == KeyedArchiveReader::Kind::Array || kind == KeyedArchiveReader::Kind::Dictionary;
+}
+
 } // namespace
 
 bool KeyedArchiveReader::fail(const QString& reason)
@@ -92,6 +97,7 @@ bool KeyedArchiveReader::open(const QByteArray& data)
     }
     if (!m_plist.open(binary))
         return fail(QStringLiteral("keyed archive is not a property list"));
+    m_binary = binary;
     m_inputSize = data.size();
 
     Object archive;
@@ -185,20 +191,21 @@ int KeyedArchiveReader::m_fieldOf(uint64_t keyIndex, const QLatin1StringView* na
 
 bool KeyedArchiveReader::item(uint64_t uid, Item& out)
 {
-    if (uid < m_checked.size() && m_checked[uid].state == State::Done) {
+    if (uid < m_checkedCount && m_checked[uid].state == State::Done) {
         const Checked& checked = m_checked[uid];
+        const uchar* base = reinterpret_cast<const uchar*>(m_binary.constData());
         out.kind = checked.kind;
         switch (checked.kind) {
         case Kind::Array:
         case Kind::Dictionary:
             out.keys.type = out.objects.type = Type::Array;
-            out.keys.content = checked.content;
-            out.objects.content = checked.objects;
+            out.keys.content = base + checked.content;
+            out.objects.content = base + checked.objects;
             out.keys.count = out.objects.count = checked.count;
             return true;
         default:
             out.value.type = kPlainTypes[size_t(checked.kind)];
-            out.value.content = checked.content;
+            out.value.content = base + checked.content;
             out.value.count = checked.count;
             out.value.wide = checked.wide;
             out.value.value = checked.bits;
@@ -239,7 +246,8 @@ bool KeyedArchiveReader::item(uint64_t uid, Item& out)
             continue;
         uint64_t valueIndex = 0;
         found[f] = true;
-        readable[f] = m_plist.reference(node, node.count + i, valueIndex) && m_plist.object(valueIndex, fields[f]);
+        readable[f] =
+            m_plist.reference(node, node.count + i, valueIndex) && m_plist.object(valueIndex, fields[f]);
     }
     const auto field = [&](Field f, Type type, Object& value) {
         if (!readable[f] || fields[f].type != type)
@@ -300,7 +308,10 @@ bool KeyedArchiveReader::m_addValues(uint64_t& total, uint64_t more)
 bool KeyedArchiveReader::check()
 {
     m_maxValues = ReadBounds::maxValues(m_inputSize);
-    m_checked.assign(m_objects.count, Checked());
+    m_checkedCount = m_objects.count;
+    m_checked.reset(static_cast<Checked*>(std::calloc(m_checkedCount, sizeof(Checked))));
+    if (m_checkedCount && !m_checked)
+        return fail(QStringLiteral("keyed archive is too large"));
     uint64_t values = 0;
     return m_check(m_rootUid, 0, values);
 }
@@ -313,7 +324,7 @@ bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values)
         return false;
     switch (m_checked[uid].state) {
     case State::Done:
-        values = m_checked[uid].values;
+        values = isContainer(m_checked[uid].kind) ? m_checked[uid].bits : 1;
         return true;
     case State::Checking:
         return fail(QStringLiteral("object %1 contains itself").arg(uid));
@@ -354,15 +365,16 @@ bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values)
         }
     }
     Checked& checked = m_checked[uid];
+    const uchar* base = reinterpret_cast<const uchar*>(m_binary.constData());
     checked.kind = it.kind;
-    checked.values = total;
-    if (it.kind == Kind::Array || it.kind == Kind::Dictionary) {
-        checked.content = it.keys.content;
-        checked.objects = it.objects.content;
-        checked.count = it.objects.count;
+    if (isContainer(it.kind)) {
+        checked.bits = total;
+        checked.content = static_cast<uint32_t>(it.keys.content ? it.keys.content - base : 0);
+        checked.objects = static_cast<uint32_t>(it.objects.content - base);
+        checked.count = static_cast<uint32_t>(it.objects.count);
     } else {
-        checked.content = it.value.content;
-        checked.count = it.value.count;
+        checked.content = static_cast<uint32_t>(it.value.content ? it.value.content - base : 0);
+        checked.count = static_cast<uint32_t>(it.value.count);
         checked.wide = it.value.wide;
         checked.bits = it.kind == Kind::Real ? std::bit_cast<uint64_t>(it.value.real) : it.value.value;
     }

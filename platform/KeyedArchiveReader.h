@@ -7,6 +7,8 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 // The objects of a keyed archive, by UID, read where they lie in the binary
@@ -85,22 +87,29 @@ private:
     static constexpr size_t kFieldNamesKept = 16;
     std::vector<std::pair<uint64_t, int>> m_fieldNames;
     // check(): where each object stands, and once checked, its item in
-    // brief (so that reading it again costs no parsing) and how many values
-    // its tree holds.
+    // brief (so that reading it again costs no parsing). Zero is a new
+    // object; the table is made zeroed, untouched until used.
     struct Checked
     {
-        // A plain value's content, or a dictionary's key UIDs.
-        const uchar* content = nullptr;
-        // A container's value or element UIDs.
-        const uchar* objects = nullptr;
-        // A boolean's or integer's bits, a real's.
-        uint64_t bits = 0;
-        uint64_t values = 0;
-        uint64_t count = 0;
-        Kind kind = Kind::Boolean;
-        bool wide = false;
-        State state = State::New;
+        // A plain value's bits (booleans, integers, reals), or how many
+        // values a container's tree holds.
+        uint64_t bits;
+        // Offsets in the property list: a plain value's content, or a
+        // dictionary's key UIDs; a container's value or element UIDs.
+        uint32_t content;
+        uint32_t objects;
+        uint32_t count;
+        Kind kind;
+        bool wide;
+        State state;
     };
-    std::vector<Checked> m_checked;
+    struct Free
+    {
+        void operator()(Checked* table) const { std::free(table); }
+    };
+    std::unique_ptr<Checked[], Free> m_checked;
+    uint64_t m_checkedCount = 0;
+    // The bytes of the property list, where the offsets count from.
+    QByteArray m_binary;
     QString m_error;
 };
