@@ -5,8 +5,7 @@
 namespace {
 
 // The object already written for a value, or the one `add` writes now.
-template <typename Key, typename Add>
-uint32_t shared(QHash<Key, uint32_t>& table, const Key& key, Add add)
+template <typename Key, typename Add> uint32_t shared(QHash<Key, uint32_t>& table, const Key& key, Add add)
 {
     auto it = table.constFind(key);
     if (it != table.constEnd())

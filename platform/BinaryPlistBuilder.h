@@ -29,7 +29,8 @@ public:
     uint32_t strings(const QStringList& list);
     uint32_t array(const std::vector<uint32_t>& items) { return m_plist.addArray(items); }
     uint32_t reserve() { return m_plist.reserve(); }
-    void setDictionary(uint32_t object, const std::vector<uint32_t>& keys, const std::vector<uint32_t>& values)
+    void setDictionary(uint32_t object, const std::vector<uint32_t>& keys,
+                       const std::vector<uint32_t>& values)
     {
         m_plist.setDictionary(object, keys, values);
     }
