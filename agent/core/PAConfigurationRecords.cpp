@@ -9,6 +9,7 @@
 #include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
 
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <type_traits>
@@ -64,6 +65,18 @@ QLatin1StringView nameOf(Key key)
     return kKeyNames[size_t(key)];
 }
 
+// The names as map keys, made once.
+const QString& keyString(Key key)
+{
+    static const std::array<QString, size_t(Key::Count)> strings = [] {
+        std::array<QString, size_t(Key::Count)> made;
+        for (size_t i = 0; i < made.size(); ++i)
+            made[i] = QString(kKeyNames[i]);
+        return made;
+    }();
+    return strings[size_t(key)];
+}
+
 // A record of the plain form, read from its value tree.
 class VariantRecord
 {
@@ -74,10 +87,10 @@ public:
     {
     }
     const QString& kind() const { return m_kind; }
-    bool has(Key key) const { return m_map.contains(nameOf(key)); }
+    bool has(Key key) const { return m_map.contains(keyString(key)); }
     template <typename T> std::optional<T> value(Key key) const
     {
-        const QVariant v = m_map.value(nameOf(key));
+        const QVariant v = m_map.value(keyString(key));
         if constexpr (std::is_same_v<T, QString>)
             return PAConfigurationRecords::stringValue(v);
         else if constexpr (std::is_same_v<T, qint64>)
