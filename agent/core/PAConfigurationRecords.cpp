@@ -13,6 +13,7 @@
 #include <cmath>
 #include <iterator>
 #include <type_traits>
+#include <unordered_map>
 
 namespace {
 
@@ -219,6 +220,8 @@ private:
     // in thousands of records, and the records then share one copy.
     std::vector<QString> m_strings;
     std::vector<bool> m_stringRead;
+    // variant() of the containers made so far.
+    std::unordered_map<uint64_t, QVariant> m_containers;
 };
 
 // One archived dictionary: the value of each key we read, the last of
@@ -332,9 +335,14 @@ std::optional<QStringList> ArchivedRecords::strings(uint64_t uid)
 // Recursion as deep as the archive's check allowed.
 QVariant ArchivedRecords::variant(uint64_t uid)
 {
+    // A container that recurs is made once and shared, as the archive shares
+    // it: within the read bounds a value may still recur millions of times.
+    if (const auto made = m_containers.find(uid); made != m_containers.end())
+        return made->second;
     Item item;
     if (!m_reader.item(uid, item))
         return {};
+    QVariant value;
     switch (item.kind) {
     case Kind::Boolean:
     case Kind::Integer:
@@ -350,7 +358,8 @@ QVariant ArchivedRecords::variant(uint64_t uid)
             if (m_reader.uidAt(item.objects, i, child))
                 list.append(variant(child));
         }
-        return QVariant(std::move(list));
+        value = QVariant(std::move(list));
+        break;
     }
     case Kind::Dictionary: {
         QVariantMap map;
@@ -360,10 +369,12 @@ QVariant ArchivedRecords::variant(uint64_t uid)
             if (m_reader.uidAt(item.keys, i, keyUid) && m_reader.uidAt(item.objects, i, valueUid))
                 map.insert(string(keyUid).value_or(QString()), variant(valueUid));
         }
-        return QVariant(std::move(map));
+        value = QVariant(std::move(map));
+        break;
     }
     }
-    return {};
+    m_containers.emplace(uid, value);
+    return value;
 }
 
 bool ArchivedRecords::read(PAConfigurationRecords::Configuration& configuration, QString* error)
