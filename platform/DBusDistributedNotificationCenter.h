@@ -27,6 +27,8 @@ public:
 
     void postNotificationName(const QString& name, const QString& object, const QVariantMap& userInfo = {},
                               int options = 0) override;
+    void postNotificationData(const QString& name, const QString& object, const QByteArray& userInfo,
+                              int options = 0) override;
     ObserverToken addObserver(const QString& name, const QString& object, Handler handler) override;
     void removeObserver(ObserverToken token) override;
     void flush() override;
@@ -39,6 +41,9 @@ private:
     struct Observer;
 
     std::unique_ptr<Bus> m_openBus(QDBusConnection connection, const QString& label);
+    // The bus a post goes on, or nullptr (logged once) when it is gone.
+    Bus* m_busFor(int options);
+    void m_send(Bus* bus, const QString& name, const QString& object, const QByteArray& userInfo);
 
     // Every bus listened on; the session and system pointers say where posts
     // go (the same bus with PALISOR_DBUS_ADDRESS).

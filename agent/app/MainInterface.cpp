@@ -85,6 +85,7 @@ MainInterface::MainInterface(QObject* parent)
     m_palisorController->palisorinstaller = m_installer;
     m_palisorController->recordscontroller = m_recordsController;
     m_palisorController->exclusionscontroller = m_exclusionController;
+    m_palisorController->preferencescontroller = m_preferencesController;
 
     // The managed apps, in the main window's apps pane.
     auto* appsView = new PACollectionView(m_palisorController->appsViewContainer());

@@ -143,8 +143,14 @@ public:
     void keepCurrentRule() { m_savedRule.reset(); }
     const std::optional<SavedRule>& savedRule() const { return m_savedRule; }
 
+    // Tells this record from every other made in this run, names and paths
+    // alike; never reused, never saved or sent.
+    quint64 appSerial() const { return m_appSerial; }
+
     void setAppTimer(double seconds);
-    // Posts "expireApp" {"appName": appName} on appNotificationCenter.
+    // Posts "expireApp" {"appName": appName, "appSerial": appSerial} on
+    // appNotificationCenter: the main window ends this record's temporary
+    // rule, not that of another app of the same name.
     void expireApp();
     void stopAppTimer();
     void updateLabelColor();
@@ -167,6 +173,7 @@ signals:
 
 private:
     static std::atomic<quint64> s_identityGeneration;
+    static std::atomic<quint64> s_lastSerial;
 
     void m_getSignatureInfo(bool pathExists);
     // Main-thread steps of the signature check; false when the check ends there.
@@ -207,4 +214,5 @@ private:
     bool m_appIsSystemBinary = false;
     TextRange m_appNameHighlight;
     std::optional<SavedRule> m_savedRule;
+    const quint64 m_appSerial;
 };

@@ -1,5 +1,6 @@
 #include "platform/KeyedArchive.h"
 
+#include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
 
 #include <QDateTime>
@@ -247,8 +248,8 @@ TEST(KeyedArchiveTest, RefusesMalformedArchives)
 
     // A chain of arrays deeper than any configuration.
     QVariantList deep{null};
-    for (quint64 i = 1; i <= 300; ++i)
-        deep.append(arrayRecord(i < 300 ? QVariantList{uid(i + 1)} : QVariantList{}, 301));
+    for (quint64 i = 1; i <= 600; ++i)
+        deep.append(arrayRecord(i < 600 ? QVariantList{uid(i + 1)} : QVariantList{}, 601));
     deep.append(arrayClass);
 
     const struct
@@ -303,6 +304,10 @@ TEST(KeyedArchiveTest, RefusesMalformedArchives)
             QString error;
             EXPECT_FALSE(KeyedArchive::unarchive(data, &error).has_value());
             EXPECT_FALSE(error.isEmpty());
+            // The loader's direct reading refuses the same, for the same reason.
+            KeyedArchiveReader reader;
+            EXPECT_FALSE(reader.open(data) && reader.check());
+            EXPECT_EQ(reader.error(), error);
         }
     }
 
