@@ -23,8 +23,20 @@ struct Index
     QHash<QString, QString> byName;
 };
 
+// What an index is read from, taken from the environment on the thread that
+// asks: the worker that reads the folders never touches the environment,
+// which another thread may be changing.
+struct Sources
+{
+    QString root;
+    QStringList folders;
+    QStringList pathFolders;
+};
+
 std::mutex g_mutex;
 std::shared_ptr<const Index> g_index;
+// The root the index was read under; another root is another system.
+QString g_indexRoot;
 
 // The entry's value text with the format's string escapes undone.
 QString unescapedValue(const QString& value)
@@ -111,10 +123,11 @@ QString withoutRoot(const QString& path, const QString& root)
     return {};
 }
 
-QStringList searchPath()
+Sources currentSources()
 {
     const QString path = qEnvironmentVariable("PATH", QStringLiteral("/usr/local/bin:/usr/bin:/bin"));
-    return path.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    return {Paths::root(), DesktopEntries::applicationFolders(),
+            path.split(QLatin1Char(':'), Qt::SkipEmptyParts)};
 }
 
 // The system paths a program word names: the file itself and where a link
@@ -129,7 +142,7 @@ QStringList pathsOfProgram(const QString& program, const QStringList& pathFolder
             if (!folder.startsWith(QLatin1Char('/')))
                 continue;
             const QString candidate = QDir::cleanPath(folder + QLatin1Char('/') + program);
-            if (QFileInfo(Paths::system(candidate)).isFile()) {
+            if (QFileInfo(root + candidate).isFile()) {
                 found = candidate;
                 break;
             }
@@ -138,7 +151,7 @@ QStringList pathsOfProgram(const QString& program, const QStringList& pathFolder
     if (found.isEmpty())
         return {};
     QStringList paths{found};
-    const QString target = withoutRoot(QFileInfo(Paths::system(found)).canonicalFilePath(), root);
+    const QString target = withoutRoot(QFileInfo(root + found).canonicalFilePath(), root);
     if (!target.isEmpty() && target != found)
         paths.append(target);
     return paths;
@@ -192,14 +205,14 @@ Entry readEntry(const QString& file)
     return entry;
 }
 
-std::shared_ptr<const Index> buildIndex()
+std::shared_ptr<const Index> buildIndex(const Sources& sources)
 {
     auto index = std::make_shared<Index>();
-    const QString root = Paths::root();
-    const QStringList pathFolders = searchPath();
+    const QString& root = sources.root;
+    const QStringList& pathFolders = sources.pathFolders;
     // An entry of a more important folder hides one of the same id further on.
     QSet<QString> seenIds;
-    for (const QString& folder : DesktopEntries::applicationFolders()) {
+    for (const QString& folder : sources.folders) {
         QStringList files;
         QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext())
@@ -230,11 +243,15 @@ std::shared_ptr<const Index> buildIndex()
     return index;
 }
 
-std::shared_ptr<const Index> currentIndex()
+// The index for `root`; read from the sources `sources()` gives when there
+// is none yet for that root.
+template <class SourcesOf> std::shared_ptr<const Index> indexFor(const QString& root, SourcesOf sources)
 {
     std::lock_guard lock(g_mutex);
-    if (!g_index)
-        g_index = buildIndex();
+    if (!g_index || g_indexRoot != root) {
+        g_index = buildIndex(sources());
+        g_indexRoot = root;
+    }
     return g_index;
 }
 
@@ -244,7 +261,7 @@ QString DesktopEntries::iconNameForExecutable(const QString& executablePath)
 {
     if (executablePath.isEmpty())
         return {};
-    const std::shared_ptr<const Index> index = currentIndex();
+    const std::shared_ptr<const Index> index = indexFor(Paths::root(), currentSources);
     const auto byPath = index->byPath.constFind(QDir::cleanPath(executablePath));
     if (byPath != index->byPath.constEnd())
         return byPath.value();
@@ -253,7 +270,8 @@ QString DesktopEntries::iconNameForExecutable(const QString& executablePath)
 
 void DesktopEntries::prepare()
 {
-    ConcurrentQueue::global().async([] { currentIndex(); });
+    const Sources sources = currentSources();
+    ConcurrentQueue::global().async([sources] { indexFor(sources.root, [&sources] { return sources; }); });
 }
 
 void DesktopEntries::reset()
