@@ -262,10 +262,16 @@ QString DesktopEntries::iconNameForExecutable(const QString& executablePath)
     if (executablePath.isEmpty())
         return {};
     const std::shared_ptr<const Index> index = indexFor(Paths::root(), currentSources);
-    const auto byPath = index->byPath.constFind(QDir::cleanPath(executablePath));
+    if (index->byPath.isEmpty() && index->byName.isEmpty())
+        return {};
+    // A load asks for every app: paths that need no cleaning are not copied.
+    const bool clean =
+        !executablePath.contains(QLatin1String("//")) && !executablePath.contains(QLatin1String("/."));
+    const auto byPath = index->byPath.constFind(clean ? executablePath : QDir::cleanPath(executablePath));
     if (byPath != index->byPath.constEnd())
         return byPath.value();
-    return index->byName.value(executablePath.section(QLatin1Char('/'), -1));
+    const qsizetype slash = executablePath.lastIndexOf(QLatin1Char('/'));
+    return index->byName.value(QStringView(executablePath).mid(slash + 1).toString());
 }
 
 void DesktopEntries::prepare()
