@@ -469,6 +469,31 @@ TEST_F(ConfigurationLoaderTest, OverlongTextsAndTooManyRecordsAreRefused)
     ASSERT_TRUE(load(wrappedArchive(KeyedArchive::archive(records)), true));
     EXPECT_EQ(sharedAppsLibrary.back()->appName(), longest);
 
+    // One record past the ceiling, every element the same preferences record:
+    // a few megabytes that pass the archive's own bounds.
+    const auto archiveOf = [](quint64 count) {
+        const QVariantList objects{
+            QStringLiteral("$null"),
+            QVariantMap{{"NS.objects", QVariantList(qsizetype(count), uid(2))}, {"$class", uid(5)}},
+            QVariantMap{
+                {"NS.keys", QVariantList{uid(3)}}, {"NS.objects", QVariantList{uid(4)}}, {"$class", uid(6)}},
+            QStringLiteral("PalisorClassName"),
+            QStringLiteral("PAPreferences"),
+            QVariantMap{{"$classname", QStringLiteral("NSArray")}},
+            QVariantMap{{"$classname", QStringLiteral("NSDictionary")}},
+        };
+        return PropertyList::toData(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                                                {"$version", 100000},
+                                                {"$top", QVariantMap{{"root", uid(1)}}},
+                                                {"$objects", objects}},
+                                    PropertyList::Format::Binary);
+    };
+    CapturedLog log;
+    EXPECT_FALSE(load(wrappedArchive(archiveOf(PAConfigurationRecords::kMaxRecords + 1)), true));
+    EXPECT_EQ(log.count(QStringLiteral("more than the 1000000 a configuration may hold")), 1)
+        << log.messages().join('\n').toStdString();
+    EXPECT_TRUE(load(wrappedArchive(archiveOf(3)), true));
+
     QString reason;
     EXPECT_TRUE(PAConfigurationRecords::checkRecordCount(PAConfigurationRecords::kMaxRecords));
     EXPECT_FALSE(PAConfigurationRecords::checkRecordCount(PAConfigurationRecords::kMaxRecords + 1, &reason));
