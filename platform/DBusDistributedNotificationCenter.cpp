@@ -152,6 +152,15 @@ void DBusDistributedNotificationCenter::postNotificationData(const QString& name
 void DBusDistributedNotificationCenter::m_send(Bus* bus, const QString& name, const QString& object,
                                                const QByteArray& userInfo)
 {
+    if (!userInfoFits(userInfo.size())) {
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:"
+                                   << QStringLiteral("the userInfo of \"%1\" is %2 bytes, more than the bus "
+                                                     "carries (%3); it was not posted")
+                                          .arg(name)
+                                          .arg(userInfo.size())
+                                          .arg(kMaxUserInfoBytes);
+        return;
+    }
     QDBusMessage message = QDBusMessage::createSignal(kPath, kInterface, kMember);
     message << name << object << userInfo;
     if (!bus->connection.send(message)) {
