@@ -179,16 +179,34 @@ bool PAConfiguration::loadConf(const QString& path)
         return false;
     }
     // One line per kind: a newer writer's file may hold thousands of them.
+    // The kind is the file's text, so it reaches the log shortened and with
+    // nothing that could forge a line or a terminal sequence, and a file of
+    // countless invented kinds cannot flood the log.
     std::map<QString, int> unreadKinds;
     for (const PAConfigurationRecords::UnreadRecord& unread : configuration->unread)
         ++unreadKinds[unread.record.value(QStringLiteral("PalisorClassName")).toString()];
-    for (const auto& [kind, count] : unreadKinds)
+    constexpr std::size_t kKindsLogged = 10;
+    std::size_t logged = 0;
+    for (const auto& [kind, count] : unreadKinds) {
+        if (logged++ == kKindsLogged) {
+            qCWarning(lcConfiguration).noquote()
+                << QStringLiteral("Configuration %1 holds records of %2 more kinds this agent does not read; "
+                                  "they are kept as they are and written back")
+                       .arg(path)
+                       .arg(unreadKinds.size() - kKindsLogged);
+            break;
+        }
+        QString shown = kind.size() > 64 ? kind.left(64) + QStringLiteral("...") : kind;
+        for (QChar& character : shown)
+            if (!character.isPrint())
+                character = QLatin1Char('?');
         qCWarning(lcConfiguration).noquote()
             << QStringLiteral("Configuration %1 holds %2 record(s) of kind \"%3\", which this agent does not "
                               "read; they are kept as they are and written back")
                    .arg(path)
                    .arg(count)
-                   .arg(kind.size() > 64 ? kind.left(64) + QStringLiteral("...") : kind);
+                   .arg(shown);
+    }
     m_apply(*configuration);
     // The file's bytes, its decoded tree and the rule set's encoding are all
     // gone by the next turn of the event loop.

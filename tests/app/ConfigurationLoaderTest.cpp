@@ -413,6 +413,22 @@ TEST_F(ConfigurationLoaderTest, OtherKindsAreKeptAndWrittenBackInPlace)
     EXPECT_EQ(log.count(QStringLiteral("left out of the encoded configuration")), 1);
 }
 
+// Kinds are the file's text: they reach the log without line breaks, and a
+// file of many invented kinds gives a few lines, not one per kind.
+TEST_F(ConfigurationLoaderTest, UnreadKindsAreLoggedSafelyAndBriefly)
+{
+    QVariantList records{fullPreferences()};
+    for (int i = 0; i < 25; ++i)
+        records.append(QVariantMap{
+            {"PalisorClassName", QStringLiteral("Kind%1\nforged line").arg(i, 2, 10, QLatin1Char('0'))}});
+    CapturedLog log;
+    ASSERT_TRUE(load(records));
+    EXPECT_EQ(log.count(QStringLiteral("which this agent does not read")), 10);
+    EXPECT_EQ(log.count(QStringLiteral("\"Kind00?forged line\"")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("records of 15 more kinds")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("\nforged")), 0);
+}
+
 // Texts longer than a path can be would cost the apps index a node and a
 // hash per character: such a file is refused before anything is built.
 TEST_F(ConfigurationLoaderTest, OverlongTextsAndTooManyRecordsAreRefused)
