@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 
@@ -39,6 +40,7 @@ private:
     struct Observer;
 
     std::unique_ptr<Bus> m_openBus(QDBusConnection connection, const QString& label);
+    void m_dropOversizedUserInfo(const QString& name, qsizetype bytes);
 
     // Every bus listened on; the session and system pointers say where posts
     // go (the same bus with PALISOR_DBUS_ADDRESS).
@@ -50,4 +52,8 @@ private:
     QMutex m_mutex;
     ObserverToken m_nextToken = 1;
     std::vector<std::shared_ptr<Observer>> m_observers;
+
+    // Oversized userInfos are reported at most once a minute (main thread only).
+    QElapsedTimer m_oversizeLogTimer;
+    int m_oversizedSinceLog = 0;
 };

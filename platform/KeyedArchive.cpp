@@ -3,11 +3,13 @@
 #include "platform/BinaryPlistReader.h"
 #include "platform/BinaryPlistWriter.h"
 #include "platform/PropertyList.h"
+#include "platform/ReadBounds.h"
 
 #include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <bit>
 #include <limits>
 #include <memory>
@@ -16,10 +18,8 @@
 
 namespace {
 
-// Configuration trees are a few levels deep; anything near this bound is a
-// hostile or broken file, and the bound keeps the recursion off the end of
-// the stack. Reading and writing share it so that whatever we write reads back.
-constexpr int kMaxDepth = 256;
+// Reading and writing share the bound so that whatever we write reads back.
+constexpr int kMaxDepth = ReadBounds::kMaxDepth;
 constexpr uint64_t kArchiverVersion = 100000;
 constexpr char kArchiverName[] = "NSKeyedArchiver";
 
@@ -249,15 +249,20 @@ QByteArray ArchiveWriter::finish(uint64_t rootUid)
 // Resolves an archive's object graph into a QVariant tree, reading the
 // binary property list where it lies. Each object is decoded once and shared
 // wherever its UID recurs, which keeps a file that refers to one object many
-// times (legitimately or not) linear to read.
+// times (legitimately or not) linear to read. Whoever walks the tree still
+// meets a shared object once per reference, so each counts that often
+// against the values the archive's size allows, and its depth below counts
+// wherever it recurs.
 class ArchiveReader
 {
 public:
     using Object = BinaryPlistReader::Object;
     using Type = BinaryPlistReader::Type;
 
-    explicit ArchiveReader(const BinaryPlistReader& plist)
+    ArchiveReader(const BinaryPlistReader& plist, qint64 inputBytes)
         : m_plist(plist)
+        , m_inputBytes(inputBytes)
+        , m_maxValues(ReadBounds::maxValues(inputBytes))
     {
     }
     bool open(uint64_t& rootUid);
@@ -269,23 +274,32 @@ private:
     enum class State : uint8_t { New, Decoding, Done };
 
     bool m_fail(const QString& reason);
+    bool m_spend(uint64_t values);
+    bool m_child(uint64_t uid, int depth, QVariant& out, int& height);
     bool m_malformed() { return m_fail(QStringLiteral("keyed archive is not a well-formed property list")); }
     // The value under `key` in a dictionary object; false when it has none.
     bool m_lookUp(const Object& dictionary, QLatin1StringView key, Object& value, uint64_t* index = nullptr);
     bool m_uidOf(const Object& node, uint64_t& uid);
     bool m_classOf(const Object& record, uint64_t uid, ClassKind& kind);
-    bool m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out);
-    bool m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out);
-    bool m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out);
+    bool m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out, int& height);
+    bool m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out, int& height);
+    bool m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out, int& height);
     bool m_field(const Object& record, uint64_t uid, const char* key, Type type, Object& value);
     // The UID at position n of an array of UIDs.
     bool m_uidAt(const Object& refs, uint64_t n, uint64_t& uid);
 
     const BinaryPlistReader& m_plist;
+    const qint64 m_inputBytes;
+    const uint64_t m_maxValues;
+    uint64_t m_made = 0;
     // The plist object of each archived object, by UID.
     Object m_objects;
     std::vector<QVariant> m_values;
     std::vector<State> m_states;
+    // Per object decoded: the values of the tree it stands for, and how many
+    // levels lie below it.
+    std::vector<uint64_t> m_sizes;
+    std::vector<uint16_t> m_heights;
     // Few class records serve a whole archive: look each up once.
     std::vector<std::pair<uint64_t, ClassKind>> m_classes;
     QString m_error;
@@ -296,6 +310,25 @@ bool ArchiveReader::m_fail(const QString& reason)
     if (m_error.isEmpty())
         m_error = reason;
     return false;
+}
+
+bool ArchiveReader::m_spend(uint64_t values)
+{
+    if (values <= m_maxValues - m_made) {
+        m_made += values;
+        return true;
+    }
+    return m_fail(QStringLiteral("keyed archive of %1 bytes would make more than %2 values")
+                      .arg(m_inputBytes)
+                      .arg(m_maxValues));
+}
+
+bool ArchiveReader::m_child(uint64_t uid, int depth, QVariant& out, int& height)
+{
+    if (!decode(uid, depth + 1, out))
+        return false;
+    height = std::max(height, m_heights[uid] + 1);
+    return true;
 }
 
 bool ArchiveReader::m_lookUp(const Object& dictionary, QLatin1StringView key, Object& value, uint64_t* index)
@@ -371,6 +404,8 @@ bool ArchiveReader::open(uint64_t& rootUid)
 
     m_values.resize(m_objects.count);
     m_states.assign(m_objects.count, State::New);
+    m_sizes.assign(m_objects.count, 0);
+    m_heights.assign(m_objects.count, 0);
     return true;
 }
 
@@ -428,8 +463,15 @@ bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
     if (uid >= m_objects.count)
         return m_fail(
             QStringLiteral("UID %1 is outside the archive's %2 objects").arg(uid).arg(m_objects.count));
+    const auto tooDeep = [this] {
+        return m_fail(QStringLiteral("keyed archive nested more than %1 levels deep").arg(kMaxDepth));
+    };
     switch (m_states[uid]) {
     case State::Done:
+        if (depth + m_heights[uid] > kMaxDepth)
+            return tooDeep();
+        if (!m_spend(m_sizes[uid]))
+            return false;
         out = m_values[uid];
         return true;
     case State::Decoding:
@@ -438,7 +480,11 @@ bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
         break;
     }
     if (depth > kMaxDepth)
-        return m_fail(QStringLiteral("keyed archive is nested too deeply"));
+        return tooDeep();
+    if (!m_spend(1))
+        return false;
+    const uint64_t before = m_made;
+    int height = 0;
 
     uint64_t index = 0;
     Object node;
@@ -463,27 +509,29 @@ bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
         break;
     case Type::Dictionary:
         m_states[uid] = State::Decoding;
-        if (!m_decodeRecord(node, uid, depth, out))
+        if (!m_decodeRecord(node, uid, depth, out, height))
             return false;
         break;
     default:
         return m_fail(QStringLiteral("object %1 is not an archived object").arg(uid));
     }
     m_values[uid] = out;
+    m_sizes[uid] = m_made - before + 1;
+    m_heights[uid] = static_cast<uint16_t>(height);
     m_states[uid] = State::Done;
     return true;
 }
 
-bool ArchiveReader::m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out)
+bool ArchiveReader::m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out, int& height)
 {
     ClassKind kind;
     if (!m_classOf(record, uid, kind))
         return false;
     switch (kind) {
     case ClassKind::Array:
-        return m_decodeArray(record, uid, depth, out);
+        return m_decodeArray(record, uid, depth, out, height);
     case ClassKind::Dictionary:
-        return m_decodeDictionary(record, uid, depth, out);
+        return m_decodeDictionary(record, uid, depth, out, height);
     case ClassKind::String: {
         Object text;
         if (!m_field(record, uid, "NS.string", Type::String, text))
@@ -502,7 +550,7 @@ bool ArchiveReader::m_decodeRecord(const Object& record, uint64_t uid, int depth
     return false;
 }
 
-bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out)
+bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out, int& height)
 {
     Object refs;
     if (!m_field(record, uid, "NS.objects", Type::Array, refs))
@@ -514,7 +562,7 @@ bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth,
         if (!m_uidAt(refs, i, child))
             return m_fail(QStringLiteral("array %1 holds something that is not a UID").arg(uid));
         QVariant item;
-        if (!decode(child, depth + 1, item))
+        if (!m_child(child, depth, item, height))
             return false;
         list.append(std::move(item));
     }
@@ -522,7 +570,8 @@ bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth,
     return true;
 }
 
-bool ArchiveReader::m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out)
+bool ArchiveReader::m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out,
+                                       int& height)
 {
     Object keys;
     Object refs;
@@ -540,12 +589,12 @@ bool ArchiveReader::m_decodeDictionary(const Object& record, uint64_t uid, int d
         if (!m_uidAt(keys, i, keyUid) || !m_uidAt(refs, i, valueUid))
             return m_fail(QStringLiteral("dictionary %1 holds something that is not a UID").arg(uid));
         QVariant key;
-        if (!decode(keyUid, depth + 1, key))
+        if (!m_child(keyUid, depth, key, height))
             return false;
         if (key.typeId() != QMetaType::QString)
             return m_fail(QStringLiteral("dictionary %1 has a key that is not a string").arg(uid));
         QVariant value;
-        if (!decode(valueUid, depth + 1, value))
+        if (!m_child(valueUid, depth, value, height))
             return false;
         map.insert(*static_cast<const QString*>(key.constData()), std::move(value));
     }
@@ -578,17 +627,18 @@ std::optional<QVariant> KeyedArchive::unarchive(const QByteArray& data, QString*
     // An XML archive (as the original platform may write one) is read as a
     // property list and read on in its binary form: one reader serves both.
     QByteArray binary = data;
+    QString reason;
     if (!BinaryPlistReader::isBinary(data)) {
-        const std::optional<QVariant> plist = PropertyList::fromData(data);
+        const std::optional<QVariant> plist = PropertyList::fromData(data, &reason);
         binary = plist ? PropertyList::toData(*plist, PropertyList::Format::Binary) : QByteArray();
         if (binary.isEmpty())
-            return fail(QStringLiteral("keyed archive is not a property list"));
+            return fail(QStringLiteral("keyed archive is not a property list (%1)").arg(reason));
     }
     BinaryPlistReader plist;
-    if (!plist.open(binary))
-        return fail(QStringLiteral("keyed archive is not a property list"));
+    if (!plist.open(binary, &reason))
+        return fail(QStringLiteral("keyed archive is not a property list (%1)").arg(reason));
 
-    ArchiveReader reader(plist);
+    ArchiveReader reader(plist, data.size());
     uint64_t rootUid = 0;
     QVariant root;
     if (!reader.open(rootUid) || !reader.decode(rootUid, 0, root))
