@@ -1,7 +1,8 @@
+#include "platform/ReadBounds.h"
+
 #include "platform/BinaryPlistWriter.h"
 #include "platform/KeyedArchive.h"
 #include "platform/PropertyList.h"
-#include "platform/ReadBounds.h"
 #include "support/HostileInputs.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,6 @@
 #include <QVariantMap>
 
 #include <sys/resource.h>
-
 #include <vector>
 
 namespace HostileInputs {
@@ -31,12 +30,13 @@ QByteArray keyedArchiveBomb(int width, int levels)
     for (int i = 0; i < levels; ++i) {
         const quint64 next = static_cast<quint64>(i) + 2;
         const QVariantList refs(i + 1 < levels ? width : 1, uid(next));
-        objects.append(QVariantMap{{QStringLiteral("NS.objects"), refs}, {QStringLiteral("$class"), uid(classUid)}});
+        objects.append(
+            QVariantMap{{QStringLiteral("NS.objects"), refs}, {QStringLiteral("$class"), uid(classUid)}});
     }
     objects.append(QStringLiteral("x"));
-    objects.append(QVariantMap{{QStringLiteral("$classname"), QStringLiteral("NSArray")},
-                               {QStringLiteral("$classes"),
-                                QVariantList{QStringLiteral("NSArray"), QStringLiteral("NSObject")}}});
+    objects.append(QVariantMap{
+        {QStringLiteral("$classname"), QStringLiteral("NSArray")},
+        {QStringLiteral("$classes"), QVariantList{QStringLiteral("NSArray"), QStringLiteral("NSObject")}}});
     const QVariantMap archive{
         {QStringLiteral("$archiver"), QStringLiteral("NSKeyedArchiver")},
         {QStringLiteral("$version"), 100000},
@@ -64,7 +64,9 @@ QByteArray nestedXmlArrays(int depth)
 
 qint64 peakResidentBytes()
 {
-    struct rusage usage {};
+    struct rusage usage
+    {
+    };
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<qint64>(usage.ru_maxrss) * 1024;
 }

@@ -3,10 +3,13 @@
 #include "platform/KeyedArchive.h"
 #include "platform/PropertyList.h"
 #include "support/EventLoop.h"
+#include "support/HostileInputs.h"
 #include "support/PrivateBus.h"
 #include "support/ProcessWaits.h"
 #include "support/ScopedEnvironmentVariable.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -233,6 +236,55 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
     // The first copy still has its socket and answers.
     const qint64 pid = run(tool);
     EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+}
+
+// The agent's peak resident memory, from the kernel's count.
+qint64 peakResidentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// Any process on the session bus can post: bombs and deep nesting as a
+// userInfo leave the agent running in little memory, with its rules, and
+// saying nothing back.
+TEST_F(AgentEndToEndTest, HostileUserInfosOnTheBusLeaveTheAgentAsItWas)
+{
+    const QString blocked = program(QStringLiteral("blocked-tool"));
+    startAgent(QVariantList{
+        QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}, {"enableNotifications", true}},
+        app(blocked, 1)});
+    DBusDistributedNotificationCenter bus;
+    QStringList heard;
+    bus.addObserver(QString(), QString(),
+                    [&](const DistributedNotificationCenter::Notification& n) { heard << n.name; });
+    QDBusConnection raw = QDBusConnection::connectToBus(QString::fromLocal8Bit(m_bus.address()),
+                                                        QStringLiteral("hostile-poster"));
+    ASSERT_TRUE(raw.isConnected());
+    const qint64 before = peakResidentKb(m_agent.processId());
+    for (const QByteArray& userInfo :
+         {HostileInputs::binaryBomb(), HostileInputs::keyedArchiveBomb(),
+          HostileInputs::nestedBinaryArrays(100000), HostileInputs::nestedXmlArrays(1000000)}) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/zz/tolvane/DistributedNotifications"),
+            QStringLiteral("zz.tolvane.DistributedNotifications"), QStringLiteral("Post"));
+        signal << QStringLiteral("writePalisorConfiguration") << QString() << userInfo;
+        ASSERT_TRUE(raw.send(signal));
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return heard.size() == 4; }, 20000));
+
+    // Its socket still answers from the rules it had.
+    const qint64 pid = run(blocked);
+    EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+    EXPECT_EQ(m_agent.state(), QProcess::Running);
+    EXPECT_LT(peakResidentKb(m_agent.processId()) - before, 64 * 1024);
+    EXPECT_EQ(heard.size(), 4) << "the agent posts nothing in reply: " << heard.join(' ').toStdString();
+    QDBusConnection::disconnectFromBus(QStringLiteral("hostile-poster"));
 }
 
 // The session ends while an alert waits for the user: the agent ends with
