@@ -395,7 +395,7 @@ TEST_F(ConfigurationLoaderTest, HostileFilesAreRefusedAndKeepThePreviousModel)
         EXPECT_EQ(log.count(QStringLiteral("values")) + log.count(QStringLiteral("levels deep")), 1)
             << log.messages().join(QLatin1Char('\n')).toStdString();
     }
-    EXPECT_LT(HostileInputs::peakResidentBytes() - before, 64 * 1024 * 1024);
+    EXPECT_LT(HostileInputs::peakResidentBytes() - before, HostileInputs::kMemoryAllowance);
 }
 
 TEST_F(ConfigurationLoaderTest, AbsentPreferenceKeysKeepOrFallBackAsDesigned)

@@ -154,7 +154,7 @@ TEST_F(PrivateBusTest, HostileUserInfosAreRefusedAndOversizedOnesDroppedUnread)
     for (const QByteArray& userInfo : hostile)
         ASSERT_TRUE(sendPost(raw, name, userInfo));
     ASSERT_TRUE(waitUntil([&] { return heard.size() == 3; }, 20000));
-    EXPECT_LT(HostileInputs::peakResidentBytes() - before, 64 * 1024 * 1024);
+    EXPECT_LT(HostileInputs::peakResidentBytes() - before, HostileInputs::kMemoryAllowance);
     ASSERT_TRUE(sendPost(raw, name, oversized));
     ASSERT_TRUE(sendPost(raw, name, oversized));
     ASSERT_TRUE(waitUntil([&] { return heard.size() == 5; }, 20000));

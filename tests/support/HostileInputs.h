@@ -16,6 +16,15 @@ QByteArray keyedArchiveBomb(int width = 9, int levels = 14);
 QByteArray nestedBinaryArrays(int depth);
 QByteArray nestedXmlArrays(int depth);
 
+// What refusing any of them may cost in resident memory, far below the
+// gigabytes they stand for. The address sanitizer keeps freed memory resident
+// in its quarantine (256 MB by default) and adds its shadow on top.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 kMemoryAllowance = qint64(512) << 20;
+#else
+constexpr qint64 kMemoryAllowance = qint64(64) << 20;
+#endif
+
 // The peak resident memory of this process so far, in bytes.
 qint64 peakResidentBytes();
 
