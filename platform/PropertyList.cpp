@@ -324,21 +324,24 @@ bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int 
 
 // libplist reads XML without recursion, but builds the whole tree before we
 // see it and frees a tree recursively: a million nested arrays cost a tree of
-// a million nodes and then the stack. So the nesting is measured on the bytes
-// first, token by token as libplist takes them (comments, CDATA, processing
-// instructions, the DOCTYPE, quoted attribute values and element text do not
-// nest). Where this scan and libplist could part, libplist refuses the bytes
-// anyway, so the scan need only be exact up to where libplist stops.
-class XmlNestingScan
+// a million nodes and then the stack. So the nesting and the number of values
+// are measured on the bytes first, token by token as libplist takes them
+// (comments, CDATA, processing instructions, the DOCTYPE, quoted attribute
+// values and element text hold no values). Where this scan and libplist
+// could part, libplist refuses the bytes anyway, so the scan need only be
+// exact up to where libplist stops.
+class XmlShapeScan
 {
 public:
-    explicit XmlNestingScan(const QByteArray& data)
+    explicit XmlShapeScan(const QByteArray& data)
         : m_pos(data.constData())
         , m_end(data.constData() + data.size())
     {
     }
-    // False when arrays and dictionaries nest more than maxOpen deep.
-    bool within(int maxOpen);
+    enum class Verdict { Fits, TooDeep, TooMany };
+    // Whether arrays and dictionaries nest at most maxOpen deep, and the
+    // elements (keys among them) number at most maxValues.
+    Verdict measure(int maxOpen, uint64_t maxValues);
 
 private:
     static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -386,7 +389,7 @@ private:
     const char* const m_end;
 };
 
-void XmlNestingScan::skipDoctype()
+void XmlShapeScan::skipDoctype()
 {
     while (m_pos < m_end) {
         findAny(" \t\r\n[>", true);
@@ -406,7 +409,7 @@ void XmlNestingScan::skipDoctype()
 
 // An element's text runs to the next end tag; comments and CDATA inside it
 // are text too.
-void XmlNestingScan::skipText()
+void XmlShapeScan::skipText()
 {
     while (m_pos < m_end) {
         findAny("<", false);
@@ -430,11 +433,12 @@ void XmlNestingScan::skipText()
     }
 }
 
-bool XmlNestingScan::within(int maxOpen)
+XmlShapeScan::Verdict XmlShapeScan::measure(int maxOpen, uint64_t maxValues)
 {
     static constexpr const char* kTextElements[] = {"key",  "string", "integer", "real",
                                                     "true", "false",  "data",    "date"};
     int open = 0;
+    uint64_t values = 0;
     while (m_pos < m_end) {
         skipSpace();
         if (m_pos == m_end)
@@ -473,21 +477,26 @@ bool XmlNestingScan::within(int maxOpen)
         ++m_pos;
         const QLatin1StringView tag(name, nameLength);
         if (tag == QLatin1StringView("array") || tag == QLatin1StringView("dict")) {
+            if (++values > maxValues)
+                return Verdict::TooMany;
             if (!empty && ++open > maxOpen)
-                return false;
+                return Verdict::TooDeep;
         } else if (tag == QLatin1StringView("/array") || tag == QLatin1StringView("/dict")) {
             if (open > 0)
                 --open;
-        } else if (!empty) {
+        } else {
             for (const char* element : kTextElements) {
                 if (tag == QLatin1StringView(element)) {
-                    skipText();
+                    if (++values > maxValues)
+                        return Verdict::TooMany;
+                    if (!empty)
+                        skipText();
                     break;
                 }
             }
         }
     }
-    return true;
+    return Verdict::Fits;
 }
 
 plist_t fromVariant(const QVariant& value, int depth)
@@ -815,8 +824,17 @@ std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* 
             return std::nullopt;
         return value;
     }
-    if (!XmlNestingScan(data).within(kMaxDepth + 1))
+    const uint64_t maxValues = ReadBounds::maxValues(data.size());
+    switch (XmlShapeScan(data).measure(kMaxDepth + 1, maxValues)) {
+    case XmlShapeScan::Verdict::Fits:
+        break;
+    case XmlShapeScan::Verdict::TooDeep:
         return fail(QStringLiteral("property list nested more than %1 levels deep").arg(kMaxDepth));
+    case XmlShapeScan::Verdict::TooMany:
+        return fail(QStringLiteral("property list of %1 bytes would make more than %2 values")
+                        .arg(data.size())
+                        .arg(maxValues));
+    }
     plist_t raw = nullptr;
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &raw);
     PlistPtr root(raw);

@@ -34,6 +34,10 @@ TEST(ReadBoundsTest, BombsAndDeepNestingAreRefusedWithoutBuildingThem)
         {"binary bomb", HostileInputs::binaryBomb(), "values"},
         {"100,000 nested binary arrays", HostileInputs::nestedBinaryArrays(100000), "levels deep"},
         {"1,000,000 nested XML arrays", HostileInputs::nestedXmlArrays(1000000), "levels deep"},
+        // XML cannot share, but past the ceiling its values are refused unparsed all the same.
+        {"XML past the ceiling",
+         "<plist><array>" + QByteArray("<true/>").repeated(ReadBounds::kValuesCeiling) + "</array></plist>",
+         "values"},
     };
     const QByteArray archiveBomb = HostileInputs::keyedArchiveBomb();
     ASSERT_LT(HostileInputs::binaryBomb().size(), 300);
