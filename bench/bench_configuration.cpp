@@ -93,6 +93,11 @@ public:
     {
         bytes += PropertyList::toData(userInfo, PropertyList::Format::Binary).size();
     }
+    // As the bus centre does, these bytes go out as they are.
+    void postNotificationData(const QString&, const QString&, const QByteArray& userInfo, int) override
+    {
+        bytes += userInfo.size();
+    }
     ObserverToken addObserver(const QString&, const QString&, Handler) override { return 0; }
     void removeObserver(ObserverToken) override {}
     qint64 bytes = 0;

@@ -359,7 +359,7 @@ void decision(benchmark::State& state)
     for (auto _ : state) {
         // The request road's own decision, on the index it keeps current.
         const PASavedRuleDecision answer = PASavedRuleDecision::decide(
-            request, path, QStringLiteral("10.0.0.5"), QStringLiteral("443"), PAAppsIndex::current());
+            request, path, true, QStringLiteral("10.0.0.5"), QStringLiteral("443"), PAAppsIndex::current());
         benchmark::DoNotOptimize(answer.answers.size());
     }
 }

@@ -3,6 +3,8 @@
 #include "platform/PlistNode.h"
 #include "platform/ReadBounds.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -23,6 +25,19 @@ bool fail(QString* error, const char* reason)
 
 uint64_t bigEndian(const uchar* at, int width)
 {
+    // Offsets and references, read for every object, are one to four bytes.
+    switch (width) {
+    case 1:
+        return at[0];
+    case 2:
+        return qFromBigEndian<quint16>(at);
+    case 4:
+        return qFromBigEndian<quint32>(at);
+    case 8:
+        return qFromBigEndian<quint64>(at);
+    default:
+        break;
+    }
     uint64_t value = 0;
     for (int i = 0; i < width; ++i)
         value = (value << 8) | at[i];

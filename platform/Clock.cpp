@@ -7,9 +7,9 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -24,9 +24,7 @@ public:
         auto* timer = new QTimer(QCoreApplication::instance());
         timer->setSingleShot(!repeats);
         timer->setTimerType(Qt::PreciseTimer);
-        // QTimer takes whole milliseconds; a 12-hour interval still fits an int.
-        const double ms = std::clamp(std::round(seconds * 1000.0), 0.0, 2147483647.0);
-        timer->setInterval(static_cast<int>(ms));
+        timer->setInterval(Clock::milliseconds(seconds));
         QObject::connect(timer, &QTimer::timeout, timer, [timer, repeats, action = std::move(action)] {
             if (!repeats)
                 timer->deleteLater();
@@ -58,6 +56,16 @@ private:
 
 } // namespace
 
+int Clock::milliseconds(double seconds)
+{
+    // NaN fails both tests and waits for nothing, as a negative time does.
+    if (!(seconds > 0.0))
+        return 0;
+    if (seconds >= kLongestInterval)
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(std::lround(seconds * 1000.0));
+}
+
 Clock& Clock::shared()
 {
     static SystemClock systemClock;
@@ -83,5 +91,7 @@ TimerRef SystemClock::scheduledTimer(double seconds, bool repeats, std::function
         MainQueue::sync([&] { timer = scheduledTimer(seconds, repeats, std::move(action)); });
         return timer;
     }
+    if (!std::isfinite(seconds) || seconds > kLongestInterval)
+        qCWarning(lcQueues, "Clock: a timer of %g seconds waits %d ms", seconds, milliseconds(seconds));
     return std::make_shared<QtTimer>(seconds, repeats, std::move(action));
 }

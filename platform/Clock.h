@@ -37,6 +37,13 @@ public:
     // when repeating). Must be called on the main thread.
     virtual TimerRef scheduledTimer(double seconds, bool repeats, std::function<void()> action) = 0;
 
+    // The longest a timer can wait: whole milliseconds in an int.
+    static constexpr double kLongestInterval = 2147483.647;
+    // The whole milliseconds a timer of `seconds` waits: none for NaN or a
+    // negative time, the longest for anything beyond it. Never a cast of a
+    // value that an integer cannot hold.
+    static int milliseconds(double seconds);
+
     static Clock& shared();
     // nullptr restores the system clock. The caller keeps ownership.
     static void setShared(Clock* clock);

@@ -116,8 +116,7 @@ DBusDistributedNotificationCenter::m_openBus(QDBusConnection connection, const Q
     return bus;
 }
 
-void DBusDistributedNotificationCenter::postNotificationName(const QString& name, const QString& object,
-                                                             const QVariantMap& userInfo, int options)
+DBusDistributedNotificationCenter::Bus* DBusDistributedNotificationCenter::m_busFor(int options)
 {
     Bus* bus = (options & PostToAllSessions) ? m_systemBus : m_sessionBus;
     if (!bus->connection.isConnected()) {
@@ -125,8 +124,17 @@ void DBusDistributedNotificationCenter::postNotificationName(const QString& name
             qCWarning(lcBus).noquote()
                 << "DistributedNotificationCenter:"
                 << QStringLiteral("the %1 is gone; notifications on it are dropped").arg(bus->label);
-        return;
+        return nullptr;
     }
+    return bus;
+}
+
+void DBusDistributedNotificationCenter::postNotificationName(const QString& name, const QString& object,
+                                                             const QVariantMap& userInfo, int options)
+{
+    Bus* bus = m_busFor(options);
+    if (!bus)
+        return;
     QByteArray bytes;
     if (!userInfo.isEmpty()) {
         bytes = PropertyList::toData(userInfo, PropertyList::Format::Binary);
@@ -137,8 +145,21 @@ void DBusDistributedNotificationCenter::postNotificationName(const QString& name
                                   "posted without it")
                        .arg(name);
     }
+    m_send(bus, name, object, bytes);
+}
+
+void DBusDistributedNotificationCenter::postNotificationData(const QString& name, const QString& object,
+                                                             const QByteArray& userInfo, int options)
+{
+    if (Bus* bus = m_busFor(options))
+        m_send(bus, name, object, userInfo);
+}
+
+void DBusDistributedNotificationCenter::m_send(Bus* bus, const QString& name, const QString& object,
+                                               const QByteArray& userInfo)
+{
     QDBusMessage message = QDBusMessage::createSignal(kPath, kInterface, kMember);
-    message << name << object << bytes;
+    message << name << object << userInfo;
     if (!bus->connection.send(message)) {
         if (!bus->failureLogged.exchange(true))
             qCWarning(lcBus).noquote()

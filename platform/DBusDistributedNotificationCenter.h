@@ -28,6 +28,8 @@ public:
 
     void postNotificationName(const QString& name, const QString& object, const QVariantMap& userInfo = {},
                               int options = 0) override;
+    void postNotificationData(const QString& name, const QString& object, const QByteArray& userInfo,
+                              int options = 0) override;
     ObserverToken addObserver(const QString& name, const QString& object, Handler handler) override;
     void removeObserver(ObserverToken token) override;
     void flush() override;
@@ -40,6 +42,9 @@ private:
     struct Observer;
 
     std::unique_ptr<Bus> m_openBus(QDBusConnection connection, const QString& label);
+    // The bus a post goes on, or nullptr (logged once) when it is gone.
+    Bus* m_busFor(int options);
+    void m_send(Bus* bus, const QString& name, const QString& object, const QByteArray& userInfo);
     void m_dropOversizedUserInfo(const QString& name, qsizetype bytes);
 
     // Every bus listened on; the session and system pointers say where posts

@@ -1,6 +1,7 @@
 #include "platform/DistributedNotificationCenter.h"
 
 #include "platform/DBusDistributedNotificationCenter.h"
+#include "platform/PropertyList.h"
 
 #include <atomic>
 
@@ -28,4 +29,14 @@ DistributedNotificationCenter& DistributedNotificationCenter::defaultCenter()
 void DistributedNotificationCenter::setDefaultCenter(DistributedNotificationCenter* center)
 {
     g_replacement.store(center);
+}
+
+void DistributedNotificationCenter::postNotificationData(const QString& name, const QString& object,
+                                                         const QByteArray& userInfo, int options)
+{
+    QVariantMap map;
+    if (!userInfo.isEmpty())
+        if (const std::optional<QVariant> value = PropertyList::fromData(userInfo))
+            map = value->toMap();
+    postNotificationName(name, object, map, options);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariantMap>
 
@@ -34,6 +35,13 @@ public:
     // the session bus; PALISOR_DBUS_ADDRESS, when set, replaces both.
     virtual void postNotificationName(const QString& name, const QString& object,
                                       const QVariantMap& userInfo = {}, int options = 0) = 0;
+
+    // The same post with its userInfo already the bytes of a binary property
+    // list dictionary (none for no userInfo), for a sender that writes them
+    // without a value tree. The D-Bus centre sends them as they are; any
+    // other centre reads them back and posts as postNotificationName().
+    virtual void postNotificationData(const QString& name, const QString& object, const QByteArray& userInfo,
+                                      int options = 0);
 
     // An empty name or object matches any. Handlers run on the main thread.
     virtual ObserverToken addObserver(const QString& name, const QString& object, Handler handler) = 0;

@@ -1,7 +1,7 @@
 #include "platform/KeyedArchive.h"
 
-#include "platform/BinaryPlistReader.h"
 #include "platform/BinaryPlistWriter.h"
+#include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
 #include "platform/ReadBounds.h"
 
@@ -9,9 +9,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-#include <algorithm>
 #include <bit>
-#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -246,323 +244,87 @@ QByteArray ArchiveWriter::finish(uint64_t rootUid)
     return m_plist.finish(m_topObject);
 }
 
-// Resolves an archive's object graph into a QVariant tree, reading the
-// binary property list where it lies. Each object is decoded once and shared
-// wherever its UID recurs, which keeps a file that refers to one object many
-// times (legitimately or not) linear to read. Whoever walks the tree still
-// meets a shared object once per reference, so each counts that often
-// against the values the archive's size allows, and its depth below counts
-// wherever it recurs.
+// Resolves an archive's object graph into a QVariant tree. Each object is
+// decoded once and shared wherever its UID recurs, which keeps a file that
+// refers to one object many times (legitimately or not) linear to read.
 class ArchiveReader
 {
 public:
-    using Object = BinaryPlistReader::Object;
-    using Type = BinaryPlistReader::Type;
+    using Item = KeyedArchiveReader::Item;
+    using Kind = KeyedArchiveReader::Kind;
 
-    ArchiveReader(const BinaryPlistReader& plist, qint64 inputBytes)
-        : m_plist(plist)
-        , m_inputBytes(inputBytes)
-        , m_maxValues(ReadBounds::maxValues(inputBytes))
+    explicit ArchiveReader(KeyedArchiveReader& archive)
+        : m_archive(archive)
+        , m_values(archive.objectCount())
+        , m_states(archive.objectCount(), State::New)
     {
     }
-    bool open(uint64_t& rootUid);
     bool decode(uint64_t uid, int depth, QVariant& out);
-    const QString& error() const { return m_error; }
 
 private:
-    enum class ClassKind { Array, Dictionary, String, Data };
     enum class State : uint8_t { New, Decoding, Done };
 
-    bool m_fail(const QString& reason);
-    bool m_spend(uint64_t values);
-    bool m_child(uint64_t uid, int depth, QVariant& out, int& height);
-    bool m_malformed() { return m_fail(QStringLiteral("keyed archive is not a well-formed property list")); }
-    // The value under `key` in a dictionary object; false when it has none.
-    bool m_lookUp(const Object& dictionary, QLatin1StringView key, Object& value, uint64_t* index = nullptr);
-    bool m_uidOf(const Object& node, uint64_t& uid);
-    bool m_classOf(const Object& record, uint64_t uid, ClassKind& kind);
-    bool m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out, int& height);
-    bool m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out, int& height);
-    bool m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out, int& height);
-    bool m_field(const Object& record, uint64_t uid, const char* key, Type type, Object& value);
-    // The UID at position n of an array of UIDs.
-    bool m_uidAt(const Object& refs, uint64_t n, uint64_t& uid);
+    bool m_decodeArray(const Item& array, uint64_t uid, int depth, QVariant& out);
+    bool m_decodeDictionary(const Item& dictionary, uint64_t uid, int depth, QVariant& out);
 
-    const BinaryPlistReader& m_plist;
-    const qint64 m_inputBytes;
-    const uint64_t m_maxValues;
-    uint64_t m_made = 0;
-    // The plist object of each archived object, by UID.
-    Object m_objects;
+    KeyedArchiveReader& m_archive;
     std::vector<QVariant> m_values;
     std::vector<State> m_states;
-    // Per object decoded: the values of the tree it stands for, and how many
-    // levels lie below it.
-    std::vector<uint64_t> m_sizes;
-    std::vector<uint16_t> m_heights;
-    // Few class records serve a whole archive: look each up once.
-    std::vector<std::pair<uint64_t, ClassKind>> m_classes;
-    QString m_error;
 };
-
-bool ArchiveReader::m_fail(const QString& reason)
-{
-    if (m_error.isEmpty())
-        m_error = reason;
-    return false;
-}
-
-bool ArchiveReader::m_spend(uint64_t values)
-{
-    if (values <= m_maxValues - m_made) {
-        m_made += values;
-        return true;
-    }
-    return m_fail(QStringLiteral("keyed archive of %1 bytes would make more than %2 values")
-                      .arg(m_inputBytes)
-                      .arg(m_maxValues));
-}
-
-bool ArchiveReader::m_child(uint64_t uid, int depth, QVariant& out, int& height)
-{
-    if (!decode(uid, depth + 1, out))
-        return false;
-    height = std::max(height, m_heights[uid] + 1);
-    return true;
-}
-
-bool ArchiveReader::m_lookUp(const Object& dictionary, QLatin1StringView key, Object& value, uint64_t* index)
-{
-    if (dictionary.type != Type::Dictionary)
-        return false;
-    // Of duplicate keys the first counts, as libplist's look-up finds it.
-    for (uint64_t i = 0; i < dictionary.count; ++i) {
-        uint64_t keyIndex = 0;
-        Object name;
-        if (!m_plist.reference(dictionary, i, keyIndex) || !m_plist.object(keyIndex, name) ||
-            !BinaryPlistReader::textEquals(name, key))
-            continue;
-        uint64_t valueIndex = 0;
-        if (!m_plist.reference(dictionary, dictionary.count + i, valueIndex) ||
-            !m_plist.object(valueIndex, value))
-            return false;
-        if (index)
-            *index = valueIndex;
-        return true;
-    }
-    return false;
-}
-
-// Binary archives carry UIDs as their own type; XML ones as {"CF$UID": n}.
-bool ArchiveReader::m_uidOf(const Object& node, uint64_t& uid)
-{
-    switch (node.type) {
-    case Type::Uid:
-        uid = node.value;
-        return true;
-    case Type::Dictionary: {
-        Object value;
-        if (node.count != 1 || !m_lookUp(node, QLatin1StringView("CF$UID"), value) ||
-            value.type != Type::Integer)
-            return false;
-        uid = value.value;
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-bool ArchiveReader::m_uidAt(const Object& refs, uint64_t n, uint64_t& uid)
-{
-    uint64_t index = 0;
-    Object node;
-    return m_plist.reference(refs, n, index) && m_plist.object(index, node) && m_uidOf(node, uid);
-}
-
-bool ArchiveReader::open(uint64_t& rootUid)
-{
-    Object archive;
-    if (!m_plist.object(m_plist.topObject(), archive))
-        return m_malformed();
-    if (archive.type != Type::Dictionary)
-        return m_fail(QStringLiteral("not a keyed archive: the property list is not a dictionary"));
-    Object archiver;
-    if (!m_lookUp(archive, QLatin1StringView("$archiver"), archiver) ||
-        !BinaryPlistReader::textEquals(archiver, QLatin1StringView(kArchiverName)))
-        return m_fail(QStringLiteral("not a keyed archive: \"$archiver\" is missing or unknown"));
-    Object top;
-    if (!m_lookUp(archive, QLatin1StringView("$top"), top) || top.type != Type::Dictionary)
-        return m_fail(QStringLiteral("keyed archive has no \"$top\""));
-    Object root;
-    if (!m_lookUp(top, QLatin1StringView("root"), root) || !m_uidOf(root, rootUid))
-        return m_fail(QStringLiteral("keyed archive has no root object in \"$top\""));
-    if (!m_lookUp(archive, QLatin1StringView("$objects"), m_objects) || m_objects.type != Type::Array)
-        return m_fail(QStringLiteral("keyed archive has no \"$objects\""));
-    if (rootUid == 0)
-        return m_fail(QStringLiteral("keyed archive's root object is $null"));
-
-    m_values.resize(m_objects.count);
-    m_states.assign(m_objects.count, State::New);
-    m_sizes.assign(m_objects.count, 0);
-    m_heights.assign(m_objects.count, 0);
-    return true;
-}
-
-bool ArchiveReader::m_field(const Object& record, uint64_t uid, const char* key, Type type, Object& value)
-{
-    if (!m_lookUp(record, QLatin1StringView(key), value) || value.type != type)
-        return m_fail(QStringLiteral("object %1 has no valid \"%2\"").arg(uid).arg(QLatin1String(key)));
-    return true;
-}
-
-bool ArchiveReader::m_classOf(const Object& record, uint64_t uid, ClassKind& kind)
-{
-    uint64_t classUid = 0;
-    Object classRef;
-    if (!m_lookUp(record, QLatin1StringView("$class"), classRef) || !m_uidOf(classRef, classUid))
-        return m_fail(QStringLiteral("object %1 has no \"$class\"").arg(uid));
-    for (const auto& [known, knownKind] : m_classes) {
-        if (known == classUid) {
-            kind = knownKind;
-            return true;
-        }
-    }
-    if (classUid == 0 || classUid >= m_objects.count)
-        return m_fail(
-            QStringLiteral("object %1 refers to class %2, outside the archive").arg(uid).arg(classUid));
-    uint64_t classIndex = 0;
-    Object classRecord;
-    if (!m_plist.reference(m_objects, classUid, classIndex) || !m_plist.object(classIndex, classRecord))
-        return m_malformed();
-    Object name;
-    if (!m_lookUp(classRecord, QLatin1StringView("$classname"), name) || name.type != Type::String)
-        return m_fail(QStringLiteral("object %1 has a malformed class record").arg(uid));
-    const auto is = [&name](const char* className) {
-        return BinaryPlistReader::textEquals(name, QLatin1StringView(className));
-    };
-    if (is("NSArray") || is("NSMutableArray"))
-        kind = ClassKind::Array;
-    else if (is("NSDictionary") || is("NSMutableDictionary"))
-        kind = ClassKind::Dictionary;
-    else if (is("NSString") || is("NSMutableString"))
-        kind = ClassKind::String;
-    else if (is("NSData") || is("NSMutableData"))
-        kind = ClassKind::Data;
-    else
-        return m_fail(QStringLiteral("class \"%1\" is not accepted in a keyed archive")
-                          .arg(BinaryPlistReader::text(name)));
-    m_classes.emplace_back(classUid, kind);
-    return true;
-}
 
 bool ArchiveReader::decode(uint64_t uid, int depth, QVariant& out)
 {
-    if (uid == 0)
-        return m_fail(QStringLiteral("malformed keyed archive: $null inside a container"));
-    if (uid >= m_objects.count)
-        return m_fail(
-            QStringLiteral("UID %1 is outside the archive's %2 objects").arg(uid).arg(m_objects.count));
-    const auto tooDeep = [this] {
-        return m_fail(QStringLiteral("keyed archive nested more than %1 levels deep").arg(kMaxDepth));
-    };
+    if (!m_archive.validUid(uid))
+        return false;
     switch (m_states[uid]) {
     case State::Done:
-        if (depth + m_heights[uid] > kMaxDepth)
-            return tooDeep();
-        if (!m_spend(m_sizes[uid]))
-            return false;
         out = m_values[uid];
         return true;
     case State::Decoding:
-        return m_fail(QStringLiteral("object %1 contains itself").arg(uid));
+        return m_archive.fail(QStringLiteral("object %1 contains itself").arg(uid));
     case State::New:
         break;
     }
     if (depth > kMaxDepth)
-        return tooDeep();
-    if (!m_spend(1))
-        return false;
-    const uint64_t before = m_made;
-    int height = 0;
+        return m_archive.fail(QStringLiteral("keyed archive is nested too deeply"));
 
-    uint64_t index = 0;
-    Object node;
-    if (!m_plist.reference(m_objects, uid, index) || !m_plist.object(index, node))
-        return m_malformed();
-    switch (node.type) {
-    case Type::Boolean:
-        out = QVariant(node.value != 0);
+    Item item;
+    if (!m_archive.item(uid, item))
+        return false;
+    switch (item.kind) {
+    case Kind::Boolean:
+    case Kind::Integer:
+    case Kind::Real:
+    case Kind::String:
+    case Kind::Data:
+        out = KeyedArchiveReader::plainValue(item);
         break;
-    case Type::Integer:
-        // Archived numbers are signed.
-        out = QVariant(static_cast<qlonglong>(node.value));
-        break;
-    case Type::Real:
-        out = QVariant(node.real);
-        break;
-    case Type::String:
-        out = QVariant(BinaryPlistReader::text(node));
-        break;
-    case Type::Data:
-        out = QVariant(BinaryPlistReader::data(node));
-        break;
-    case Type::Dictionary:
+    case Kind::Array:
         m_states[uid] = State::Decoding;
-        if (!m_decodeRecord(node, uid, depth, out, height))
+        if (!m_decodeArray(item, uid, depth, out))
             return false;
         break;
-    default:
-        return m_fail(QStringLiteral("object %1 is not an archived object").arg(uid));
+    case Kind::Dictionary:
+        m_states[uid] = State::Decoding;
+        if (!m_decodeDictionary(item, uid, depth, out))
+            return false;
+        break;
     }
     m_values[uid] = out;
-    m_sizes[uid] = m_made - before + 1;
-    m_heights[uid] = static_cast<uint16_t>(height);
     m_states[uid] = State::Done;
     return true;
 }
 
-bool ArchiveReader::m_decodeRecord(const Object& record, uint64_t uid, int depth, QVariant& out, int& height)
+bool ArchiveReader::m_decodeArray(const Item& array, uint64_t uid, int depth, QVariant& out)
 {
-    ClassKind kind;
-    if (!m_classOf(record, uid, kind))
-        return false;
-    switch (kind) {
-    case ClassKind::Array:
-        return m_decodeArray(record, uid, depth, out, height);
-    case ClassKind::Dictionary:
-        return m_decodeDictionary(record, uid, depth, out, height);
-    case ClassKind::String: {
-        Object text;
-        if (!m_field(record, uid, "NS.string", Type::String, text))
-            return false;
-        out = QVariant(BinaryPlistReader::text(text));
-        return true;
-    }
-    case ClassKind::Data: {
-        Object data;
-        if (!m_field(record, uid, "NS.data", Type::Data, data))
-            return false;
-        out = QVariant(BinaryPlistReader::data(data));
-        return true;
-    }
-    }
-    return false;
-}
-
-bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth, QVariant& out, int& height)
-{
-    Object refs;
-    if (!m_field(record, uid, "NS.objects", Type::Array, refs))
-        return false;
     QVariantList list;
-    list.reserve(static_cast<qsizetype>(refs.count));
-    for (uint64_t i = 0; i < refs.count; ++i) {
+    list.reserve(static_cast<qsizetype>(array.objects.count));
+    for (uint64_t i = 0; i < array.objects.count; ++i) {
         uint64_t child = 0;
-        if (!m_uidAt(refs, i, child))
-            return m_fail(QStringLiteral("array %1 holds something that is not a UID").arg(uid));
+        if (!m_archive.uidAt(array.objects, i, child))
+            return m_archive.fail(QStringLiteral("array %1 holds something that is not a UID").arg(uid));
         QVariant item;
-        if (!m_child(child, depth, item, height))
+        if (!decode(child, depth + 1, item))
             return false;
         list.append(std::move(item));
     }
@@ -570,31 +332,21 @@ bool ArchiveReader::m_decodeArray(const Object& record, uint64_t uid, int depth,
     return true;
 }
 
-bool ArchiveReader::m_decodeDictionary(const Object& record, uint64_t uid, int depth, QVariant& out,
-                                       int& height)
+bool ArchiveReader::m_decodeDictionary(const Item& dictionary, uint64_t uid, int depth, QVariant& out)
 {
-    Object keys;
-    Object refs;
-    if (!m_field(record, uid, "NS.keys", Type::Array, keys) ||
-        !m_field(record, uid, "NS.objects", Type::Array, refs))
-        return false;
-    const uint64_t count = keys.count;
-    if (refs.count != count)
-        return m_fail(
-            QStringLiteral("dictionary %1 has %2 keys for %3 values").arg(uid).arg(count).arg(refs.count));
     QVariantMap map;
-    for (uint64_t i = 0; i < count; ++i) {
+    for (uint64_t i = 0; i < dictionary.keys.count; ++i) {
         uint64_t keyUid = 0;
         uint64_t valueUid = 0;
-        if (!m_uidAt(keys, i, keyUid) || !m_uidAt(refs, i, valueUid))
-            return m_fail(QStringLiteral("dictionary %1 holds something that is not a UID").arg(uid));
+        if (!m_archive.uidAt(dictionary.keys, i, keyUid) || !m_archive.uidAt(dictionary.objects, i, valueUid))
+            return m_archive.fail(QStringLiteral("dictionary %1 holds something that is not a UID").arg(uid));
         QVariant key;
-        if (!m_child(keyUid, depth, key, height))
+        if (!decode(keyUid, depth + 1, key))
             return false;
         if (key.typeId() != QMetaType::QString)
-            return m_fail(QStringLiteral("dictionary %1 has a key that is not a string").arg(uid));
+            return m_archive.fail(QStringLiteral("dictionary %1 has a key that is not a string").arg(uid));
         QVariant value;
-        if (!m_child(valueUid, depth, value, height))
+        if (!decode(valueUid, depth + 1, value))
             return false;
         map.insert(*static_cast<const QString*>(key.constData()), std::move(value));
     }
@@ -615,33 +367,15 @@ QByteArray KeyedArchive::archive(const QVariant& root)
 
 std::optional<QVariant> KeyedArchive::unarchive(const QByteArray& data, QString* error)
 {
-    auto fail = [error](const QString& reason) -> std::optional<QVariant> {
-        if (error)
-            *error = reason;
-        return std::nullopt;
-    };
-    if (data.isEmpty())
-        return fail(QStringLiteral("keyed archive is empty"));
-    if (data.size() > std::numeric_limits<int32_t>::max())
-        return fail(QStringLiteral("keyed archive is too large"));
-    // An XML archive (as the original platform may write one) is read as a
-    // property list and read on in its binary form: one reader serves both.
-    QByteArray binary = data;
-    QString reason;
-    if (!BinaryPlistReader::isBinary(data)) {
-        const std::optional<QVariant> plist = PropertyList::fromData(data, &reason);
-        binary = plist ? PropertyList::toData(*plist, PropertyList::Format::Binary) : QByteArray();
-        if (binary.isEmpty())
-            return fail(QStringLiteral("keyed archive is not a property list (%1)").arg(reason));
-    }
-    BinaryPlistReader plist;
-    if (!plist.open(binary, &reason))
-        return fail(QStringLiteral("keyed archive is not a property list (%1)").arg(reason));
-
-    ArchiveReader reader(plist, data.size());
-    uint64_t rootUid = 0;
+    KeyedArchiveReader archive;
     QVariant root;
-    if (!reader.open(rootUid) || !reader.decode(rootUid, 0, root))
-        return fail(reader.error());
+    // The check bounds the tree the archive stands for, counting a shared
+    // object wherever it recurs, before any of it is built.
+    if (!archive.open(data) || !archive.check() ||
+        !ArchiveReader(archive).decode(archive.rootUid(), 0, root)) {
+        if (error)
+            *error = archive.error();
+        return std::nullopt;
+    }
     return root;
 }

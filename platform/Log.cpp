@@ -10,6 +10,7 @@ Q_LOGGING_CATEGORY(lcQueues, "palisor.queues", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPlatform, "palisor.platform", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcBus, "palisor.bus", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcDefaults, "palisor.defaults", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSession, "palisor.session", QtInfoMsg)
 
 namespace {
 

@@ -10,6 +10,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcQueues)   // queues, main-thread hand-over, clock
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform) // resources, sounds, array controllers
 Q_DECLARE_LOGGING_CATEGORY(lcBus)      // distributed notifications
 Q_DECLARE_LOGGING_CATEGORY(lcDefaults) // user defaults
+Q_DECLARE_LOGGING_CATEGORY(lcSession)  // the login session (logind)
 
 namespace Log {
 

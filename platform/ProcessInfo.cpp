@@ -93,21 +93,26 @@ QString normalisedRoot(QString value)
 
 QString ProcessInfo::pathForPid(pid_t pid)
 {
+    return nameForPid(pid).path;
+}
+
+ProcessInfo::Name ProcessInfo::nameForPid(pid_t pid)
+{
     if (pid <= 0)
-        return errorPath;
+        return {errorPath, false};
     if (const std::optional<QByteArray> target = readExeLink(pid))
-        return withoutDeletedMark(QString::fromLocal8Bit(*target));
+        return {withoutDeletedMark(QString::fromLocal8Bit(*target)), true};
     if (errno != EACCES && errno != EPERM)
-        return errorPath;
+        return {errorPath, false};
 
     // Not ours to inspect, yet alive: cmdline and comm stay readable by anyone.
     if (const std::optional<QByteArray> cmdline = readProcFile(pid, "cmdline")) {
         const QByteArray argv0 = cmdline->left(cmdline->indexOf('\0'));
         if (argv0.startsWith('/'))
-            return withoutDeletedMark(QString::fromLocal8Bit(argv0));
+            return {withoutDeletedMark(QString::fromLocal8Bit(argv0)), false};
     }
     const QString name = commandName(pid);
-    return name.isEmpty() ? errorPath : name;
+    return {name.isEmpty() ? errorPath : name, false};
 }
 
 int ProcessInfo::effectiveUid(pid_t pid)

@@ -10,11 +10,22 @@
 class ProcessInfo
 {
 public:
+    struct Name
+    {
+        QString path;
+        // True only when `path` is the executable the kernel runs for the
+        // process. A name taken from argv[0] or the command name is what
+        // the process's owner chose to call it, and proves nothing.
+        bool verified = false;
+    };
+
     // The executable's path. A process that is gone is "error". One that this
     // user may not inspect (root's, another user's) is named by the best the
     // system gives: an absolute argv[0], else its command name; never "error",
     // so that it is not passed unasked.
     static QString pathForPid(pid_t pid);
+    // The same, telling whether the path could be checked.
+    static Name nameForPid(pid_t pid);
     // Effective user id, -1 when the process is gone.
     static int effectiveUid(pid_t pid);
     // The application an XPC service works for; Linux has none: "".

@@ -1,19 +1,17 @@
 #include "platform/PropertyList.h"
 
+#include "platform/BinaryPlistBuilder.h"
 #include "platform/BinaryPlistReader.h"
-#include "platform/BinaryPlistWriter.h"
 #include "platform/PlistNode.h"
 #include "platform/ReadBounds.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QHash>
 #include <QSaveFile>
 
 #include <plist/plist.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -560,8 +558,9 @@ plist_t fromVariant(const QVariant& value, int depth)
 
 // Writes a QVariant tree straight into the binary form, without building a
 // libplist tree first. Equal strings and numbers are written once and
-// shared, as other writers of the format do: a rule set repeats the same few
-// keys and answers in every record, and this keeps it small on the bus.
+// shared (BinaryPlistBuilder), as other writers of the format do: a rule set
+// repeats the same few keys and answers in every record, and this keeps it
+// small on the bus.
 class BinaryEncoder
 {
 public:
@@ -569,73 +568,11 @@ public:
     QByteArray finish(uint32_t top) const { return m_plist.finish(top); }
 
 private:
-    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-
-    uint32_t m_string(const QString& text);
-    uint32_t m_integer(int64_t value);
-    uint32_t m_unsigned(uint64_t value);
-    uint32_t m_real(double value);
-    uint32_t m_boolean(bool value);
     bool m_encodeList(const QVariantList& list, int depth, uint32_t& object);
-    uint32_t m_encodeStrings(const QStringList& list);
     bool m_encodeMap(const QVariantMap& map, int depth, uint32_t& object);
 
-    BinaryPlistWriter m_plist;
-    // Each plist type has its own table so that true never stands in for 1,
-    // nor 1 for 1.0.
-    QHash<QString, uint32_t> m_strings;
-    QHash<int64_t, uint32_t> m_integers;
-    QHash<uint64_t, uint32_t> m_reals;
-    uint32_t m_booleans[2] = {kNone, kNone};
+    BinaryPlistBuilder m_plist;
 };
-
-uint32_t BinaryEncoder::m_string(const QString& text)
-{
-    auto it = m_strings.constFind(text);
-    if (it != m_strings.constEnd())
-        return it.value();
-    const uint32_t object = m_plist.addString(text);
-    m_strings.insert(text, object);
-    return object;
-}
-
-uint32_t BinaryEncoder::m_integer(int64_t value)
-{
-    auto it = m_integers.constFind(value);
-    if (it != m_integers.constEnd())
-        return it.value();
-    const uint32_t object = m_plist.addInteger(value);
-    m_integers.insert(value, object);
-    return object;
-}
-
-uint32_t BinaryEncoder::m_unsigned(uint64_t value)
-{
-    // Beyond the signed range an integer takes the wider unsigned form; such
-    // values are too rare to be worth sharing.
-    if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
-        return m_plist.addUnsigned(value);
-    return m_integer(static_cast<int64_t>(value));
-}
-
-uint32_t BinaryEncoder::m_real(double value)
-{
-    const uint64_t bits = std::bit_cast<uint64_t>(value);
-    auto it = m_reals.constFind(bits);
-    if (it != m_reals.constEnd())
-        return it.value();
-    const uint32_t object = m_plist.addReal(value);
-    m_reals.insert(bits, object);
-    return object;
-}
-
-uint32_t BinaryEncoder::m_boolean(bool value)
-{
-    uint32_t& slot = m_booleans[value ? 1 : 0];
-    if (slot == kNone)
-        slot = m_plist.addBoolean(value);
-    return slot;
-}
 
 bool BinaryEncoder::m_encodeList(const QVariantList& list, int depth, uint32_t& object)
 {
@@ -647,17 +584,8 @@ bool BinaryEncoder::m_encodeList(const QVariantList& list, int depth, uint32_t& 
             return false;
         items.push_back(child);
     }
-    object = m_plist.addArray(items);
+    object = m_plist.array(items);
     return true;
-}
-
-uint32_t BinaryEncoder::m_encodeStrings(const QStringList& list)
-{
-    std::vector<uint32_t> items;
-    items.reserve(static_cast<size_t>(list.size()));
-    for (const QString& item : list)
-        items.push_back(m_string(item));
-    return m_plist.addArray(items);
 }
 
 bool BinaryEncoder::m_encodeMap(const QVariantMap& map, int depth, uint32_t& object)
@@ -672,7 +600,7 @@ bool BinaryEncoder::m_encodeMap(const QVariantMap& map, int depth, uint32_t& obj
         uint32_t child = 0;
         if (!encode(it.value(), depth + 1, child))
             return false;
-        keys.push_back(m_string(it.key()));
+        keys.push_back(m_plist.string(it.key()));
         values.push_back(child);
     }
     m_plist.setDictionary(object, keys, values);
@@ -685,28 +613,28 @@ bool BinaryEncoder::encode(const QVariant& value, int depth, uint32_t& object)
         return false;
     switch (PropertyList::kindOf(value)) {
     case PropertyList::Kind::Uid:
-        object = m_plist.addUid(value.value<PlistUid>().value);
+        object = m_plist.writer().addUid(value.value<PlistUid>().value);
         return true;
     case PropertyList::Kind::Boolean:
-        object = m_boolean(value.toBool());
+        object = m_plist.boolean(value.toBool());
         return true;
     case PropertyList::Kind::Integer:
-        object = m_integer(value.toLongLong());
+        object = m_plist.integer(value.toLongLong());
         return true;
     case PropertyList::Kind::UnsignedInteger:
-        object = m_unsigned(value.toULongLong());
+        object = m_plist.unsignedInteger(value.toULongLong());
         return true;
     case PropertyList::Kind::Real:
-        object = m_real(value.toDouble());
+        object = m_plist.real(value.toDouble());
         return true;
     case PropertyList::Kind::String:
-        object = m_string(*static_cast<const QString*>(value.constData()));
+        object = m_plist.string(*static_cast<const QString*>(value.constData()));
         return true;
     case PropertyList::Kind::Data:
-        object = m_plist.addData(*static_cast<const QByteArray*>(value.constData()));
+        object = m_plist.writer().addData(*static_cast<const QByteArray*>(value.constData()));
         return true;
     case PropertyList::Kind::Date:
-        object = m_plist.addDate(*static_cast<const QDateTime*>(value.constData()));
+        object = m_plist.writer().addDate(*static_cast<const QDateTime*>(value.constData()));
         return true;
     case PropertyList::Kind::Array:
         return m_encodeList(*static_cast<const QVariantList*>(value.constData()), depth, object);
@@ -715,7 +643,7 @@ bool BinaryEncoder::encode(const QVariant& value, int depth, uint32_t& object)
         // Its strings sit one level down, like any array's elements.
         if (!list.isEmpty() && depth + 1 > kMaxDepth)
             return false;
-        object = m_encodeStrings(list);
+        object = m_plist.strings(list);
         return true;
     }
     case PropertyList::Kind::Dictionary:

@@ -60,9 +60,13 @@ cat >"$PALISOR_ROOT/Library/LaunchDaemons/zz.tolvane.palisorafd.plist" <<'PLIST'
 <plist version="1.0"><dict><key>Label</key><string>zz.tolvane.palisorafd</string></dict></plist>
 PLIST
 
-# The run folders the installed daemon would make; anyone may send to them.
+# The run folders as the installed daemon makes them: its own folder only its
+# owner may change (root's on a real system), so no one puts another socket in
+# place of the daemon's; the agents' folder open to every user but sticky, so
+# no user removes another's socket.
 mkdir -p "$PALISOR_ROOT/var/run/palisor/agent"
-chmod 0777 "$PALISOR_ROOT/var/run/palisor" "$PALISOR_ROOT/var/run/palisor/agent"
+chmod 0755 "$PALISOR_ROOT/var/run/palisor"
+chmod 1777 "$PALISOR_ROOT/var/run/palisor/agent"
 
 # Saved rules: one program blocked, one asked with a pass and a block match.
 mkdir -p "$PALISOR_ROOT/bin" "$PALISOR_ROOT/etc"

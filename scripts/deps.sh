@@ -20,6 +20,8 @@ libbenchmark-dev
 dbus
 dbus-daemon
 clang-format
+dpkg-dev
+file
 "
 
 missing=""

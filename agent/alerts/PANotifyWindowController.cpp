@@ -3,6 +3,7 @@
 #include "core/AgentLog.h"
 #include "core/GetuserFromUID.h"
 #include "core/PAApplication.h"
+#include "core/PARange.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
@@ -79,7 +80,8 @@ void PANotifyWindowController::setNotifyParameters(const QString& pid, const QSt
                                                    const QString& processPort, const QString& processUDPorTCP,
                                                    const QString& processIPversion,
                                                    const QString& originalRequestString,
-                                                   const QString& tagNotify, const QString& responsibleApp)
+                                                   const QString& tagNotify, const QString& responsibleApp,
+                                                   bool processNameVerified)
 {
     parameterProcessPid = pid;
     parameterProcessName = processName;
@@ -91,15 +93,19 @@ void PANotifyWindowController::setNotifyParameters(const QString& pid, const QSt
     parameterOriginalRequestString = originalRequestString;
     parameterTagString = tagNotify;
     parameterResponsibleApp = responsibleApp;
+    parameterProcessNameVerified = processNameVerified;
     m_requestExecutable = processName;
 
     // An XPC service is judged by the application it works for.
     if (automaticXPC && parameterResponsibleApp != QLatin1String("0") &&
         parameterProcessName.contains(QLatin1String(".xpc/Contents/"))) {
         if (const std::optional<uint32_t> responsible = pidValue(parameterResponsibleApp)) {
-            const QString host = mymanagesocketagent.infoprocess(*responsible);
-            if (host != QLatin1String("error"))
-                parameterProcessName = host;
+            const ProcessInfo::Name host = mymanagesocketagent.infoprocessName(*responsible);
+            if (host.path != QLatin1String("error")) {
+                parameterProcessName = host.path;
+                // Either name may be forged, and either would choose the rule.
+                parameterProcessNameVerified = parameterProcessNameVerified && host.verified;
+            }
         }
     }
 
@@ -116,6 +122,12 @@ void PANotifyWindowController::answerWhenAlertsDisabled()
     if (!mostro)
         return;
     m_send(DaemonAnswer::withState(parameterOriginalRequestString, 0));
+    // A name the process may have made up would become a saved pass rule
+    // for the real app of that name.
+    if (!parameterProcessNameVerified) {
+        m_road.end(parameterTagString);
+        return;
+    }
     std::shared_ptr<PAApplication> app = generatePAApplication(0, parameterProcessName);
     app->setAppIsPersistent(true);
     if (!appExistsInGlobalArray(parameterProcessName))
@@ -125,9 +137,9 @@ void PANotifyWindowController::answerWhenAlertsDisabled()
 
 void PANotifyWindowController::checkExistingRules()
 {
-    const PASavedRuleDecision decision =
-        PASavedRuleDecision::decide(parameterOriginalRequestString, parameterProcessName, parameterProcessIP,
-                                    parameterProcessPort, PAAppsIndex::current());
+    const PASavedRuleDecision decision = PASavedRuleDecision::decide(
+        parameterOriginalRequestString, parameterProcessName, parameterProcessNameVerified,
+        parameterProcessIP, parameterProcessPort, PAAppsIndex::current());
     if (!decision.answers.isEmpty()) {
         for (const QString& answer : decision.answers)
             m_send(answer);
@@ -356,7 +368,9 @@ void PANotifyWindowController::m_buildMenus()
     timeLayout->setContentsMargins(20, 2, 12, 2);
     timeSlider = new CustomSliderCell(timeView);
     timeSlider->setObjectName(QStringLiteral("timeSlider"));
-    timeSlider->setRange(1, 120);
+    // The same minutes that a configuration may give the slider.
+    const PARange minutes = PARange::alertMinutes();
+    timeSlider->setRange(static_cast<int>(minutes.minimum), static_cast<int>(minutes.maximum));
     timeSlider->setMinimumWidth(160);
     timeLayout->addWidget(timeSlider);
     timeMenuChooser = new QWidgetAction(ui->timeButton);
@@ -563,6 +577,8 @@ void PANotifyWindowController::mostra()
     m_scheduleTimeout();
 
     attributedAppName = appDisplayNameForPath(parameterProcessName);
+    if (!parameterProcessNameVerified)
+        attributedAppName += QStringLiteral(" (unverified name)");
 
     if (!automaticXPC && parameterProcessName.contains(QLatin1String(".xpc/Contents/")) &&
         parameterResponsibleApp != QLatin1String("0")) {
@@ -751,6 +767,12 @@ void PANotifyWindowController::sendUserChoice(int choice, const std::optional<QS
     const bool known = appExistsInGlobalArray(parameterProcessName);
     if (choice == 0 || choice == 1) {
         m_send(DaemonAnswer::withState(parameterOriginalRequestString, choice));
+        // No one chose this for a process that may have made its name up: a
+        // 30-second rule would stand in for the real app of that name.
+        if (automatic && !parameterProcessNameVerified) {
+            m_road.end(parameterTagString);
+            return;
+        }
         std::shared_ptr<PAApplication> app = known ? getAppFromGlobalArray(parameterProcessName)
                                                    : generatePAApplication(choice, parameterProcessName);
         QAction* duration = ui ? ui->timeButton->selectedItem() : timeForever;

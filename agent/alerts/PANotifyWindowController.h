@@ -64,6 +64,10 @@ public:
     QString parameterOriginalRequestString;
     QString parameterTagString;
     QString parameterResponsibleApp;
+    // False when parameterProcessName is only what the process calls itself
+    // (argv[0] of a process the agent may not inspect): no saved rule may
+    // answer for it, and the alert says so.
+    bool parameterProcessNameVerified = true;
 
     QString attributedAddress;
     QString attributedPort;
@@ -98,7 +102,7 @@ public:
                              const QString& processIP, const QString& processPort,
                              const QString& processUDPorTCP, const QString& processIPversion,
                              const QString& originalRequestString, const QString& tagNotify,
-                             const QString& responsibleApp);
+                             const QString& responsibleApp, bool processNameVerified = true);
     void checkExistingRules();
     void answerWhenAlertsDisabled();
     void showAlertOnMain();

@@ -5,6 +5,7 @@
 #include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
+#include "core/UserDefaultsPalisor.h"
 #include "daemonlink/StartSocket.h"
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
@@ -84,9 +85,9 @@ void AppDelegate::applicationDidFinishLaunching()
     }
     if (window) {
         window->setWindowTitle(QString());
-        const QVariant height = userDefaults().objectForKey(QStringLiteral("mainWindowHeight"));
-        if (height.typeId() == QMetaType::Double)
-            window->resize(window->width(), static_cast<int>(height.toDouble()));
+        if (const std::optional<double> height = UserDefaultsPalisor::realForKey(
+                userDefaults(), QStringLiteral("mainWindowHeight"), PARange::windowSize()))
+            window->resize(window->width(), static_cast<int>(*height));
     }
     myPAConfiguration->readUserDefaults();
     qCInfo(lcStart).noquote() << "[PALISOR AGENT] checking if Palisor is ready to start...";

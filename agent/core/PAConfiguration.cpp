@@ -8,6 +8,7 @@
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "platform/AlertPresenter.h"
+#include "platform/BinaryPlistBuilder.h"
 #include "platform/CommandRunner.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/FileChooser.h"
@@ -26,6 +27,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <grp.h>
 #include <pwd.h>
 #include <thread>
@@ -324,38 +326,63 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
 
 void PAConfiguration::sendConf()
 {
-    const auto& apps = sharedAppsLibrary;
-    const auto& rules = recordsList;
+    // Written straight from the lists into the bytes the bus carries, as
+    // PropertyList::toData() would write the dictionary
+    // {AppList, ExclusionList, RecordList}: each dictionary reserved first,
+    // then each value before its key, keys in order. With thousands of apps a
+    // value tree of it cost as much again as the writing.
+    BinaryPlistBuilder plist;
+    const auto dictionary =
+        [&plist](std::initializer_list<std::pair<QString, std::function<uint32_t()>>> entries) {
+            const uint32_t object = plist.reserve();
+            std::vector<uint32_t> keys;
+            std::vector<uint32_t> values;
+            for (const auto& [key, value] : entries) {
+                values.push_back(value());
+                keys.push_back(plist.string(key));
+            }
+            plist.setDictionary(object, keys, values);
+            return object;
+        };
 
-    QVariantList appList;
-    appList.reserve(qsizetype(apps.size()));
-    for (const auto& app : apps)
-        appList.append(QVariantMap{
-            {QStringLiteral("appBinaries"), QVariant(app->appBinaries())},
-            {QStringLiteral("appIsBlockedOrAllowed"), qlonglong(app->appIsBlockedOrAllowed())},
-            {QStringLiteral("appMatches"), QVariant(app->appMatches())},
-        });
-    QVariantList exclusionList;
-    for (const auto& folder : exclusionsList)
-        exclusionList.append(QVariantMap{
-            {QStringLiteral("path"), folder->path()},
-            {QStringLiteral("rule"), qlonglong(folder->rule())},
-        });
-    QVariantList recordList;
-    for (const auto& rule : rules)
-        recordList.append(QVariantMap{
-            {QStringLiteral("record"), rule->record()},
-            {QStringLiteral("rule"), qlonglong(rule->rule())},
-            {QStringLiteral("type"), qlonglong(rule->type())},
-        });
-
-    DistributedNotificationCenter::defaultCenter().postNotificationName(
-        QStringLiteral("newAppListReceived"), QStringLiteral("zz.tolvane"),
-        QVariantMap{
-            {QStringLiteral("AppList"), appList},
-            {QStringLiteral("ExclusionList"), exclusionList},
-            {QStringLiteral("RecordList"), recordList},
-        },
+    const uint32_t top = dictionary({
+        {QStringLiteral("AppList"),
+         [&] {
+             std::vector<uint32_t> apps;
+             apps.reserve(sharedAppsLibrary.size());
+             for (const auto& app : sharedAppsLibrary)
+                 apps.push_back(dictionary({
+                     {QStringLiteral("appBinaries"), [&] { return plist.strings(app->appBinaries()); }},
+                     {QStringLiteral("appIsBlockedOrAllowed"),
+                      [&] { return plist.integer(app->appIsBlockedOrAllowed()); }},
+                     {QStringLiteral("appMatches"), [&] { return plist.strings(app->appMatches()); }},
+                 }));
+             return plist.array(apps);
+         }},
+        {QStringLiteral("ExclusionList"),
+         [&] {
+             std::vector<uint32_t> folders;
+             for (const auto& folder : exclusionsList)
+                 folders.push_back(dictionary({
+                     {QStringLiteral("path"), [&] { return plist.string(folder->path()); }},
+                     {QStringLiteral("rule"), [&] { return plist.integer(folder->rule()); }},
+                 }));
+             return plist.array(folders);
+         }},
+        {QStringLiteral("RecordList"),
+         [&] {
+             std::vector<uint32_t> rules;
+             for (const auto& rule : recordsList)
+                 rules.push_back(dictionary({
+                     {QStringLiteral("record"), [&] { return plist.string(rule->record()); }},
+                     {QStringLiteral("rule"), [&] { return plist.integer(rule->rule()); }},
+                     {QStringLiteral("type"), [&] { return plist.integer(rule->type()); }},
+                 }));
+             return plist.array(rules);
+         }},
+    });
+    DistributedNotificationCenter::defaultCenter().postNotificationData(
+        QStringLiteral("newAppListReceived"), QStringLiteral("zz.tolvane"), plist.finish(top),
         kDeliverToAllSessions);
 }
 

@@ -6,9 +6,14 @@
 #include "core/PAPreferenceTable.h"
 #include "core/SharedState.h"
 #include "platform/KeyedArchive.h"
+#include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
 
+#include <array>
 #include <cmath>
+#include <iterator>
+#include <type_traits>
+#include <unordered_map>
 
 namespace {
 
@@ -22,37 +27,145 @@ bool fail(QString* error, const QString& reason)
     return false;
 }
 
-template <typename T>
-bool take(const QVariantMap& record, const char* key, std::optional<T> (*convert)(const QVariant&), T& out,
-          QString* error)
+// The keys the loader reads, and their names in every stored form.
+enum class Key : uint8_t {
+    ClassName,
+    AppName,
+    AppPath,
+    AppBinaries,
+    AppIsBundle,
+    AppIsBlockedOrAllowed,
+    AppMatches,
+    Path,
+    Rule,
+    Ignored,
+    Hardcoded,
+    Record,
+    Type,
+    Count
+};
+constexpr QLatin1StringView kKeyNames[] = {
+    QLatin1StringView("PalisorClassName"),
+    QLatin1StringView("appName"),
+    QLatin1StringView("appPath"),
+    QLatin1StringView("appBinaries"),
+    QLatin1StringView("appIsBundle"),
+    QLatin1StringView("appIsBlockedOrAllowed"),
+    QLatin1StringView("appMatches"),
+    QLatin1StringView("path"),
+    QLatin1StringView("rule"),
+    QLatin1StringView("ignored"),
+    QLatin1StringView("hardcoded"),
+    QLatin1StringView("record"),
+    QLatin1StringView("type"),
+};
+static_assert(std::size(kKeyNames) == size_t(Key::Count));
+
+QLatin1StringView nameOf(Key key)
 {
-    const auto it = record.constFind(QLatin1String(key));
-    if (it == record.constEnd())
-        return fail(error, QStringLiteral("a %1 record has no \"%2\"")
-                               .arg(record.value(kClassName).toString(), QLatin1String(key)));
-    const std::optional<T> value = convert(it.value());
+    return kKeyNames[size_t(key)];
+}
+
+// The names as map keys, made once.
+const QString& keyString(Key key)
+{
+    static const std::array<QString, size_t(Key::Count)> strings = [] {
+        std::array<QString, size_t(Key::Count)> made;
+        for (size_t i = 0; i < made.size(); ++i)
+            made[i] = QString(kKeyNames[i]);
+        return made;
+    }();
+    return strings[size_t(key)];
+}
+
+// A record of the plain form, read from its value tree.
+class VariantRecord
+{
+public:
+    explicit VariantRecord(const QVariant& element)
+        : m_map(element.toMap())
+        , m_kind(m_map.value(kClassName).toString())
+    {
+    }
+    const QString& kind() const { return m_kind; }
+    bool has(Key key) const { return m_map.contains(keyString(key)); }
+    template <typename T> std::optional<T> value(Key key) const
+    {
+        const QVariant v = m_map.value(keyString(key));
+        if constexpr (std::is_same_v<T, QString>)
+            return PAConfigurationRecords::stringValue(v);
+        else if constexpr (std::is_same_v<T, qint64>)
+            return PAConfigurationRecords::intValue(v);
+        else if constexpr (std::is_same_v<T, bool>)
+            return PAConfigurationRecords::boolValue(v);
+        else
+            return PAConfigurationRecords::stringListValue(v);
+    }
+    QVariantMap map() const { return m_map; }
+
+private:
+    QVariantMap m_map;
+    QString m_kind;
+};
+
+template <typename Record, typename T> bool take(const Record& record, Key key, T& out, QString* error)
+{
+    if (!record.has(key))
+        return fail(error, QStringLiteral("a %1 record has no \"%2\"").arg(record.kind(), nameOf(key)));
+    std::optional<T> value = record.template value<T>(key);
     if (!value)
-        return fail(error, QStringLiteral("a %1 record's \"%2\" is not of its type")
-                               .arg(record.value(kClassName).toString(), QLatin1String(key)));
-    out = *value;
+        return fail(
+            error, QStringLiteral("a %1 record's \"%2\" is not of its type").arg(record.kind(), nameOf(key)));
+    out = std::move(*value);
     return true;
 }
 
-bool takeString(const QVariantMap& r, const char* key, QString& out, QString* error)
+// The checks every record passes, whichever form it comes in; records of
+// any other kind are not ours to read.
+template <typename Record>
+bool readRecord(const Record& record, PAConfigurationRecords::Configuration& configuration, QString* error)
 {
-    return take<QString>(r, key, &PAConfigurationRecords::stringValue, out, error);
+    const QString& kind = record.kind();
+    if (kind == QLatin1String("PAApplication")) {
+        PAConfigurationRecords::AppRecord app;
+        if (!take(record, Key::AppName, app.appName, error) ||
+            !take(record, Key::AppPath, app.appPath, error) ||
+            !take(record, Key::AppBinaries, app.appBinaries, error) ||
+            !take(record, Key::AppIsBundle, app.appIsBundle, error) ||
+            !take(record, Key::AppIsBlockedOrAllowed, app.appIsBlockedOrAllowed, error) ||
+            !take(record, Key::AppMatches, app.appMatches, error))
+            return false;
+        // Every later step indexes by the state: one it does not know is a
+        // damaged file, not an app to show.
+        if (app.appIsBlockedOrAllowed < 0 || app.appIsBlockedOrAllowed > 4)
+            return fail(error, QStringLiteral("a PAApplication record's \"appIsBlockedOrAllowed\" is out of "
+                                              "range (%1)")
+                                   .arg(app.appIsBlockedOrAllowed));
+        configuration.apps.push_back(std::move(app));
+    } else if (kind == QLatin1String("PAPreferences")) {
+        configuration.preferences.push_back(record.map());
+    } else if (kind == QLatin1String("PAExclusion")) {
+        PAConfigurationRecords::ExclusionRecord folder;
+        if (!take(record, Key::Path, folder.path, error) || !take(record, Key::Rule, folder.rule, error) ||
+            !take(record, Key::Ignored, folder.ignored, error) ||
+            !take(record, Key::Hardcoded, folder.hardcoded, error))
+            return false;
+        configuration.exclusions.push_back(std::move(folder));
+    } else if (kind == QLatin1String("PAManagedRecords")) {
+        PAConfigurationRecords::ManagedRecord rule;
+        if (!take(record, Key::Record, rule.record, error) || !take(record, Key::Rule, rule.rule, error) ||
+            !take(record, Key::Type, rule.type, error))
+            return false;
+        configuration.records.push_back(std::move(rule));
+    }
+    return true;
 }
-bool takeInt(const QVariantMap& r, const char* key, qint64& out, QString* error)
+
+QString elementFault(const char* what, bool dictionary)
 {
-    return take<qint64>(r, key, &PAConfigurationRecords::intValue, out, error);
-}
-bool takeBool(const QVariantMap& r, const char* key, bool& out, QString* error)
-{
-    return take<bool>(r, key, &PAConfigurationRecords::boolValue, out, error);
-}
-bool takeStrings(const QVariantMap& r, const char* key, QStringList& out, QString* error)
-{
-    return take<QStringList>(r, key, &PAConfigurationRecords::stringListValue, out, error);
+    return dictionary
+               ? QStringLiteral("an element of the %1 has no \"PalisorClassName\"").arg(QLatin1String(what))
+               : QStringLiteral("an element of the %1 is not a dictionary").arg(QLatin1String(what));
 }
 
 // Every element a dictionary with a string "PalisorClassName".
@@ -60,14 +173,231 @@ bool checkElements(const QVariantList& array, const char* what, QString* error)
 {
     for (const QVariant& element : array) {
         if (element.typeId() != QMetaType::QVariantMap)
-            return fail(error,
-                        QStringLiteral("an element of the %1 is not a dictionary").arg(QLatin1String(what)));
+            return fail(error, elementFault(what, false));
         if (element.toMap().value(kClassName).typeId() != QMetaType::QString)
-            return fail(
-                error,
-                QStringLiteral("an element of the %1 has no \"PalisorClassName\"").arg(QLatin1String(what)));
+            return fail(error, elementFault(what, true));
     }
     return true;
+}
+
+// The records of a keyed archive, read where they lie once the whole archive
+// has passed KeyedArchiveReader::check(): no value tree is built for the
+// thousands of apps a configuration may hold, only what the records keep.
+class ArchivedRecords
+{
+public:
+    using Item = KeyedArchiveReader::Item;
+    using Kind = KeyedArchiveReader::Kind;
+
+    explicit ArchivedRecords(KeyedArchiveReader& reader)
+        : m_reader(reader)
+        , m_keys(reader.objectCount(), kUnread)
+        , m_strings(reader.objectCount())
+        , m_stringRead(reader.objectCount(), false)
+    {
+    }
+
+    // The archived array's elements, checked as the plain form's are, then
+    // read as records. As with a value tree, a fault in any element's shape
+    // outweighs one in an earlier record's values.
+    bool read(PAConfigurationRecords::Configuration& configuration, QString* error);
+
+    KeyedArchiveReader& reader() { return m_reader; }
+    // Which of our keys the string under a UID is, or -1.
+    int keyOf(uint64_t uid);
+    std::optional<QString> string(uint64_t uid);
+    std::optional<QStringList> strings(uint64_t uid);
+    // The value under a UID as the value tree would hold it.
+    QVariant variant(uint64_t uid);
+
+private:
+    static constexpr int8_t kUnread = -2;
+
+    KeyedArchiveReader& m_reader;
+    // keyOf() by UID: record keys are shared by every record.
+    std::vector<int8_t> m_keys;
+    // Each archived string made once: the same few matches and paths recur
+    // in thousands of records, and the records then share one copy.
+    std::vector<QString> m_strings;
+    std::vector<bool> m_stringRead;
+    // variant() of the containers made so far.
+    std::unordered_map<uint64_t, QVariant> m_containers;
+};
+
+// One archived dictionary: the value of each key we read, the last of
+// duplicate keys counting as in a value tree.
+class ArchivedRecord
+{
+public:
+    ArchivedRecord(ArchivedRecords& archive, uint64_t uid, const KeyedArchiveReader::Item& dictionary)
+        : m_archive(archive)
+        , m_uid(uid)
+    {
+        for (uint64_t i = 0; i < dictionary.keys.count; ++i) {
+            uint64_t keyUid = 0;
+            uint64_t valueUid = 0;
+            if (!archive.reader().uidAt(dictionary.keys, i, keyUid) ||
+                !archive.reader().uidAt(dictionary.objects, i, valueUid))
+                continue;
+            const int key = archive.keyOf(keyUid);
+            if (key >= 0)
+                m_values[key] = valueUid;
+        }
+        // UID 0 is $null, never a value in an archive that passed its check.
+        if (const uint64_t kind = m_values[size_t(Key::ClassName)]) {
+            std::optional<QString> text = archive.string(kind);
+            m_hasKind = text.has_value();
+            m_kind = std::move(text).value_or(QString());
+        }
+    }
+
+    bool hasKind() const { return m_hasKind; }
+    const QString& kind() const { return m_kind; }
+    bool has(Key key) const { return m_values[size_t(key)] != 0; }
+    template <typename T> std::optional<T> value(Key key) const
+    {
+        const uint64_t uid = m_values[size_t(key)];
+        if constexpr (std::is_same_v<T, QString>)
+            return m_archive.string(uid);
+        else if constexpr (std::is_same_v<T, QStringList>)
+            return m_archive.strings(uid);
+        else if constexpr (std::is_same_v<T, qint64>)
+            return PAConfigurationRecords::intValue(m_scalar(uid));
+        else
+            return PAConfigurationRecords::boolValue(m_scalar(uid));
+    }
+    QVariantMap map() const { return m_archive.variant(m_uid).toMap(); }
+
+private:
+    // Numbers and booleans; anything else converts to neither.
+    QVariant m_scalar(uint64_t uid) const
+    {
+        KeyedArchiveReader::Item item;
+        if (!m_archive.reader().item(uid, item))
+            return {};
+        return KeyedArchiveReader::plainValue(item);
+    }
+
+    ArchivedRecords& m_archive;
+    uint64_t m_uid;
+    uint64_t m_values[size_t(Key::Count)] = {};
+    QString m_kind;
+    bool m_hasKind = false;
+};
+
+int ArchivedRecords::keyOf(uint64_t uid)
+{
+    if (uid >= m_keys.size())
+        return -1;
+    if (m_keys[uid] == kUnread) {
+        m_keys[uid] = -1;
+        Item item;
+        if (m_reader.item(uid, item) && item.kind == Kind::String)
+            for (size_t key = 0; key < size_t(Key::Count); ++key)
+                if (BinaryPlistReader::textEquals(item.value, kKeyNames[key]))
+                    m_keys[uid] = static_cast<int8_t>(key);
+    }
+    return m_keys[uid];
+}
+
+std::optional<QString> ArchivedRecords::string(uint64_t uid)
+{
+    if (uid < m_stringRead.size() && m_stringRead[uid])
+        return m_strings[uid];
+    Item item;
+    if (!m_reader.item(uid, item) || item.kind != Kind::String)
+        return std::nullopt;
+    QString text = BinaryPlistReader::text(item.value);
+    if (uid < m_stringRead.size()) {
+        m_strings[uid] = text;
+        m_stringRead[uid] = true;
+    }
+    return text;
+}
+
+std::optional<QStringList> ArchivedRecords::strings(uint64_t uid)
+{
+    Item item;
+    if (!m_reader.item(uid, item) || item.kind != Kind::Array)
+        return std::nullopt;
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(item.objects.count));
+    for (uint64_t i = 0; i < item.objects.count; ++i) {
+        uint64_t child = 0;
+        std::optional<QString> text;
+        if (!m_reader.uidAt(item.objects, i, child) || !(text = string(child)))
+            return std::nullopt;
+        list.append(std::move(*text));
+    }
+    return list;
+}
+
+// Recursion as deep as the archive's check allowed.
+QVariant ArchivedRecords::variant(uint64_t uid)
+{
+    // A container that recurs is made once and shared, as the archive shares
+    // it: within the read bounds a value may still recur millions of times.
+    if (const auto made = m_containers.find(uid); made != m_containers.end())
+        return made->second;
+    Item item;
+    if (!m_reader.item(uid, item))
+        return {};
+    QVariant value;
+    switch (item.kind) {
+    case Kind::Boolean:
+    case Kind::Integer:
+    case Kind::Real:
+    case Kind::String:
+    case Kind::Data:
+        return KeyedArchiveReader::plainValue(item);
+    case Kind::Array: {
+        QVariantList list;
+        list.reserve(static_cast<qsizetype>(item.objects.count));
+        for (uint64_t i = 0; i < item.objects.count; ++i) {
+            uint64_t child = 0;
+            if (m_reader.uidAt(item.objects, i, child))
+                list.append(variant(child));
+        }
+        value = QVariant(std::move(list));
+        break;
+    }
+    case Kind::Dictionary: {
+        QVariantMap map;
+        for (uint64_t i = 0; i < item.keys.count; ++i) {
+            uint64_t keyUid = 0;
+            uint64_t valueUid = 0;
+            if (m_reader.uidAt(item.keys, i, keyUid) && m_reader.uidAt(item.objects, i, valueUid))
+                map.insert(string(keyUid).value_or(QString()), variant(valueUid));
+        }
+        value = QVariant(std::move(map));
+        break;
+    }
+    }
+    m_containers.emplace(uid, value);
+    return value;
+}
+
+bool ArchivedRecords::read(PAConfigurationRecords::Configuration& configuration, QString* error)
+{
+    constexpr char what[] = "archived record array";
+    Item root;
+    if (!m_reader.item(m_reader.rootUid(), root))
+        return fail(error, m_reader.error());
+    QString recordFault;
+    bool recordFailed = false;
+    for (uint64_t i = 0; i < root.objects.count; ++i) {
+        uint64_t uid = 0;
+        Item element;
+        if (!m_reader.uidAt(root.objects, i, uid) || !m_reader.item(uid, element) ||
+            element.kind != Kind::Dictionary)
+            return fail(error, elementFault(what, false));
+        const ArchivedRecord record(*this, uid, element);
+        if (!record.hasKind())
+            return fail(error, elementFault(what, true));
+        if (!recordFailed)
+            recordFailed = !readRecord(record, configuration, &recordFault);
+    }
+    return !recordFailed || fail(error, recordFault);
 }
 
 } // namespace
@@ -235,9 +565,10 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
         if (element.toMap().value(kClassName).toString() == kWrapperClass)
             ++wrappers;
 
+    Configuration configuration;
     // Exactly one wrapper makes an encoded file; none or several, a plain one.
-    QVariantList records;
     if (wrappers == 1) {
+        std::optional<KeyedArchiveReader> archive;
         for (const QVariant& element : fileArray) {
             const QVariantMap map = element.toMap();
             const auto it = map.constFind(kWrapperClass);
@@ -247,54 +578,24 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
                 fail(error, QStringLiteral("the wrapper's \"PalisorConfiguration\" is not data"));
                 return std::nullopt;
             }
-            QString reason;
-            const std::optional<QVariant> unarchived = KeyedArchive::unarchive(it->toByteArray(), &reason);
-            if (!unarchived || unarchived->typeId() != QMetaType::QVariantList) {
-                fail(error, unarchived
-                                ? QStringLiteral("the wrapper's archive does not hold an array")
-                                : QStringLiteral("the wrapper's archive is malformed (%1)").arg(reason));
+            archive.emplace();
+            if (!archive->open(it->toByteArray()) || !archive->check()) {
+                fail(error, QStringLiteral("the wrapper's archive is malformed (%1)").arg(archive->error()));
                 return std::nullopt;
             }
-            records = unarchived->toList();
+            KeyedArchiveReader::Item root;
+            if (!archive->item(archive->rootUid(), root) || root.kind != KeyedArchiveReader::Kind::Array) {
+                fail(error, QStringLiteral("the wrapper's archive does not hold an array"));
+                return std::nullopt;
+            }
         }
-        if (!checkElements(records, "archived record array", error))
+        if (archive && !ArchivedRecords(*archive).read(configuration, error))
             return std::nullopt;
-    } else {
-        records = fileArray;
+        return configuration;
     }
 
-    Configuration configuration;
-    for (const QVariant& element : records) {
-        const QVariantMap record = element.toMap();
-        const QString kind = record.value(kClassName).toString();
-        if (kind == QLatin1String("PAApplication")) {
-            AppRecord app;
-            if (!takeString(record, "appName", app.appName, error) ||
-                !takeString(record, "appPath", app.appPath, error) ||
-                !takeStrings(record, "appBinaries", app.appBinaries, error) ||
-                !takeBool(record, "appIsBundle", app.appIsBundle, error) ||
-                !takeInt(record, "appIsBlockedOrAllowed", app.appIsBlockedOrAllowed, error) ||
-                !takeStrings(record, "appMatches", app.appMatches, error))
-                return std::nullopt;
-            configuration.apps.push_back(std::move(app));
-        } else if (kind == QLatin1String("PAPreferences")) {
-            configuration.preferences.push_back(record);
-        } else if (kind == QLatin1String("PAExclusion")) {
-            ExclusionRecord folder;
-            if (!takeString(record, "path", folder.path, error) ||
-                !takeInt(record, "rule", folder.rule, error) ||
-                !takeBool(record, "ignored", folder.ignored, error) ||
-                !takeBool(record, "hardcoded", folder.hardcoded, error))
-                return std::nullopt;
-            configuration.exclusions.push_back(std::move(folder));
-        } else if (kind == QLatin1String("PAManagedRecords")) {
-            ManagedRecord rule;
-            if (!takeString(record, "record", rule.record, error) ||
-                !takeInt(record, "rule", rule.rule, error) || !takeInt(record, "type", rule.type, error))
-                return std::nullopt;
-            configuration.records.push_back(std::move(rule));
-        }
-        // Records of any other kind are not ours to read.
-    }
+    for (const QVariant& element : fileArray)
+        if (!readRecord(VariantRecord(element), configuration, error))
+            return std::nullopt;
     return configuration;
 }

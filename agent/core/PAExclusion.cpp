@@ -11,13 +11,22 @@ PAExclusion::PAExclusion(const QString& path, qint64 rule, bool ignored, bool ha
     , m_ignored(ignored)
     , m_hardcoded(hardcoded)
     , m_labelColor(SystemColors::controlTextColor())
+    , m_iconPath(path)
 {
     setRuleIcon();
     // A built-in rule stays grey until the rule colours are applied again.
     if (m_hardcoded)
         m_labelColor = SystemColors::grey();
-    m_icon = m_path == QLatin1String("/") ? Resources::systemImage(QStringLiteral("NSComputer"))
-                                          : Workspace::iconForFile(m_path);
+}
+
+const QIcon& PAExclusion::icon() const
+{
+    if (!m_iconLooked) {
+        m_icon = m_iconPath == QLatin1String("/") ? Resources::systemImage(QStringLiteral("NSComputer"))
+                                                  : Workspace::iconForFile(m_iconPath);
+        m_iconLooked = true;
+    }
+    return m_icon;
 }
 
 void PAExclusion::setPath(const QString& value)

@@ -30,7 +30,10 @@ public:
     const QIcon& buttonImage() const { return m_buttonImage; }
     bool isSelected() const { return m_isSelected; }
     void setIsSelected(bool value);
-    const QIcon& icon() const { return m_icon; }
+    // The file manager's icon for the path the folder was made with, looked
+    // up when first shown: a load makes hundreds of folders, and the icon
+    // theme answers slowly.
+    const QIcon& icon() const;
 
     // Images and colour from the rule; also when the status-image style changes.
     void setRuleIcon();
@@ -48,5 +51,8 @@ private:
     QColor m_labelColor;
     QIcon m_buttonImage;
     bool m_isSelected = false;
-    QIcon m_icon;
+    mutable QIcon m_icon;
+    mutable bool m_iconLooked = false;
+    // icon() shows the path as it was when the folder was made.
+    QString m_iconPath;
 };

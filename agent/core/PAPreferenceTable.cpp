@@ -7,6 +7,8 @@
 #include "platform/SystemColors.h"
 #include "platform/UserDefaults.h"
 
+#include <limits>
+
 #define PALISOR_DEFINE_SETTING(type, name, initial, ...) type name = initial;
 PALISOR_SETTINGS(PALISOR_DEFINE_SETTING)
 #undef PALISOR_DEFINE_SETTING
@@ -61,6 +63,59 @@ QVariant stored(const PASetting::Target& target)
         target);
 }
 
+// The durations and sizes among the settings, each with the reach of the
+// timer or control that it feeds.
+std::optional<PARange> rangeOf(const PASetting::Target& target)
+{
+    const std::pair<PASetting::Target, PARange> ranges[] = {
+        {&notificationDefaultTime, PARange::alertMinutes()},
+        {&notificationsTimeOut, PARange::timerSeconds()},
+        {&quietTime, PARange::timerSeconds()},
+        {&quietMaxTime, PARange::timerSeconds()},
+        {&notificationWindowHeight, PARange::windowSize()},
+        {&xoffset, PARange::windowOffset()},
+        {&yoffset, PARange::windowOffset()},
+        {&connectionsTTL, PARange::timerSeconds()},
+    };
+    for (const auto& [variable, range] : ranges)
+        if (variable == target)
+            return range;
+    return std::nullopt;
+}
+
+// What a numeric setting can hold: its range, else its type's own limits,
+// which leave out NaN and the infinities. nullopt for a setting of text or
+// truth values.
+std::optional<PARange> reachOf(const PASetting& row)
+{
+    if (row.range)
+        return row.range;
+    if (std::holds_alternative<int*>(row.target))
+        return PARange{double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())};
+    if (std::holds_alternative<double*>(row.target))
+        return PARange{std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max()};
+    return std::nullopt;
+}
+
+// Whether a stored number is one the setting cannot hold; logs it with the
+// value the setting takes instead. A value that is no number is left to
+// readAs, which tells it apart as a value of another type.
+bool unfit(const PASetting& row, const QVariant& stored, const QString& key, const char* source,
+           const PASetting::Value& instead)
+{
+    const std::optional<PARange> reach = reachOf(row);
+    const std::optional<double> number = PAConfigurationRecords::doubleValue(stored);
+    if (!reach || !number || reach->contains(*number))
+        return false;
+    const QString used =
+        std::visit([](const auto& value) { return QVariant::fromValue(value).toString(); }, instead);
+    qCWarning(
+        lcConfiguration, "%s",
+        qUtf8Printable(QStringLiteral("%1 key \"%2\" holds %3, outside %4; %5 is used instead")
+                           .arg(QLatin1String(source), key, PARange::text(*number), reach->text(), used)));
+    return true;
+}
+
 QColor initialLabelColor0()
 {
     return QColor::fromRgbF(0.0f, 0.8f, 0.0f, 1.0f);
@@ -79,7 +134,8 @@ const std::vector<PASetting>& PASettings::table()
               PASetting::Value(type(defaultsFallback)),                                                      \
               recordKey,                                                                                     \
               PASetting::mode,                                                                               \
-              PASetting::Value(type(recordFallback))},
+              PASetting::Value(type(recordFallback)),                                                        \
+              rangeOf(&name)},
     static const std::vector<PASetting> rows{PALISOR_SETTINGS(PALISOR_SETTING_ROW)};
 #undef PALISOR_SETTING_ROW
     return rows;
@@ -129,8 +185,11 @@ void PASettings::readUserDefaults(const UserDefaults& defaults)
     for (const PASetting& row : table()) {
         if (!row.defaultsKey)
             continue;
-        const std::optional<PASetting::Value> value =
-            readAs(row.target, defaults.objectForKey(QLatin1String(row.defaultsKey)));
+        const QString key = QLatin1String(row.defaultsKey);
+        const QVariant stored = defaults.objectForKey(key);
+        std::optional<PASetting::Value> value;
+        if (!unfit(row, stored, key, "User defaults", row.defaultsFallback))
+            value = readAs(row.target, stored);
         assign(row.target, value.value_or(row.defaultsFallback));
     }
 }
@@ -143,6 +202,12 @@ void PASettings::applyRecord(const QVariantMap& record, const std::function<void
         const QString key = QLatin1String(row.recordKey);
         const auto it = record.constFind(key);
         if (it != record.constEnd()) {
+            // A number the setting cannot hold gives it its default, the
+            // value at start, whatever the record mode.
+            if (unfit(row, *it, key, "Configuration", row.initial)) {
+                assign(row.target, row.initial);
+                continue;
+            }
             if (const std::optional<PASetting::Value> value = readAs(row.target, *it)) {
                 assign(row.target, *value);
                 continue;

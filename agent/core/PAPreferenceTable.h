@@ -1,10 +1,13 @@
 #pragma once
 
+#include "core/PARange.h"
+
 #include <QColor>
 #include <QString>
 #include <QVariantMap>
 
 #include <functional>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -98,6 +101,9 @@ struct PASetting
     const char* recordKey;
     RecordMode recordMode;
     Value recordFallback;
+    // Durations and sizes: what a file may give them. A number outside it,
+    // or no number at all, gives the setting its default instead.
+    std::optional<PARange> range = std::nullopt;
 };
 
 // The label colours and the alert's background, kept in user defaults as
@@ -121,11 +127,14 @@ QColor initialColor(const char* defaultsKey);
 
 // Every global and colour back to its value at start.
 void reset();
-// The launch-time read of user defaults.
+// The launch-time read of user defaults; a number that the setting cannot
+// hold reads as an absent key, with a log line.
 void readUserDefaults(const UserDefaults& defaults);
 // Applies one preferences record. A key of another type counts as absent
-// (and is logged); `automaticXPCAbsent` runs when the record lacks
-// "automaticXPC", after the global was set.
+// (and is logged); a number that the setting cannot hold (NaN, an infinity,
+// one outside its range) gives it its value at start (and is logged);
+// `automaticXPCAbsent` runs when the record lacks "automaticXPC", after the
+// global was set.
 void applyRecord(const QVariantMap& record, const std::function<void()>& automaticXPCAbsent);
 // The record's keys as the writer stores them (integers as 64-bit).
 QVariantMap recordValues();

@@ -1,5 +1,7 @@
 #include "core/UserDefaultsPalisor.h"
 
+#include "core/AgentLog.h"
+
 #include <QVariantList>
 
 std::optional<QColor> UserDefaultsPalisor::colorForKey(const UserDefaults& defaults, const QString& key)
@@ -32,4 +34,19 @@ void UserDefaultsPalisor::setColor(UserDefaults& defaults, const std::optional<Q
     }
     const QColor rgb = color->toRgb();
     defaults.setObject(QVariantList{rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()}, key);
+}
+
+std::optional<double> UserDefaultsPalisor::realForKey(const UserDefaults& defaults, const QString& key,
+                                                      PARange range)
+{
+    const QVariant value = defaults.objectForKey(key);
+    if (value.typeId() != QMetaType::Double)
+        return std::nullopt;
+    const double real = value.toDouble();
+    if (range.contains(real))
+        return real;
+    qCWarning(lcConfiguration, "%s",
+              qUtf8Printable(QStringLiteral("User defaults key \"%1\" holds %2, outside %3; ignored")
+                                 .arg(key, PARange::text(real), range.text())));
+    return std::nullopt;
 }

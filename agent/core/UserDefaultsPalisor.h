@@ -1,12 +1,13 @@
 #pragma once
 
+#include "core/PARange.h"
 #include "platform/UserDefaults.h"
 
 #include <QColor>
 
 #include <optional>
 
-// Colours kept in the agent's user defaults. The defaults file is this
+// Colours and sizes kept in the agent's user defaults. The defaults file is this
 // program's own, so a colour is stored plainly, as an array of four reals
 // (red, green, blue, alpha in sRGB, 0 to 1), not as an archived object.
 class UserDefaultsPalisor
@@ -16,4 +17,7 @@ public:
     static std::optional<QColor> colorForKey(const UserDefaults& defaults, const QString& key);
     // No colour removes the key.
     static void setColor(UserDefaults& defaults, const std::optional<QColor>& color, const QString& key);
+    // The real under `key`; nullopt when the key is absent or holds another
+    // type, and (with a log line) when the real lies outside `range`.
+    static std::optional<double> realForKey(const UserDefaults& defaults, const QString& key, PARange range);
 };

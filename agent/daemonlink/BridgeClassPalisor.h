@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
+
 class PARequestRoad;
 
 // What takes one request text off the road: PANotifyController.
@@ -28,11 +30,20 @@ public:
     // ended without an answer.
     BridgeClassPalisor(PARequestRoad& road, PARequestHandler& dispatcher, QObject* parent = nullptr);
 
-    // Called on the socket thread; returns at once.
+    // Called on the socket thread; returns at once. A text that cannot be a
+    // request is dropped here, and so is a request past kRequestBound that
+    // wait behind an open alert (told once, and again only after all waiting
+    // ones have moved on): nothing the socket receives can grow the queue
+    // without end.
     void readRequest(const QString& text);
+    static constexpr int kRequestBound = 4096;
+    // Requests handed on and not yet started.
+    int waitingRequests() const { return m_waiting.load(); }
 
 private:
     PARequestRoad& m_road;
     PARequestHandler& m_dispatcher;
     QPointer<QObject> m_dispatcherLife;
+    std::atomic<int> m_waiting{0};
+    std::atomic<bool> m_boundLogged{false};
 };

@@ -15,11 +15,13 @@ QString PASavedRuleDecision::quietMatch(const QString& address) const
     return (quietPass ? QLatin1Char('@') : QLatin1Char('#')) + address;
 }
 
-PASavedRuleDecision PASavedRuleDecision::decide(const QString& request, const QString& path,
+PASavedRuleDecision PASavedRuleDecision::decide(const QString& request, const QString& path, bool verified,
                                                 const QString& address, const QString& port,
                                                 const PAAppsIndex& apps)
 {
     PASavedRuleDecision decision;
+    if (!verified)
+        return decision;
     const QString passAddress = QLatin1Char('@') + address;
     const QString blockAddress = QLatin1Char('#') + address;
     const QString passPort = QLatin1Char('@') + port;

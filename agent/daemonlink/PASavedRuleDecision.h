@@ -29,6 +29,8 @@ struct PASavedRuleDecision
 
     // `request` is the daemon's text as it came, `path` the executable the
     // rules are looked up by (an XPC service already replaced by its host).
-    static PASavedRuleDecision decide(const QString& request, const QString& path, const QString& address,
-                                      const QString& port, const PAAppsIndex& apps);
+    // A path that is not `verified` is only the name a process gave itself:
+    // any process can claim a saved app's path, so only the user decides.
+    static PASavedRuleDecision decide(const QString& request, const QString& path, bool verified,
+                                      const QString& address, const QString& port, const PAAppsIndex& apps);
 };

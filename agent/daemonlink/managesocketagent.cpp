@@ -4,7 +4,7 @@
 #include "daemonlink/BridgeClassPalisor.h"
 #include "platform/MainQueue.h"
 #include "platform/Paths.h"
-#include "platform/ProcessInfo.h"
+#include "platform/ProcessInspector.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -90,12 +90,39 @@ using Datagram = std::array<char, managesocketagent::kDatagramSize>;
 
 enum class SendResult { Sent, Full, Failed };
 
+// Told once until an answer reaches the daemon again.
+bool g_strangerLogged = false;
+
+// An answer tells which connections pass: it goes only to a socket the daemon
+// owns. Outside a test root that is root's, in a folder only root may write
+// to; a socket of another user there (or a link in its place) is not heard.
+// A missing socket is left for the send to report.
+bool daemonSocketIsTheDaemons()
+{
+    struct stat file;
+    if (lstat(g_daemonAddress.sun_path, &file) != 0)
+        return true;
+    if (S_ISSOCK(file.st_mode) && managesocketagent::acceptsSender(file.st_uid))
+        return true;
+    if (!g_strangerLogged)
+        qCWarning(lcDaemon,
+                  "[PALISOR AGENT] %s is not the daemon's socket (owner uid %u); answers are not sent to it",
+                  g_daemonAddress.sun_path, static_cast<unsigned>(file.st_uid));
+    g_strangerLogged = true;
+    return false;
+}
+
+// Callers hold g_sendMutex.
 SendResult sendNow(const Datagram& datagram)
 {
+    if (!daemonSocketIsTheDaemons())
+        return SendResult::Failed;
     const ssize_t sent = sendto(g_socket.load(), datagram.data(), datagram.size(), MSG_DONTWAIT,
                                 reinterpret_cast<const sockaddr*>(&g_daemonAddress), g_daemonAddressLength);
-    if (sent >= 0)
+    if (sent >= 0) {
+        g_strangerLogged = false;
         return SendResult::Sent;
+    }
     if (errno == EAGAIN || errno == ENOBUFS) {
         errno = 0;
         return SendResult::Full;
@@ -451,9 +478,14 @@ bool managesocketagent::acceptsSender(uid_t uid)
 
 QString managesocketagent::infoprocess(uint32_t pid)
 {
+    return infoprocessName(pid).path;
+}
+
+ProcessInfo::Name managesocketagent::infoprocessName(uint32_t pid)
+{
     if (pid == 0 || pid > static_cast<uint32_t>(std::numeric_limits<pid_t>::max()))
-        return QStringLiteral("error");
-    return ProcessInfo::pathForPid(static_cast<pid_t>(pid));
+        return {QStringLiteral("error"), false};
+    return ProcessInspector::shared().name(static_cast<pid_t>(pid));
 }
 
 int managesocketagent::infoRootProcess(uint32_t pid)

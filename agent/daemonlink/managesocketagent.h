@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ProcessInfo.h"
 #include "platform/ThreadQueue.h"
 
 #include <QObject>
@@ -48,6 +49,9 @@ public:
 
     // The executable's path, or "error" when the process is gone.
     QString infoprocess(uint32_t pid);
+    // The same, telling whether the path is the executable's own or only
+    // the name the process gave itself.
+    ProcessInfo::Name infoprocessName(uint32_t pid);
     // The effective user id, or -1 when the process is gone.
     int infoRootProcess(uint32_t pid);
 
@@ -66,8 +70,9 @@ public:
     // Ends it and returns once it has: afterwards the loop touches nothing.
     static void stopReceivingAndWait();
 
-    // Who may send requests: root (the daemon) and, when PALISOR_ROOT is set
-    // (tests, the demo), the agent's own user.
+    // Who may be the daemon, sending requests and owning the socket the
+    // answers go to: root and, when PALISOR_ROOT is set (tests, the demo),
+    // the agent's own user.
     static bool acceptsSender(uid_t uid);
 
     static QString agentSocketPath();

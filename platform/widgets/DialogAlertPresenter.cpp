@@ -23,17 +23,17 @@ QMessageBox* makeBox(const Alert& alert, QWidget* parent)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setText(alert.messageText);
     box->setInformativeText(alert.informativeText);
-    if (alert.icon == QLatin1String("NSCaution"))
+    // A standard name takes our own picture of that name where the bundle
+    // has one, else the style's.
+    const QIcon own = alert.icon.isEmpty() ? QIcon() : Resources::image(alert.icon);
+    if (!own.isNull())
+        box->setIconPixmap(own.pixmap(64, 64));
+    else if (alert.icon == QLatin1String("NSCaution"))
         box->setIcon(QMessageBox::Warning);
     else if (alert.icon == QLatin1String("NSCritical"))
         box->setIcon(QMessageBox::Critical);
     else if (alert.icon == QLatin1String("NSInformational"))
         box->setIcon(QMessageBox::Information);
-    else if (!alert.icon.isEmpty()) {
-        const QIcon icon = Resources::image(alert.icon);
-        if (!icon.isNull())
-            box->setIconPixmap(icon.pixmap(64, 64));
-    }
     const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
     for (int i = 0; i < titles.size(); ++i) {
         // Roles only order the buttons; the answer comes from the index.

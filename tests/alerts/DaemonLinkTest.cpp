@@ -1,13 +1,17 @@
 #include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
+#include "core/PAConfiguration.h"
 #include "core/SharedState.h"
+#include "daemonlink/BridgeClassPalisor.h"
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
 #include "platform/NotificationCenter.h"
 #include "support/CapturedLog.h"
+#include "support/ConfigurationRecords.h"
 #include "support/DaemonPeer.h"
 #include "support/EventLoop.h"
+#include "support/FakeProcessInspector.h"
 #include "support/Privileges.h"
 #include "support/ProcessWaits.h"
 #include "support/widgets/AgentFixture.h"
@@ -23,8 +27,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
@@ -103,6 +109,25 @@ protected:
                            const QString& responsible = QStringLiteral("0"))
     {
         return QStringLiteral("%1 %2 %3 %4 TCP 4 %5").arg(key, address, port).arg(pid).arg(responsible);
+    }
+
+    // A request of `pid`, which goes by `name` without the agent being able
+    // to check it, while a saved rule passes the app of that name: the user
+    // is asked, and told that the name is unverified.
+    void expectAskedAsUnverified(qint64 pid, const QString& name)
+    {
+        manage(QFileInfo(name).fileName(), {name}, name, 0);
+        ASSERT_TRUE(
+            m_peer->send(request(QStringLiteral("u"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid)));
+        EXPECT_TRUE(m_peer->drain().isEmpty()) << "no saved rule answers";
+        ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+        std::shared_ptr<PANotifyWindowController> alert = openAlerts.value(shown().at(0));
+        ASSERT_TRUE(alert && alert->myNotifyWindow());
+        const auto* label = alert->myNotifyWindow()->findChild<QLabel*>(QStringLiteral("processName"));
+        ASSERT_TRUE(label);
+        EXPECT_EQ(label->text(), PANotifyWindowController::appDisplayNameForPath(name) +
+                                     QStringLiteral(" (unverified name)"));
+        PANotifyWindowController::resumeQueue(alert->parameterTagString);
     }
 
     // The tags of the alerts that reached the screen, in the order they did.
@@ -417,6 +442,44 @@ TEST_F(DaemonLinkTest, AnUnansweredAlertExpiresWithAThirtySecondRule)
     EXPECT_TRUE(processEventsUntil([] { return !synchronizedQueue().isSuspended(); }));
 }
 
+// A configuration whose alert time-out is no number: the alert still runs
+// out, after the default time, and the request waiting behind it is answered
+// by its saved rule.
+TEST_F(DaemonLinkTest, ATimeOutOfNaNStillExpiresAndTheNextRequestGetsItsSavedRule)
+{
+    ManualClock& clock = m_clock.clock();
+    QVariantMap saved = plainAppRecord(QStringLiteral("saved"), 1);
+    saved.insert(QStringLiteral("appPath"), homePath("bin/saved"));
+    saved.insert(QStringLiteral("appBinaries"), QVariantList{homePath("bin/saved")});
+    const QString file = rootPath(QStringLiteral("/etc/palisor.conf"));
+    writePlist(file,
+               QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                        {"enableNotifications", true},
+                                        {"automaticXPC", true},
+                                        {"notificationsTimeOut", std::nan("")}},
+                            saved},
+               true);
+    {
+        CapturedLog log;
+        ASSERT_TRUE(configuration().loadConf(file));
+        EXPECT_EQ(log.count(QStringLiteral("Configuration key \"notificationsTimeOut\" holds nan")), 1);
+    }
+    EXPECT_EQ(notificationsTimeOut, 60.0);
+
+    const QString first = request(QStringLiteral("1"), QStringLiteral("1.2.3.4"), QStringLiteral("80"),
+                                  spawnAt(QStringLiteral("bin/unknown")));
+    const QString second = request(QStringLiteral("2"), QStringLiteral("1.2.3.4"), QStringLiteral("80"),
+                                   spawnAt(QStringLiteral("bin/saved")));
+    ASSERT_TRUE(m_peer->send(first));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+    ASSERT_TRUE(m_peer->send(second));
+    clock.advance(59);
+    EXPECT_TRUE(m_peer->drain(50).isEmpty()) << "the alert is still open, the second request waits";
+    clock.advance(1);
+    EXPECT_EQ(m_peer->answers(2), (QStringList{first + " 0 # #", second + " 1 # #"}));
+    EXPECT_EQ(shown().size(), 1);
+}
+
 TEST_F(DaemonLinkTest, ABlockClickIsSentAndTheSavedRuleAnswersTheNextRequest)
 {
     const qint64 pid = spawnAt(QStringLiteral("bin/newcomer"));
@@ -544,6 +607,173 @@ TEST_F(DaemonLinkTest, DatagramsOfOtherUsersAreDroppedAndToldOnce)
     EXPECT_TRUE(managesocketagent::acceptsSender(0));
     EXPECT_TRUE(managesocketagent::acceptsSender(getuid())) << "PALISOR_ROOT is set";
     EXPECT_FALSE(managesocketagent::acceptsSender(65534));
+}
+
+// The pages the process holds in memory.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
+
+TEST_F(DaemonLinkTest, AFloodDuringAnOpenAlertKeepsMemoryFlatAndTheFirstRequestsInOrder)
+{
+    CapturedLog log;
+    constexpr int bound = BridgeClassPalisor::kRequestBound;
+    const qint64 asked = spawnAt(QStringLiteral("bin/asked"));
+    ASSERT_TRUE(
+        m_peer->send(request(QStringLiteral("a"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), asked)));
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 1; }));
+
+    // Requests of a gone process (each answered at once when its turn comes)
+    // between texts that cannot be requests.
+    const qint64 gone = gonePid();
+    const auto valid = [&](int i) {
+        return request(QString::number(i), QStringLiteral("1.2.3.4"), QStringLiteral("80"), gone);
+    };
+    const QStringList junk = {
+        QStringLiteral("%1 1.2.3.4 80 x%1 TCP 4 0"),
+        QStringLiteral("%1 1.2.3.4 80 %1 TCP 4"),
+        QStringLiteral("%1 1.2.3.4 80 %1 TCP 4 0 0 0 0"),
+        QStringLiteral("%1").repeated(40),
+    };
+    const auto flood = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            if (!m_peer->send(valid(i)) || !m_peer->send(junk.at(i % junk.size()).arg(i)))
+                return false;
+        return true;
+    };
+    // The first round fills the queue and the allocator's pools; from then
+    // on nothing may grow.
+    ASSERT_TRUE(flood(0, 2 * bound));
+    const qint64 before = residentBytes();
+    ASSERT_TRUE(flood(2 * bound, 10 * bound));
+    const qint64 after = residentBytes();
+    ASSERT_GT(before, 0);
+    EXPECT_LT(after - before, 4 << 20) << before << " -> " << after;
+    EXPECT_EQ(m_interface->bridge()->waitingRequests(), bound);
+    EXPECT_EQ(log.count(QStringLiteral("requests wait for the open one")), 1);
+
+    // Answered, the alert lets the kept requests through, oldest first; the
+    // later ones were dropped.
+    PANotifyWindowController::resumeQueue(shown().at(0));
+    QStringList expected;
+    for (int i = 0; i < bound; ++i)
+        expected << valid(i) + QStringLiteral(" 0 # #");
+    EXPECT_EQ(m_peer->answers(bound, 60000), expected);
+    EXPECT_TRUE(m_peer->drain(200).isEmpty());
+    EXPECT_EQ(m_interface->bridge()->waitingRequests(), 0);
+}
+
+// Another user's or root's process is named by its argv[0], which it may set
+// to any saved app's path.
+TEST_F(DaemonLinkTest, AForgedNameOfAProcessTheAgentCannotInspectIsAsked)
+{
+    if (geteuid() != 0) {
+        const ProcessInfo::Name init = ProcessInfo::nameForPid(1);
+        if (init.verified || init.path == QLatin1String("error"))
+            GTEST_SKIP() << "pid 1 is open to inspection here, and only root can make another user's process";
+        expectAskedAsUnverified(1, init.path);
+        return;
+    }
+    // A root process that calls itself by a saved app's path; the agent
+    // looks at it as nobody.
+    EXPECT_EXIT(
+        {
+            // It reads until this process, as nobody no longer allowed to
+            // signal it, ends.
+            const QString forged = QStringLiteral("/usr/bin/trusted-tool");
+            const QByteArray argv0 = forged.toLocal8Bit();
+            int life[2];
+            if (pipe(life) != 0)
+                _exit(3);
+            const pid_t pid = fork();
+            if (pid == 0) {
+                dup2(life[0], STDIN_FILENO);
+                const int null = open("/dev/null", O_WRONLY);
+                dup2(null, STDOUT_FILENO);
+                dup2(null, STDERR_FILENO);
+                close_range(3, ~0U, 0);
+                execl("/bin/cat", argv0.constData(), static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            close(life[0]);
+            processEventsUntil([&] {
+                QFile arguments(QStringLiteral("/proc/%1/cmdline").arg(pid));
+                return arguments.open(QIODevice::ReadOnly) && arguments.readAll().startsWith(forged.toUtf8());
+            });
+            for (const QString& open : {m_root.path(), m_home.path(), managesocketagent::daemonSocketPath()})
+                chmod(QFile::encodeName(open).constData(), 0777);
+            if (!dropPrivilegesToNobody())
+                _exit(2);
+            expectAskedAsUnverified(pid, forged);
+            std::fprintf(stderr, "%s\n", HasFailure() ? "failed" : "asked as unverified");
+            _exit(HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "asked as unverified");
+}
+
+TEST_F(DaemonLinkTest, ANameTheAgentCannotCheckNeverChoosesTheSavedRule)
+{
+    FakeProcessInspector inspector;
+    const qint64 pid = spawnAt(QStringLiteral("bin/claimer"));
+    const QString saved = QStringLiteral("/usr/bin/trusted-tool");
+    inspector.pretend(pid_t(pid), saved, false);
+    expectAskedAsUnverified(pid, saved);
+
+    // The same name checked: its saved rule answers.
+    inspector.pretend(pid_t(pid), saved, true);
+    const QString checked =
+        request(QStringLiteral("c"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(checked));
+    EXPECT_EQ(m_peer->answers(1), QStringList{checked + " 0 # #"});
+
+    // An XPC service is judged by its host: an unchecked host name is as good
+    // as none.
+    const qint64 service = spawnAt(QStringLiteral("Host.app/Contents/XPCServices/S.xpc/Contents/MacOS/S"));
+    const QString host = homePath("Host.app/Contents/MacOS/Host");
+    manage(QStringLiteral("Host.app"), {QStringLiteral("Host.app/Contents/MacOS/Host")}, homePath("Host.app"),
+           1);
+    inspector.pretend(pid_t(pid), host, false);
+    ASSERT_TRUE(m_peer->send(request(QStringLiteral("x"), QStringLiteral("1.2.3.4"), QStringLiteral("80"),
+                                     service, QString::number(pid))));
+    EXPECT_TRUE(m_peer->drain().isEmpty());
+    ASSERT_TRUE(processEventsUntil([&] { return shown().size() == 2; }));
+    EXPECT_FALSE(openAlerts.value(shown().at(1))->parameterProcessNameVerified);
+    PANotifyWindowController::resumeQueue(shown().at(1));
+
+    // With alerts off it passes, and no app is recorded under its name.
+    enableNotifications = false;
+    const QString other = QStringLiteral("/usr/bin/new-tool");
+    inspector.pretend(pid_t(pid), other, false);
+    const QString off = request(QStringLiteral("o"), QStringLiteral("1.2.3.4"), QStringLiteral("80"), pid);
+    ASSERT_TRUE(m_peer->send(off));
+    EXPECT_EQ(m_peer->answers(1), QStringList{off + " 0 # #"});
+    for (const auto& app : sharedAppsLibrary)
+        EXPECT_NE(app->appPath(), other);
+}
+
+// In a folder only root may write to, a socket of anyone else is no daemon.
+TEST_F(DaemonLinkTest, AnswersGoOnlyToASocketTheDaemonOwns)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving the daemon's socket to another user needs root";
+    CapturedLog log;
+    const QByteArray socket = QFile::encodeName(managesocketagent::daemonSocketPath());
+    ASSERT_EQ(chown(socket.constData(), 65534, 65534), 0);
+    const QString answer = QStringLiteral("1 1.2.3.4 80 1 TCP 4 0 0 # #");
+    for (int i = 0; i < 3; ++i)
+        m_interface->socketAgent()->sendsocketagent(answer);
+    EXPECT_TRUE(m_peer->drain(100).isEmpty());
+    EXPECT_EQ(managesocketagent::waitingSends(), 0) << "dropped, not kept for later";
+    EXPECT_EQ(log.count(QStringLiteral("is not the daemon's socket")), 1);
+
+    ASSERT_EQ(chown(socket.constData(), 0, 0), 0);
+    m_interface->socketAgent()->sendsocketagent(answer);
+    EXPECT_EQ(m_peer->answers(1), QStringList{answer});
 }
 
 TEST(ManageSocketAgentTest, ProcessLookUpsAndTooLongPaths)

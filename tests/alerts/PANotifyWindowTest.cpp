@@ -471,6 +471,24 @@ TEST_F(PANotifyWindowTest, TimeOutsNeverWipeTheRulesTheUserSaved)
     EXPECT_EQ(app->appIsBlockedOrAllowed(), 1);
 }
 
+// A process the agent could not inspect may carry any saved app's name.
+TEST_F(PANotifyWindowTest, ATimeOutForAnUnverifiedNameLeavesTheSavedRulesAlone)
+{
+    const QString path = homePath("bin/blocked");
+    auto app = manage(path, 1);
+    for (const QString& claimed : {path, homePath("bin/unknown")}) {
+        SCOPED_TRACE(claimed.toStdString());
+        auto alert = open(claimed);
+        alert->parameterProcessNameVerified = false;
+        m_clock->advance(notificationsTimeOut);
+        EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 0 # #"});
+        EXPECT_FALSE(isNotifyWindowOpen);
+    }
+    EXPECT_EQ(app->appIsBlockedOrAllowed(), 1);
+    EXPECT_FALSE(app->appHasTimer());
+    EXPECT_EQ(sharedAppsLibrary.size(), 1u) << "no app recorded under a name nobody checked";
+}
+
 TEST_F(PANotifyWindowTest, OpenMenusPauseTheCountDownAndClosingRestartsItInFull)
 {
     auto alert = open(homePath("bin/menus"));

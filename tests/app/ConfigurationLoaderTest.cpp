@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 QVariantMap appRecord(const QString& name, const QString& path, qint64 state, const QStringList& matches = {},
@@ -87,6 +89,50 @@ QVariantMap fullPreferences()
         {"loggaSuFile", true},
         {"isLocked", true},
     };
+}
+
+QVariant wrappedArchive(const QVariant& archive)
+{
+    return QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                                    {"PalisorConfiguration", archive}}};
+}
+
+QVariant uid(quint64 value)
+{
+    return QVariant::fromValue(PlistUid{value});
+}
+
+// A hand-made archive of one preferences record whose "x" holds the array
+// at UID 6; `levels` are the arrays from UID 6 on, each given the UIDs it
+// holds. Its last UID is a string, then come the two class records.
+QByteArray preferencesArchive(const std::vector<QVariantList>& levels)
+{
+    const quint64 leaf = 6 + levels.size();
+    const quint64 arrayClass = leaf + 1;
+    const auto record = [](const QVariantMap& fields, quint64 classUid) {
+        QVariantMap r = fields;
+        r.insert(QStringLiteral("$class"), uid(classUid));
+        return r;
+    };
+    QVariantList objects{
+        QStringLiteral("$null"),
+        record({{"NS.objects", QVariantList{uid(2)}}}, arrayClass),
+        record({{"NS.keys", QVariantList{uid(3), uid(4)}}, {"NS.objects", QVariantList{uid(5), uid(6)}}},
+               arrayClass + 1),
+        QStringLiteral("PalisorClassName"),
+        QStringLiteral("x"),
+        QStringLiteral("PAPreferences"),
+    };
+    for (const QVariantList& refs : levels)
+        objects.append(record({{"NS.objects", refs}}, arrayClass));
+    objects.append(QStringLiteral("leaf"));
+    objects.append(QVariantMap{{"$classname", QStringLiteral("NSArray")}});
+    objects.append(QVariantMap{{"$classname", QStringLiteral("NSDictionary")}});
+    return PropertyList::toData(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                                            {"$version", 100000},
+                                            {"$top", QVariantMap{{"root", uid(1)}}},
+                                            {"$objects", objects}},
+                                PropertyList::Format::Binary);
 }
 
 class ConfigurationLoaderTest : public AgentFixture
@@ -396,6 +442,69 @@ TEST_F(ConfigurationLoaderTest, HostileFilesAreRefusedAndKeepThePreviousModel)
             << log.messages().join(QLatin1Char('\n')).toStdString();
     }
     EXPECT_LT(HostileInputs::peakResidentBytes() - before, HostileInputs::kMemoryAllowance);
+}
+
+// A state outside 0-4 has no meaning anywhere in the agent: such a file is
+// damaged, refused as a whole before anything is replaced.
+TEST_F(ConfigurationLoaderTest, AppStatesOutsideTheKnownOnesAreRefused)
+{
+    ASSERT_TRUE(load(sampleRecords()));
+    for (const qint64 state : {qint64(-1), qint64(5), std::numeric_limits<qint64>::max()}) {
+        for (const bool encoded : {false, true}) {
+            SCOPED_TRACE(testing::Message() << state << (encoded ? " encoded" : " plain"));
+            QVariantList records = sampleRecords();
+            records.append(appRecord(QStringLiteral("x"), QStringLiteral("/x"), state));
+            m_center->clear();
+            CapturedLog log;
+            EXPECT_FALSE(load(encoded ? wrappedArchive(KeyedArchive::archive(records)) : QVariant(records)));
+            EXPECT_EQ(log.count(QStringLiteral("\"appIsBlockedOrAllowed\" is out of range")), 1);
+            EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+            EXPECT_EQ(controller().appsLibrary.size(), 2u);
+            EXPECT_TRUE(m_center->posts().isEmpty());
+        }
+    }
+}
+
+// About a kilobyte must not make the loader build billions of values
+// (each level shares its next one nine times over) nor recurse without end.
+TEST_F(ConfigurationLoaderTest, ArchivesPastTheReadBoundsAreRefused)
+{
+    std::vector<QVariantList> shared;
+    for (quint64 level = 0; level < 14; ++level)
+        shared.push_back(QVariantList(9, uid(7 + level)));
+    std::vector<QVariantList> deep;
+    for (quint64 level = 0; level < 600; ++level)
+        deep.push_back(QVariantList{uid(7 + level)});
+
+    const struct
+    {
+        const char* name;
+        QByteArray archive;
+        const char* reason;
+    } cases[] = {
+        {"shared", preferencesArchive(shared), "too many values"},
+        {"deep", preferencesArchive(deep), "nested too deeply"},
+    };
+    ASSERT_TRUE(load(sampleRecords()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.archive.isEmpty());
+        m_center->clear();
+        CapturedLog log;
+        EXPECT_FALSE(load(wrappedArchive(c.archive), true));
+        EXPECT_EQ(log.count(QString::fromLatin1(c.reason)), 1) << log.messages().join('\n').toStdString();
+        EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+        EXPECT_EQ(windowStyle, "mini");
+        EXPECT_TRUE(m_center->posts().isEmpty());
+    }
+
+    // Within the bounds the same shapes load.
+    shared.resize(3);
+    shared.back() = QVariantList(9, uid(9));
+    deep.resize(400);
+    deep.back() = QVariantList{uid(406)};
+    EXPECT_TRUE(load(wrappedArchive(preferencesArchive(shared)), true));
+    EXPECT_TRUE(load(wrappedArchive(preferencesArchive(deep)), true));
 }
 
 TEST_F(ConfigurationLoaderTest, AbsentPreferenceKeysKeepOrFallBackAsDesigned)

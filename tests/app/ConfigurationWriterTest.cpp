@@ -219,6 +219,58 @@ TEST_F(ConfigurationWriterTest, RuleSetCarriesExactlyTheThreeListsFromTheEditors
     EXPECT_EQ(postsNamed(QStringLiteral("newAppListReceived")).at(1).userInfo, info);
 }
 
+// The rule set is written without a value tree: the bus must still carry the
+// very bytes the dictionary of the three lists is written as, shared strings
+// and numbers included.
+TEST_F(ConfigurationWriterTest, RuleSetBytesAreThoseOfItsDictionary)
+{
+    class BytesCenter : public DistributedNotificationCenter
+    {
+    public:
+        void postNotificationName(const QString&, const QString&, const QVariantMap&, int) override
+        {
+            ADD_FAILURE() << "the rule set is posted as bytes";
+        }
+        void postNotificationData(const QString&, const QString&, const QByteArray& userInfo, int) override
+        {
+            posted.append(userInfo);
+        }
+        ObserverToken addObserver(const QString&, const QString&, Handler) override { return 0; }
+        void removeObserver(ObserverToken) override {}
+        QList<QByteArray> posted;
+    };
+
+    for (const bool empty : {true, false}) {
+        SCOPED_TRACE(empty ? "empty" : "full");
+        if (!empty) {
+            buildModel();
+            addApp(QStringLiteral("Mail copy.app"), 4, sharedAppsLibrary.front()->appMatches());
+        }
+        QVariantList apps;
+        for (const auto& app : sharedAppsLibrary)
+            apps.append(QVariantMap{{"appBinaries", QVariant(app->appBinaries())},
+                                    {"appIsBlockedOrAllowed", app->appIsBlockedOrAllowed()},
+                                    {"appMatches", QVariant(app->appMatches())}});
+        QVariantList folders;
+        for (const auto& folder : exclusionsList)
+            folders.append(QVariantMap{{"path", folder->path()}, {"rule", folder->rule()}});
+        QVariantList rules;
+        for (const auto& rule : recordsList)
+            rules.append(
+                QVariantMap{{"record", rule->record()}, {"rule", rule->rule()}, {"type", rule->type()}});
+        const QByteArray expected = PropertyList::toData(
+            QVariantMap{{"AppList", apps}, {"ExclusionList", folders}, {"RecordList", rules}},
+            PropertyList::Format::Binary);
+
+        BytesCenter center;
+        DistributedNotificationCenter::setDefaultCenter(&center);
+        configuration().sendConf();
+        DistributedNotificationCenter::setDefaultCenter(&m_center.center());
+        ASSERT_EQ(center.posted.size(), 1);
+        EXPECT_EQ(center.posted.at(0), expected);
+    }
+}
+
 TEST_F(ConfigurationWriterTest, EmptyRuleSetStillGoesOut)
 {
     configuration().sendConf();

@@ -33,10 +33,10 @@ protected:
 
     static PASavedRuleDecision decide(const std::vector<std::shared_ptr<PAApplication>>& apps,
                                       const QString& address = QStringLiteral("10.1.2.3"),
-                                      const QString& path = kPath)
+                                      const QString& path = kPath, bool verified = true)
     {
         const PAAppsIndex index(apps);
-        return PASavedRuleDecision::decide(kRequest, path, address, QStringLiteral("443"), index);
+        return PASavedRuleDecision::decide(kRequest, path, verified, address, QStringLiteral("443"), index);
     }
 
     ScopedManualClock m_clock;
@@ -112,6 +112,28 @@ TEST_F(PASavedRuleDecisionTest, AQuietPeriodAnswersOnlyWhenNoRuleDoes)
 
     m_clock->advance(21);
     EXPECT_TRUE(decide({bundle}, QStringLiteral("10.1.2.3"), inBundle).asksUser()) << "the period ended";
+}
+
+// A process the agent may not inspect is known only by the name it gave
+// itself, which may be any saved app's path: whatever would answer for that
+// path, the user is asked.
+TEST_F(PASavedRuleDecisionTest, AnUnverifiedNameIsNeverAnsweredBySavedRules)
+{
+    auto quiet = app("curl", kPath, 4);
+    quiet->setQuiet(QStringLiteral("pass"), 20);
+    const std::vector<std::vector<std::shared_ptr<PAApplication>>> answering = {
+        {app("curl", kPath, 0)},
+        {app("curl", kPath, 1)},
+        {app("curl", kPath, 4, {"@10.1.2.3", "@443", "@10.0.0.0/8"})},
+        {quiet},
+    };
+    for (const auto& apps : answering) {
+        ASSERT_FALSE(decide(apps).asksUser()) << "verified, a saved rule answers";
+        const PASavedRuleDecision decision = decide(apps, QStringLiteral("10.1.2.3"), kPath, false);
+        EXPECT_TRUE(decision.asksUser());
+        EXPECT_TRUE(decision.answers.isEmpty());
+        EXPECT_EQ(decision.quietApp, nullptr);
+    }
 }
 
 } // namespace

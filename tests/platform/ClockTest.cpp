@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,39 @@ TEST(ManualClockTest, AdvanceFiresDueTimersInTimeOrder)
     clock.advance(3.1);
     EXPECT_EQ(fired, (std::vector<std::string>{"tick", "tick", "expire", "tick"}));
     EXPECT_EQ(clock.activeTimerCount(), 1);
+}
+
+// An interval from a damaged file is never cast as it is: NaN and negatives
+// wait for nothing, anything beyond an int of milliseconds the longest a
+// timer can wait.
+TEST(ClockTest, IntervalsNoTimerCanHoldAreNeverCastAsTheyAre)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const int longest = std::numeric_limits<int>::max();
+    struct Case
+    {
+        double seconds;
+        int milliseconds;
+    };
+    for (const Case& c : {Case{std::nan(""), 0}, Case{-inf, 0}, Case{-1.0, 0}, Case{0.0004, 0},
+                          Case{1.5, 1500}, Case{43200.0, 43200000}, Case{Clock::kLongestInterval, longest},
+                          Case{1e9, longest}, Case{1e308, longest}, Case{inf, longest}})
+        EXPECT_EQ(Clock::milliseconds(c.seconds), c.milliseconds) << c.seconds;
+
+    SystemClock clock;
+    int fired = 0;
+    TimerRef waiting = clock.scheduledTimer(1e308, false, [&] { ++fired; });
+    clock.scheduledTimer(std::nan(""), false, [&] { ++fired; });
+    ASSERT_TRUE(processEventsUntil([&] { return fired == 1; })) << "a NaN timer still fires";
+    drainEvents();
+    EXPECT_EQ(fired, 1);
+    EXPECT_TRUE(waiting->isValid());
+    waiting->invalidate();
+
+    ManualClock manual;
+    manual.scheduledTimer(std::nan(""), false, [&] { ++fired; });
+    manual.advance(0);
+    EXPECT_EQ(fired, 2);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/KeyedArchive.h"
 
+#include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
 #include "platform/ReadBounds.h"
 
@@ -247,10 +248,9 @@ TEST(KeyedArchiveTest, RefusesMalformedArchives)
     noObjects[QStringLiteral("$objects")] = QStringLiteral("x");
 
     // A chain of arrays deeper than any configuration.
-    constexpr quint64 kChain = ReadBounds::kMaxDepth + 2;
     QVariantList deep{null};
-    for (quint64 i = 1; i <= kChain; ++i)
-        deep.append(arrayRecord(i < kChain ? QVariantList{uid(i + 1)} : QVariantList{}, kChain + 1));
+    for (quint64 i = 1; i <= 600; ++i)
+        deep.append(arrayRecord(i < 600 ? QVariantList{uid(i + 1)} : QVariantList{}, 601));
     deep.append(arrayClass);
 
     const struct
@@ -305,6 +305,10 @@ TEST(KeyedArchiveTest, RefusesMalformedArchives)
             QString error;
             EXPECT_FALSE(KeyedArchive::unarchive(data, &error).has_value());
             EXPECT_FALSE(error.isEmpty());
+            // The loader's direct reading refuses the same, for the same reason.
+            KeyedArchiveReader reader;
+            EXPECT_FALSE(reader.open(data) && reader.check());
+            EXPECT_EQ(reader.error(), error);
         }
     }
 

@@ -55,6 +55,7 @@ TEST(ProcessInfoTest, OwnProcess)
 {
     const pid_t self = getpid();
     EXPECT_EQ(ProcessInfo::pathForPid(self), QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(ProcessInfo::nameForPid(self).verified);
     EXPECT_EQ(ProcessInfo::effectiveUid(self), int(geteuid()));
     EXPECT_EQ(ProcessInfo::xpcHost(self), QString());
     EXPECT_TRUE(ProcessInfo::sharesOurRoot(self));
@@ -68,6 +69,7 @@ TEST(ProcessInfoTest, ProcessWeMayNotInspectIsNamedNotError)
         if (ProcessInfo::effectiveUid(1) == int(geteuid()))
             GTEST_SKIP() << "pid 1 is ours here";
         EXPECT_TRUE(isBestName(1, ProcessInfo::pathForPid(1))) << ProcessInfo::pathForPid(1).toStdString();
+        EXPECT_FALSE(ProcessInfo::nameForPid(1).verified) << "only a name it gave itself";
         return;
     }
     // As nobody, the root-owned test runner that started this child.
@@ -78,7 +80,10 @@ TEST(ProcessInfoTest, ProcessWeMayNotInspectIsNamedNotError)
                 _exit(2);
             const QString name = ProcessInfo::pathForPid(runner);
             std::fprintf(stderr, "named \"%s\"\n", qPrintable(name));
-            _exit(isBestName(runner, name) && ProcessInfo::effectiveUid(runner) == 0 ? 0 : 1);
+            _exit(isBestName(runner, name) && !ProcessInfo::nameForPid(runner).verified &&
+                          ProcessInfo::effectiveUid(runner) == 0
+                      ? 0
+                      : 1);
         },
         ::testing::ExitedWithCode(0), "named");
 }

@@ -119,6 +119,25 @@ TEST(ReadBoundsTest, DepthBoundHoldsInEveryFormAndThroughSharing)
     EXPECT_FALSE(PropertyList::fromData(data, &error).has_value());
     EXPECT_TRUE(error.contains(QLatin1String("levels deep"))) << error.toStdString();
     EXPECT_FALSE(PropertyList::holdsDictionary(data).has_value());
+
+    // The same in a keyed archive: record 1 holds the two chains of records.
+    const auto uid = [](quint64 value) { return QVariant::fromValue(PlistUid{value}); };
+    const auto record = [&](const QVariantList& refs) {
+        return QVariantMap{{QStringLiteral("NS.objects"), refs}, {QStringLiteral("$class"), uid(602)}};
+    };
+    QVariantList objects{QStringLiteral("$null"), record({uid(2), uid(302)})};
+    for (quint64 i = 2; i <= 301; ++i)
+        objects.append(record(i < 301 ? QVariantList{uid(i + 1)} : QVariantList{}));
+    for (quint64 i = 302; i <= 601; ++i)
+        objects.append(record({uid(i < 601 ? i + 1 : 2)}));
+    objects.append(QVariantMap{{QStringLiteral("$classname"), QStringLiteral("NSArray")}});
+    const QByteArray archive = PropertyList::toData(
+        QVariantMap{{QStringLiteral("$archiver"), QStringLiteral("NSKeyedArchiver")},
+                    {QStringLiteral("$top"), QVariantMap{{QStringLiteral("root"), uid(1)}}},
+                    {QStringLiteral("$objects"), objects}},
+        PropertyList::Format::Binary);
+    EXPECT_FALSE(KeyedArchive::unarchive(archive, &error).has_value());
+    EXPECT_TRUE(error.contains(QLatin1String("nested too deeply"))) << error.toStdString();
 }
 
 // Comments, CDATA, quoted values and text do not nest in XML, and cannot

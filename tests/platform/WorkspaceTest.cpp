@@ -143,9 +143,13 @@ TEST_F(WorkspaceTest, WhatCannotBeLaunched)
     ASSERT_TRUE(info.open(QIODevice::WriteOnly | QIODevice::Truncate));
     info.write("<plist><dict><key>CFBundleIdentifier");
     info.close();
+    const QString notExecutable =
+        makeBundle(QStringLiteral("NotExecutable"), {{"CFBundleExecutable", "NotExecutable"}});
+    ASSERT_TRUE(QFile::setPermissions(notExecutable + QStringLiteral("/Contents/MacOS/NotExecutable"),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
-    for (const QString& path : {noInfo, missingExecutable, corrupt, m_dir.filePath(QStringLiteral("none")),
-                                QStringLiteral("/dev/null")}) {
+    for (const QString& path : {noInfo, missingExecutable, corrupt, notExecutable,
+                                m_dir.filePath(QStringLiteral("none")), QStringLiteral("/dev/null")}) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_FALSE(Workspace::launchApplication(path));
     }

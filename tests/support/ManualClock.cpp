@@ -33,7 +33,7 @@ TimerRef ManualClock::scheduledTimer(double seconds, bool repeats, std::function
 {
     auto entry = std::make_shared<Entry>();
     entry->seconds = seconds;
-    entry->intervalMs = std::max<qint64>(0, std::llround(seconds * 1000.0));
+    entry->intervalMs = Clock::milliseconds(seconds);
     entry->dueMs = m_now.toMSecsSinceEpoch() + entry->intervalMs;
     entry->repeats = repeats && entry->intervalMs > 0;
     entry->action = std::move(action);

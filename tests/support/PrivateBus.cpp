@@ -2,7 +2,8 @@
 
 #include <QDeadlineTimer>
 
-PrivateBus::PrivateBus()
+PrivateBus::PrivateBus(const char* addressVariable)
+    : m_addressVariable(addressVariable)
 {
     m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                                    QStringLiteral("--print-address")});
@@ -12,18 +13,20 @@ PrivateBus::PrivateBus()
     while (!m_daemon.canReadLine() && !deadline.hasExpired())
         m_daemon.waitForReadyRead(100);
     m_address = m_daemon.readLine().trimmed();
-    m_hadAddress = qEnvironmentVariableIsSet("PALISOR_DBUS_ADDRESS");
-    m_previousAddress = qgetenv("PALISOR_DBUS_ADDRESS");
+    if (!m_addressVariable)
+        return;
+    m_hadAddress = qEnvironmentVariableIsSet(m_addressVariable);
+    m_previousAddress = qgetenv(m_addressVariable);
     if (!m_address.isEmpty())
-        qputenv("PALISOR_DBUS_ADDRESS", m_address);
+        qputenv(m_addressVariable, m_address);
 }
 
 PrivateBus::~PrivateBus()
 {
-    if (m_hadAddress)
-        qputenv("PALISOR_DBUS_ADDRESS", m_previousAddress);
-    else
-        qunsetenv("PALISOR_DBUS_ADDRESS");
+    if (m_addressVariable && m_hadAddress)
+        qputenv(m_addressVariable, m_previousAddress);
+    else if (m_addressVariable)
+        qunsetenv(m_addressVariable);
     m_daemon.kill();
     m_daemon.waitForFinished(5000);
 }

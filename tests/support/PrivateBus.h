@@ -4,12 +4,13 @@
 #include <QProcess>
 
 // A dbus-daemon of the test's own, so nothing reaches the real buses. While
-// it lives PALISOR_DBUS_ADDRESS points at it, so distributed-notification
-// centres made meanwhile post and listen there.
+// it lives the variable named (PALISOR_DBUS_ADDRESS unless said otherwise,
+// none for nullptr) points at it, so distributed-notification centres made
+// meanwhile post and listen there.
 class PrivateBus
 {
 public:
-    PrivateBus();
+    explicit PrivateBus(const char* addressVariable = "PALISOR_DBUS_ADDRESS");
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
@@ -20,6 +21,7 @@ public:
 private:
     QProcess m_daemon;
     QByteArray m_address;
+    const char* m_addressVariable;
     bool m_hadAddress = false;
     QByteArray m_previousAddress;
 };

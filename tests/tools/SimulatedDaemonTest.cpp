@@ -51,9 +51,10 @@ TEST_F(SimulatedDaemonTest, RequestsGoOutAsDatagramsAndAnswersArePairedWithThem)
     SimulatedDaemon daemon;
     QString error;
     ASSERT_TRUE(daemon.bind(&error)) << error.toStdString();
-    // The agent runs as a user: it binds in these folders and sends to this socket.
-    EXPECT_EQ(modeOf(rootPath("/var/run/palisor")), 0777);
-    EXPECT_EQ(modeOf(rootPath("/var/run/palisor/agent")), 0777);
+    // The agent runs as a user: it binds in the sticky agents' folder and
+    // sends to this socket, which no one else can replace in its folder.
+    EXPECT_EQ(modeOf(rootPath("/var/run/palisor")), 0755);
+    EXPECT_EQ(modeOf(rootPath("/var/run/palisor/agent")), 01777);
     EXPECT_EQ(modeOf(rootPath("/var/run/palisor/.zz.tolvane.palisor.agentc")) & 0777, 0777);
 
     FakeAgent agent;

@@ -1,11 +1,14 @@
 #include "platform/widgets/DialogAlertPresenter.h"
 
+#include "platform/Resources.h"
 #include "support/EventLoop.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -76,6 +79,35 @@ TEST(DialogAlertPresenterTest, AccessoryViewIsShownAndHandedBackWhenTheSheetClos
     // Still alive (the box deleted itself) and free for the next sheet.
     EXPECT_EQ(accessory->parent(), nullptr);
     EXPECT_FALSE(accessory->isVisible());
+}
+
+// A standard picture name takes the bundle's own picture of that name (the
+// login helper draws its caution picture), else the style's.
+TEST(DialogAlertPresenterTest, StandardPictureNameTakesTheBundlesOwnPicture)
+{
+    QTemporaryDir own;
+    ASSERT_TRUE(own.isValid());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PALISOR_TEST_SOURCE_DIR "/../helper/resources/NSCaution.svg"),
+                            own.filePath(QStringLiteral("NSCaution.svg"))));
+    const QString bundleResources = Resources::resourcesPath();
+    DialogAlertPresenter presenter;
+    Alert alert;
+    alert.messageText = QStringLiteral("Palisor Agent has quit unexpectedly");
+    alert.icon = QStringLiteral("NSCaution");
+    for (const bool hasOwn : {true, false}) {
+        SCOPED_TRACE(hasOwn ? "own picture" : "style's picture");
+        Resources::setResourcesPath(hasOwn ? own.path() : bundleResources);
+        bool answered = false;
+        presenter.beginSheet(alert, nullptr, [&](AlertResult) { answered = true; });
+        QMessageBox* box = nullptr;
+        ASSERT_TRUE(processEventsUntil([&] { return (box = openMessageBox()) != nullptr; }));
+        EXPECT_EQ(box->icon(), hasOwn ? QMessageBox::NoIcon : QMessageBox::Warning);
+        EXPECT_FALSE(box->iconPixmap().isNull());
+        box->buttons().first()->click();
+        ASSERT_TRUE(processEventsUntil([&] { return answered; }));
+        drainEvents();
+    }
+    Resources::setResourcesPath(bundleResources);
 }
 
 } // namespace

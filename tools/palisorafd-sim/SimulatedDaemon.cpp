@@ -158,15 +158,17 @@ bool SimulatedDaemon::bind(QString* error)
         !fillAddress(agentSocketPath(), &agentAddress, &agentLength, error))
         return false;
 
-    // The agent runs as a user and binds its own socket in the agent folder.
+    // The agent runs as a user and binds its own socket in the agent folder,
+    // open to all but sticky, so no user removes another's socket. The
+    // daemon's folder only its owner may change: no one else can put a socket
+    // in place of the daemon's. Changing the modes fails harmlessly on folders
+    // that belong to someone else.
     const QString runFolder = Paths::system(QStringLiteral("/var/run/palisor"));
     const QString agentFolder = Paths::system(QStringLiteral("/var/run/palisor/agent"));
     if (!QDir().mkpath(agentFolder))
         return fail(error, QStringLiteral("cannot make the folder %1").arg(agentFolder));
-    for (const QString& folder : {runFolder, agentFolder}) {
-        // Fails harmlessly on folders that already belong to someone else.
-        ::chmod(QFile::encodeName(folder).constData(), 0777);
-    }
+    ::chmod(QFile::encodeName(runFolder).constData(), 0755);
+    ::chmod(QFile::encodeName(agentFolder).constData(), 01777);
 
     const QByteArray encodedPath = QFile::encodeName(ownPath);
     struct stat existing;
