@@ -91,6 +91,7 @@ MainInterface::MainInterface(QObject* parent)
     m_appDelegate->aboutVersionLabel = m_palisorController->aboutVersionLabel();
     m_palisorController->statusView = m_installer->statusView();
     m_palisorController->palisorinstaller = m_installer;
+    m_palisorController->preferencescontroller = m_preferencesController;
 
     // The managed apps, in the main window's apps pane.
     auto* appsView = new PACollectionView(m_palisorController->appsViewContainer());

@@ -60,6 +60,7 @@ PAApplication::PAApplication(const QString& appName, const QStringList& appBinar
     , m_appIsBlocked(appIsBlocked)
     , m_appPath(appPath)
     , m_appLabelColor(SystemColors::labelColor())
+    , m_appSerial(++s_lastSerial)
 {
     m_appExists = pathExists ? *pathExists : !appPath.isEmpty() && QFileInfo::exists(appPath);
     setIcon();
@@ -78,6 +79,7 @@ PAApplication::~PAApplication()
 }
 
 std::atomic<quint64> PAApplication::s_identityGeneration{0};
+std::atomic<quint64> PAApplication::s_lastSerial{0};
 
 void PAApplication::setAppName(const QString& value)
 {
@@ -473,8 +475,10 @@ void PAApplication::setAppTimer(double seconds)
 
 void PAApplication::expireApp()
 {
-    appNotificationCenter().post(QStringLiteral("expireApp"),
-                                 QVariantMap{{QStringLiteral("appName"), m_appName}});
+    appNotificationCenter().post(
+        QStringLiteral("expireApp"),
+        QVariantMap{{QStringLiteral("appName"), m_appName},
+                    {QStringLiteral("appSerial"), QVariant::fromValue(m_appSerial)}});
 }
 
 void PAApplication::stopAppTimer()

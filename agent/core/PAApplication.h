@@ -130,8 +130,14 @@ public:
     void keepCurrentRule() { m_savedRule.reset(); }
     const std::optional<SavedRule>& savedRule() const { return m_savedRule; }
 
+    // Tells this record from every other made in this run, names and paths
+    // alike; never reused, never saved or sent.
+    quint64 appSerial() const { return m_appSerial; }
+
     void setAppTimer(double seconds);
-    // Posts "expireApp" {"appName": appName} on appNotificationCenter.
+    // Posts "expireApp" {"appName": appName, "appSerial": appSerial} on
+    // appNotificationCenter: the main window ends this record's temporary
+    // rule, not that of another app of the same name.
     void expireApp();
     void stopAppTimer();
     void updateLabelColor();
@@ -154,6 +160,7 @@ signals:
 
 private:
     static std::atomic<quint64> s_identityGeneration;
+    static std::atomic<quint64> s_lastSerial;
 
     void m_getSignatureInfo(bool pathExists);
     // Main-thread steps of the signature check; false when the check ends there.
@@ -193,4 +200,5 @@ private:
     bool m_appExists = false;
     bool m_appIsSystemBinary = false;
     std::optional<SavedRule> m_savedRule;
+    const quint64 m_appSerial;
 };

@@ -10,7 +10,9 @@
 #include "platform/AlertPresenter.h"
 #include "platform/CommandRunner.h"
 #include "platform/Resources.h"
+#include "platform/Workspace.h"
 #include "platform/widgets/SystemTray.h"
+#include "setup/PAPreferencesController.h"
 #include "ui_PAController.h"
 
 #include <QApplication>
@@ -43,6 +45,33 @@ void applyAskState(PAApplication& app)
     app.setAppLabelColor(labelColor4());
     app.setAppRedShadow(false);
     app.setAppGreenShadow(false);
+}
+
+// The app whose temporary rule an "expireApp" message ends. A record that
+// says which it is is found by that alone: apps may share a name, and the
+// record may have gone meanwhile. It is left alone when its rule ended
+// otherwise while the message waited (a user's rule, a newer temporary one).
+// A message that names only an app ends the first of that name.
+std::shared_ptr<PAApplication> expiringApp(const std::vector<std::shared_ptr<PAApplication>>& apps,
+                                           const QVariantMap& userInfo)
+{
+    const QVariant serial = userInfo.value(QStringLiteral("appSerial"));
+    if (serial.typeId() == QMetaType::ULongLong) {
+        for (const auto& app : apps) {
+            if (app->appSerial() != serial.toULongLong())
+                continue;
+            const bool newerTimer = app->timer() && app->timer()->isValid();
+            return app->appHasTimer() && !newerTimer ? app : nullptr;
+        }
+        return nullptr;
+    }
+    const QVariant name = userInfo.value(QStringLiteral("appName"));
+    if (name.typeId() != QMetaType::QString)
+        return nullptr;
+    for (const auto& app : apps)
+        if (app->appName() == name.toString())
+            return app;
+    return nullptr;
 }
 
 } // namespace
@@ -493,7 +522,6 @@ void PAController::makeYellowAppsTurnGreenButPreserveAllMatches()
     for (const auto& app : appsLibrary) {
         if (app->appIsBlockedOrAllowed() != 4)
             continue;
-        app->setAppMatchesBackup(app->appMatches());
         app->setRule(hasMatchBeginningWith(*app, QLatin1Char('#')) ? 2 : 0);
     }
 }
@@ -507,35 +535,166 @@ void PAController::turnAllAppsWithMatchesFromGreenToYellow()
 
 void PAController::expireApp(const QVariantMap& userInfo)
 {
-    const QVariant nameValue = userInfo.value(QStringLiteral("appName"));
-    const std::optional<QString> appName = nameValue.typeId() == QMetaType::QString
-                                               ? std::optional<QString>(nameValue.toString())
-                                               : std::nullopt;
     QPointer<PAController> self(this);
-    synchronizedQueue().asyncBarrier([self, appName] {
+    // The item runs on the main thread, so the app, its timer and the list
+    // change there, behind an open alert and earlier edits.
+    synchronizedQueue().asyncBarrier([self, userInfo] {
         if (!self)
             return;
-        if (appName) {
-            for (const auto& app : self->appsLibrary) {
-                if (app->appName() != *appName)
-                    continue;
-                if (app->timer())
-                    app->timer()->invalidate();
-                app->setAppHasTimer(false);
-                // A saved app gets back the rule it had; only one learnt
-                // during the temporary rule asks or goes.
-                if (app->endTemporaryRule())
-                    break;
+        if (const std::shared_ptr<PAApplication> app = expiringApp(self->appsLibrary, userInfo)) {
+            app->stopAppTimer();
+            // A saved app gets back the rule it had; only one learnt during
+            // the temporary rule asks or goes.
+            if (!app->endTemporaryRule()) {
                 if (enableNotifications)
                     applyAskState(*app);
                 else
                     self->appsLibraryController->removeObject(app);
-                break;
             }
         }
         ruleLists().publishApps(self->appsLibrary);
         self->paconfiguration->sendConf();
     });
+}
+
+void PAController::toggleNotifications(QObject*)
+{
+    switchNotificationAlertsStatus();
+}
+
+void PAController::switchNotificationAlertsStatus()
+{
+    if (enableNotifications) {
+        makeYellowAppsTurnGreenButPreserveAllMatches();
+        enableNotifications = false;
+        // A copied ask rule would bring alerts back into an app.
+        pasteboardIsBlockedOrAllowed = 5;
+        if (preferencescontroller)
+            preferencescontroller->disableNotificationsOption();
+    } else {
+        turnAllAppsWithMatchesFromGreenToYellow();
+        enableNotifications = true;
+        if (preferencescontroller)
+            preferencescontroller->enableNotificationsOption();
+    }
+    sendConfigurationToDaemon();
+    updateToolbarLeds();
+}
+
+std::shared_ptr<PAApplication> PAController::m_singleSelectedApp() const
+{
+    const auto selected = appsLibraryController->selectedObjects();
+    return selected.size() == 1 ? selected.front() : nullptr;
+}
+
+void PAController::makeSelectedAppYellow(QObject*)
+{
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    if (app->appIsBlockedOrAllowed() != 4)
+        applyAskState(*app);
+    app->expireQuiet();
+    app->stopAppTimer();
+    publishAppsLibrary();
+    drawAppPopover();
+}
+
+void PAController::makeSelectedAppGreen(QObject*)
+{
+    m_setSelectedAppRule(0);
+}
+
+void PAController::makeSelectedAppRed(QObject*)
+{
+    m_setSelectedAppRule(1);
+}
+
+void PAController::m_setSelectedAppRule(qint64 rule)
+{
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    app->setRule(rule);
+    app->expireQuiet();
+    publishAppsLibrary();
+    drawAppPopover();
+}
+
+void PAController::clickAppLocker(QObject*)
+{
+    if (isNotifyWindowOpen)
+        return;
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    switch (app->appIsBlockedOrAllowed()) {
+    case 0:
+    case 2:
+        app->setRule(1);
+        break;
+    case 1:
+    case 3:
+        app->setRule(0);
+        break;
+    case 4:
+        if (hasMatchBeginningWith(*app, QLatin1Char('#')))
+            app->setRule(2);
+        else if (hasMatchBeginningWith(*app, QLatin1Char('@')))
+            app->setRule(3);
+        else
+            app->setRule(0);
+        break;
+    default:
+        // A state no rule has keeps its state; the lock still ends a quiet period.
+        break;
+    }
+    app->expireQuiet();
+    publishAppsLibrary();
+}
+
+void PAController::rulesCopy(QObject*)
+{
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    pasteboardMatches = app->appMatches();
+    pasteboardIsBlockedOrAllowed = app->appIsBlockedOrAllowed();
+}
+
+void PAController::rulesPaste(QObject* sender)
+{
+    const auto selected = appsLibraryController->selectedObjects();
+    if (selected.empty() || pasteboardIsBlockedOrAllowed < 0 || pasteboardIsBlockedOrAllowed > 4)
+        return;
+    PAApplication& target = *selected.front();
+    target.setAppMatches(pasteboardMatches);
+    target.setRule(pasteboardIsBlockedOrAllowed);
+    if (sender && sender == pasteItemInAppPopover)
+        drawAppPopover();
+}
+
+void PAController::removeApp(QObject*)
+{
+    if (isNotifyWindowOpen)
+        return;
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    appsLibraryController->removeObject(app);
+    app->stopAppTimer();
+    publishAppsLibrary();
+}
+
+void PAController::revealAppInFinder(QObject*)
+{
+    if (const std::shared_ptr<PAApplication> app = m_singleSelectedApp())
+        Workspace::revealInFileManager(app->appPath());
+}
+
+void PAController::drawAppPopover()
+{
+    // The window has no app rules popover yet: nothing to redraw.
 }
 
 void PAController::publishAppsLibrary()

@@ -19,6 +19,7 @@
 class MainWindowTripleSplitViewDelegate;
 class PAConfiguration;
 class PAInstaller;
+class PAPreferencesController;
 class QButtonGroup;
 class QLabel;
 class QMainWindow;
@@ -52,9 +53,18 @@ public:
     // Publishes the rule set; given at construction.
     PAConfiguration* const paconfiguration;
 
+    // The rule of the last copied app: its matches and its state, 5 while
+    // nothing is copied.
+    QStringList pasteboardMatches;
+    qint64 pasteboardIsBlockedOrAllowed = 5;
+
     // Outlets, connected by MainInterface.
     // Its lights fill the status sheet.
     QPointer<PAInstaller> palisorinstaller;
+    // Its alert settings follow the alerts switch.
+    QPointer<PAPreferencesController> preferencescontroller;
+    // The app rules popover's paste item; a paste it sends redraws the popover.
+    QPointer<QAction> pasteItemInAppPopover;
     // The installation status view (its lights belong to the installer); the
     // status sheet shows it under its title.
     QPointer<QWidget> statusView;
@@ -129,6 +139,26 @@ public:
     void makeYellowAppsTurnGreenButPreserveAllMatches();
     void turnAllAppsWithMatchesFromGreenToYellow();
 
+    // Actions; the sender is ignored unless said. Those on the selected app
+    // act only when exactly one app is selected (paste: on the first one).
+    // The alerts switch.
+    void toggleNotifications(QObject* sender = nullptr);
+    void switchNotificationAlertsStatus();
+    void makeSelectedAppYellow(QObject* sender = nullptr);
+    void makeSelectedAppGreen(QObject* sender = nullptr);
+    void makeSelectedAppRed(QObject* sender = nullptr);
+    // The lock button: block a passing app, pass a blocking one, and settle
+    // an asking one by its matches.
+    void clickAppLocker(QObject* sender = nullptr);
+    void rulesCopy(QObject* sender = nullptr);
+    // A paste from pasteItemInAppPopover also redraws the popover.
+    void rulesPaste(QObject* sender = nullptr);
+    void removeApp(QObject* sender = nullptr);
+    void revealAppInFinder(QObject* sender = nullptr);
+    // Redraws the app rules popover for the selected app; nothing to draw
+    // while the window has no popover.
+    void drawAppPopover();
+
     // The two tails of every change of the managed apps: publish copies the
     // list into sharedAppsLibrary before sending; send only sends.
     void publishAppsLibrary();
@@ -151,6 +181,10 @@ signals:
     void styleChanged();
 
 private:
+    // The one selected app; null when none or several are selected.
+    std::shared_ptr<PAApplication> m_singleSelectedApp() const;
+    // Green or red for the single selected app, its matches emptied.
+    void m_setSelectedAppRule(qint64 rule);
     void m_followSharedApps();
     void m_hideSystemBinariesIfWanted();
     void m_retryTray();

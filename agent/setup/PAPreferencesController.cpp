@@ -2,6 +2,8 @@
 
 #include "core/SharedState.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/widgets/PopUpButton.h"
+#include "platform/widgets/RadioMatrix.h"
 
 namespace {
 
@@ -38,6 +40,29 @@ void PAPreferencesController::sendToDaemonManageXPCOption()
     DistributedNotificationCenter::defaultCenter().postNotificationName(
         QStringLiteral("xpcOption"), QStringLiteral("zz.tolvane"),
         QVariantMap{{QStringLiteral("automaticXPC"), automaticXPC}}, kDeliverToAllSessions);
+}
+
+void PAPreferencesController::m_setNotificationsOptionsEnabled(bool enabled)
+{
+    if (popSoundBtn)
+        popSoundBtn->setEnabled(enabled);
+    if (soundMenuBtn)
+        soundMenuBtn->setEnabled(enabled);
+    if (notificationsTimeoutSlider)
+        notificationsTimeoutSlider->setEnabled(enabled);
+    if (timeoutMatrix)
+        for (int row = 0; row < timeoutMatrix->numberOfRows(); ++row)
+            timeoutMatrix->setRowEnabled(row, enabled);
+}
+
+void PAPreferencesController::enableNotificationsOption()
+{
+    m_setNotificationsOptionsEnabled(true);
+}
+
+void PAPreferencesController::disableNotificationsOption()
+{
+    m_setNotificationsOptionsEnabled(false);
 }
 
 void PAPreferencesController::m_setLogsOptionsEnabled(bool enabled)

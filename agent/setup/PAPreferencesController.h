@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QPointer>
 
+class PopUpButton;
+class RadioMatrix;
+
 // The preferences window's controller. The window's controls arrive with the
 // window; what the core asks of it runs without them.
 class PAPreferencesController : public QObject
@@ -21,6 +24,11 @@ public:
     QPointer<QAbstractButton> logToFile;
     // Shown while the agent's log has no rotation entry.
     QPointer<QAbstractButton> updateRotationBtn;
+    // The alert settings, usable only while alerts are on.
+    QPointer<QAbstractButton> popSoundBtn;
+    QPointer<PopUpButton> soundMenuBtn;
+    QPointer<QAbstractSlider> notificationsTimeoutSlider;
+    QPointer<RadioMatrix> timeoutMatrix;
 
     // Every control shows its module value again.
     void updatePreferencesGUI();
@@ -28,6 +36,8 @@ public:
     // to the daemon, at once.
     void sendToDaemonManageRootOption();
     void sendToDaemonManageXPCOption();
+    void enableNotificationsOption();
+    void disableNotificationsOption();
     void enableLogsOptions();
     void disableLogsOptions();
     // The log time-out slider: whole seconds into connectionsTTL.
@@ -37,5 +47,6 @@ signals:
     void preferencesChanged();
 
 private:
+    void m_setNotificationsOptionsEnabled(bool enabled);
     void m_setLogsOptionsEnabled(bool enabled);
 };

@@ -286,7 +286,9 @@ TEST_F(PAApplicationTest, TemporaryRuleTimerPostsExpireAppOnce)
     clock->advance(1);
     ASSERT_EQ(posts.size(), 1);
     EXPECT_EQ(posts[0].name, "expireApp");
-    EXPECT_EQ(posts[0].userInfo, (QVariantMap{{QStringLiteral("appName"), QStringLiteral("Mail")}}));
+    // The name, and what tells this record from another of the same name.
+    EXPECT_EQ(posts[0].userInfo, (QVariantMap{{QStringLiteral("appName"), QStringLiteral("Mail")},
+                                              {QStringLiteral("appSerial"), app.appSerial()}}));
 
     app.setAppHasTimer(true);
     app.setAppTimer(5);

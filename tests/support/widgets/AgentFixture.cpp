@@ -2,6 +2,7 @@
 
 #include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
+#include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PAExclusion.h"
 #include "core/SharedState.h"
@@ -54,6 +55,17 @@ QStringList AgentFixture::managedFolderPaths()
     for (const auto& folder : exclusionsList)
         paths << folder->path();
     return paths;
+}
+
+std::shared_ptr<PAApplication> AgentFixture::addApp(const QString& name, const QString& path, qint64 state,
+                                                    const QStringList& matches)
+{
+    auto app = std::make_shared<PAApplication>(name, QStringList{path}, false, false, path);
+    app->setRule(state);
+    app->setAppMatches(matches);
+    sharedAppsLibrary.push_back(app);
+    controller().appsLibraryController->addObject(app);
+    return app;
 }
 
 PAController& AgentFixture::controller()

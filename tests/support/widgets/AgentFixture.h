@@ -51,6 +51,11 @@ protected:
     // Posts of one name, in order.
     QList<RecordingDistributedCenter::Post> postsNamed(const QString& name);
 
+    // A single executable at `path`, managed with `state` and `matches`: in the
+    // shared list and at the end of the main window's.
+    std::shared_ptr<PAApplication> addApp(const QString& name, const QString& path, qint64 state,
+                                          const QStringList& matches = {});
+
     QTemporaryDir m_root;
     QTemporaryDir m_home;
     std::unique_ptr<ScopedEnvironmentVariable> m_rootVariable;
