@@ -84,8 +84,8 @@ void PAMatchStrings::classifyMatch(const QString& match, PAMatchLists& lists)
         classifyBody(match, QLatin1Char('@'), lists.passedPortRanges, lists.passedSubnets, lists.passedPorts,
                      lists.passedAddresses);
     else if (match.startsWith(QLatin1Char('#')))
-        classifyBody(match, QLatin1Char('#'), lists.blockedPortRanges, lists.blockedSubnets, lists.blockedPorts,
-                     lists.blockedAddresses);
+        classifyBody(match, QLatin1Char('#'), lists.blockedPortRanges, lists.blockedSubnets,
+                     lists.blockedPorts, lists.blockedAddresses);
 }
 
 bool PAMatchStrings::portIsValid(const QStringList& matches, qint64 port)

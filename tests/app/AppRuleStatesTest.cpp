@@ -32,7 +32,8 @@ protected:
     // Waits for the count of rule sets sent so far to reach `count`.
     bool waitForRuleSets(int count)
     {
-        return processEventsUntil([&] { return postsNamed(QStringLiteral("newAppListReceived")).size() >= count; });
+        return processEventsUntil(
+            [&] { return postsNamed(QStringLiteral("newAppListReceived")).size() >= count; });
     }
 
     int ruleSetCount()
@@ -127,12 +128,9 @@ TEST_F(AppRuleStatesTest, SelectedAppActionsSetTheStateAndPublishIt)
         QStringList matches;
         QString published;
     } cases[] = {
-        {Yellow, 1, {}, "/a 4 "},
-        {Yellow, 3, {"@1.1.1.1"}, "/a 4 @1.1.1.1"},
-        {Yellow, 4, {"#80"}, "/a 4 #80"},
-        {Green, 3, {"@1.1.1.1", "#80"}, "/a 0 "},
-        {Red, 2, {"#80"}, "/a 1 "},
-        {Red, 4, {"@1.1.1.1"}, "/a 1 "},
+        {Yellow, 1, {}, "/a 4 "},         {Yellow, 3, {"@1.1.1.1"}, "/a 4 @1.1.1.1"},
+        {Yellow, 4, {"#80"}, "/a 4 #80"}, {Green, 3, {"@1.1.1.1", "#80"}, "/a 0 "},
+        {Red, 2, {"#80"}, "/a 1 "},       {Red, 4, {"@1.1.1.1"}, "/a 1 "},
     };
     auto app = addApp("a", "/a", 0);
     int sent = 0;
@@ -209,7 +207,8 @@ TEST_F(AppRuleStatesTest, LockButtonFollowsItsTableAndWaitsForNoAlert)
         select({app});
         controller().clickAppLocker();
         ASSERT_TRUE(waitForRuleSets(++sent));
-        EXPECT_EQ(lastRuleSet(), QStringList{c.published}) << c.state << " " << c.matches.join(',').toStdString();
+        EXPECT_EQ(lastRuleSet(), QStringList{c.published})
+            << c.state << " " << c.matches.join(',').toStdString();
         EXPECT_FALSE(app->appIsQuietBlock()) << c.state;
     }
 
@@ -304,12 +303,13 @@ TEST_F(AppRuleStatesTest, ExpiryEndsTheRuleOfTheAppWhoseTimerFiredNotAnotherOfIt
 
     // The work happens on the main thread whichever thread posts.
     Qt::HANDLE changedOn = nullptr;
-    QObject::connect(third.get(), &PAApplication::changed, third.get(),
-                     [&changedOn] { changedOn = QThread::currentThreadId(); }, Qt::DirectConnection);
+    QObject::connect(
+        third.get(), &PAApplication::changed, third.get(),
+        [&changedOn] { changedOn = QThread::currentThreadId(); }, Qt::DirectConnection);
     invalidateTimer(third->timer());
     std::thread poster([&] {
-        appNotificationCenter().post(QStringLiteral("expireApp"),
-                                     {{"appName", QStringLiteral("curl")}, {"appSerial", third->appSerial()}});
+        appNotificationCenter().post(QStringLiteral("expireApp"), {{"appName", QStringLiteral("curl")},
+                                                                   {"appSerial", third->appSerial()}});
     });
     poster.join();
     ASSERT_TRUE(waitForRuleSets(5));

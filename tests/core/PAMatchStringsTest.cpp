@@ -1,5 +1,6 @@
-#include "core/PAApplication.h"
 #include "core/PAMatchStrings.h"
+
+#include "core/PAApplication.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +51,17 @@ TEST(PAMatchStringsTest, DecimalIntegerIsSignAndAsciiDigitsWithinSixtyFourBits)
 
 TEST(PAMatchStringsTest, ClassifierPutsEachMatchIntoOneListByPrefixAndBody)
 {
-    enum List { PassRange, PassSubnet, PassPort, PassAddress, BlockRange, BlockSubnet, BlockPort, BlockAddress, None };
+    enum List {
+        PassRange,
+        PassSubnet,
+        PassPort,
+        PassAddress,
+        BlockRange,
+        BlockSubnet,
+        BlockPort,
+        BlockAddress,
+        None
+    };
     const struct
     {
         QString match;
@@ -86,9 +97,9 @@ TEST(PAMatchStringsTest, ClassifierPutsEachMatchIntoOneListByPrefixAndBody)
     for (const auto& c : cases) {
         PAMatchLists lists;
         PAMatchStrings::classifyMatch(c.match, lists);
-        const QStringList* all[] = {&lists.passedPortRanges,  &lists.passedSubnets,  &lists.passedPorts,
-                                    &lists.passedAddresses,   &lists.blockedPortRanges, &lists.blockedSubnets,
-                                    &lists.blockedPorts,      &lists.blockedAddresses};
+        const QStringList* all[] = {&lists.passedPortRanges, &lists.passedSubnets,     &lists.passedPorts,
+                                    &lists.passedAddresses,  &lists.blockedPortRanges, &lists.blockedSubnets,
+                                    &lists.blockedPorts,     &lists.blockedAddresses};
         for (int list = PassRange; list < None; ++list)
             EXPECT_EQ(*all[list], list == c.list ? QStringList{c.match} : QStringList{})
                 << c.match.toStdString() << " list " << list;
@@ -123,7 +134,8 @@ TEST(PAMatchStringsTest, PresenceChecksCompareTheExactText)
         {{"@-5"}, -5, "80:90", false, true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(PAMatchStrings::portIsValid(c.matches, c.port), c.portFree) << c.matches.join(',').toStdString();
+        EXPECT_EQ(PAMatchStrings::portIsValid(c.matches, c.port), c.portFree)
+            << c.matches.join(',').toStdString();
         EXPECT_EQ(PAMatchStrings::portRangeIsValid(c.matches, c.range), c.rangeFree)
             << c.matches.join(',').toStdString();
     }
