@@ -1,5 +1,7 @@
 #include "platform/Workspace.h"
 
+#include "platform/DesktopEntries.h"
+#include "platform/Paths.h"
 #include "platform/ProcessInfo.h"
 #include "platform/PropertyList.h"
 
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QUrl>
 #include <QVariantMap>
@@ -186,6 +189,49 @@ QIcon Workspace::iconForFile(const QString& path)
     static QAbstractFileIconProvider plain;
     QAbstractFileIconProvider* provider = g_fileIconProvider ? g_fileIconProvider : &plain;
     return provider->icon(QFileInfo(path));
+}
+
+QIcon Workspace::iconForApplication(const QString& path)
+{
+    const QString iconName = DesktopEntries::iconNameForExecutable(path);
+    if (iconName.isEmpty())
+        return iconForFile(path);
+    // Many apps share a few icons; one QIcon per name keeps one set of pixmaps.
+    static QHash<QString, QIcon> icons;
+    static QString iconsRoot;
+    const QString root = Paths::root();
+    if (iconsRoot != root) {
+        icons.clear();
+        iconsRoot = root;
+        const QString themes = Paths::system(QStringLiteral("/usr/share/icons"));
+        if (!root.isEmpty() && !QIcon::themeSearchPaths().contains(themes)) {
+            // The themes installed under the agent's root come before the
+            // machine's own.
+            QIcon::setThemeSearchPaths(
+                QStringList{Paths::system(QStringLiteral("/usr/local/share/icons")), themes} +
+                QIcon::themeSearchPaths());
+            QIcon::setFallbackSearchPaths(QStringList{Paths::system(QStringLiteral("/usr/share/pixmaps"))} +
+                                          QIcon::fallbackSearchPaths());
+        }
+    }
+    // Without a desktop that names its theme, Qt looks in none; the
+    // freedesktop default theme, where every application installs its icon,
+    // is the one to look in then.
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName(QStringLiteral("hicolor"));
+    auto cached = icons.constFind(iconName);
+    if (cached == icons.constEnd()) {
+        QIcon icon;
+        if (iconName.startsWith(QLatin1Char('/'))) {
+            const QString file = Paths::system(iconName);
+            if (QFileInfo::exists(file))
+                icon = QIcon(file);
+        } else {
+            icon = QIcon::fromTheme(iconName);
+        }
+        cached = icons.insert(iconName, icon);
+    }
+    return cached->isNull() ? iconForFile(path) : cached.value();
 }
 
 void Workspace::setFileIconProvider(QAbstractFileIconProvider* provider)

@@ -40,6 +40,10 @@ public:
     static bool launchApplication(const QString& path, const QStringList& arguments = {});
     // The file manager's icon of a file or folder. Main thread only.
     static QIcon iconForFile(const QString& path);
+    // An app's icon: for an executable that an installed desktop entry
+    // starts, that entry's icon (from the icon theme, or the file it names);
+    // otherwise iconForFile(). Main thread only.
+    static QIcon iconForApplication(const QString& path);
     // The provider behind iconForFile(); the widgets layer installs the
     // style's, which falls back to its own icons. The caller keeps it.
     static void setFileIconProvider(QAbstractFileIconProvider* provider);

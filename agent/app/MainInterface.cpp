@@ -14,6 +14,7 @@
 #include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAController.h"
 #include "platform/ConcurrentQueue.h"
+#include "platform/DesktopEntries.h"
 #include "platform/MainQueue.h"
 #include "ruleeditors/PAExclusionController.h"
 #include "ruleeditors/PAManagedRecordsController.h"
@@ -63,6 +64,9 @@ MainInterface::MainInterface(QObject* parent)
 {
     m_configuration->window = m_palisorController->window();
     m_connectConfiguration();
+    // The apps' icons come from the desktop's entries: reading them starts
+    // now, on a worker thread, so that the first load seldom waits for it.
+    DesktopEntries::prepare();
 
     // Outlets to windows and their parts. The assistant has no window yet,
     // so it stays unavailable and starting it changes nothing.
@@ -91,6 +95,8 @@ MainInterface::MainInterface(QObject* parent)
     m_appDelegate->aboutVersionLabel = m_palisorController->aboutVersionLabel();
     m_palisorController->statusView = m_installer->statusView();
     m_palisorController->palisorinstaller = m_installer;
+    m_palisorController->recordscontroller = m_recordsController;
+    m_palisorController->exclusionscontroller = m_exclusionController;
     m_palisorController->preferencescontroller = m_preferencesController;
 
     // The managed apps, in the main window's apps pane.
@@ -100,6 +106,8 @@ MainInterface::MainInterface(QObject* parent)
     appsView->setItemStyle(windowStyle);
     connect(m_palisorController, &PAController::styleChanged, appsView,
             [appsView] { appsView->setItemStyle(windowStyle); });
+    connect(m_palisorController, &PAController::stateIconsChanged, appsView,
+            &PACollectionView::reloadStateImages);
 
     // The status menu's commands.
     connect(m_palisorController->lockItem, &QAction::triggered, m_appDelegate,

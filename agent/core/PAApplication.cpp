@@ -271,9 +271,19 @@ void PAApplication::setAppIsSystemBinary(bool value)
     emit changed();
 }
 
+void PAApplication::setAppNameHighlight(TextRange value)
+{
+    if (value.isEmpty())
+        value = {};
+    if (value == m_appNameHighlight)
+        return;
+    m_appNameHighlight = value;
+    emit changed();
+}
+
 void PAApplication::setIcon()
 {
-    setAppImage(m_appExists ? Workspace::iconForFile(m_appPath)
+    setAppImage(m_appExists ? Workspace::iconForApplication(m_appPath)
                             : Resources::image(QStringLiteral("unknownapp")));
 }
 

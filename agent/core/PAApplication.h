@@ -101,6 +101,19 @@ public:
     void setAppExists(bool value);
     bool appIsSystemBinary() const { return m_appIsSystemBinary; }
     void setAppIsSystemBinary(bool value);
+    // The part of the display name that the last search found, in the name's
+    // own code units; the views draw it highlighted. Empty when nothing matched.
+    struct TextRange
+    {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        bool isEmpty() const { return length <= 0; }
+        bool operator==(const TextRange&) const = default;
+    };
+    const TextRange& appNameHighlight() const { return m_appNameHighlight; }
+    // Emits changed() only when the range differs, so a search repaints only
+    // the names whose highlight it changed.
+    void setAppNameHighlight(TextRange value);
 
     void setIcon();
     // Starts the signature check; results arrive later on the main thread.
@@ -199,6 +212,7 @@ private:
     bool m_appRedShadow = false;
     bool m_appExists = false;
     bool m_appIsSystemBinary = false;
+    TextRange m_appNameHighlight;
     std::optional<SavedRule> m_savedRule;
     const quint64 m_appSerial;
 };

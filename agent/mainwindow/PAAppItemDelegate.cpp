@@ -8,7 +8,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QTextCharFormat>
 #include <QTextLayout>
+
+#include <optional>
 
 namespace {
 
@@ -51,6 +54,59 @@ QString displayName(const PAApplication& app)
     if (!app.appLocalizedName().isEmpty())
         return app.appLocalizedName();
     return app.appName();
+}
+
+// The search highlight within `name`, or none when the app's range does not
+// lie inside it (the name changed since the search, say).
+std::optional<PAApplication::TextRange> highlightIn(const PAApplication& app, const QString& name)
+{
+    const PAApplication::TextRange range = app.appNameHighlight();
+    if (range.isEmpty() || name != app.appLocalizedName() || range.start < 0 || range.start >= name.size() ||
+        range.length > name.size() - range.start)
+        return std::nullopt;
+    return range;
+}
+
+// Draws a name the search found: the whole name on a pale yellow, the part
+// found in bold black on yellow, at most `maxLines` lines of `box`.
+void drawHighlightedName(QPainter* painter, const QRect& box, const QString& name,
+                         const PAApplication::TextRange& range, const QFont& font, const QColor& colour,
+                         bool centred, int maxLines, int matchPointSize)
+{
+    QTextCharFormat whole;
+    whole.setForeground(colour);
+    whole.setBackground(QColor::fromRgbF(1.0f, 0.9f, 0.05f, 0.3f));
+    QTextCharFormat match;
+    QFont bold = font;
+    bold.setBold(true);
+    bold.setPointSize(matchPointSize);
+    match.setFont(bold);
+    match.setForeground(QColor(Qt::black));
+    match.setBackground(QColor(Qt::yellow));
+
+    QTextLayout layout(name, font);
+    QTextOption option;
+    option.setWrapMode(centred ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    option.setAlignment(centred ? Qt::AlignHCenter : Qt::AlignLeft);
+    layout.setTextOption(option);
+    layout.setFormats({{0, static_cast<int>(name.size()), whole},
+                       {static_cast<int>(range.start), static_cast<int>(range.length), match}});
+    qreal height = 0;
+    layout.beginLayout();
+    for (int lines = 0; lines < maxLines; ++lines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(box.width());
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    const qreal top = centred ? box.top() : box.top() + (box.height() - height) / 2;
+    painter->save();
+    painter->setClipRect(box);
+    layout.draw(painter, QPointF(box.left(), top));
+    painter->restore();
 }
 
 } // namespace
@@ -138,9 +194,13 @@ void PAAppItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         app->appImage().paint(painter, icon);
         m_paintStateImage(painter, state, *app);
         const QRect text(icon.right() + 8, item.top(), state.left() - 6 - (icon.right() + 8), item.height());
-        painter->setPen(nameColour);
-        painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
-                          metrics.elidedText(name, Qt::ElideRight, text.width()));
+        if (const auto highlight = highlightIn(*app, name)) {
+            drawHighlightedName(painter, text, name, *highlight, font, nameColour, false, 1, 14);
+        } else {
+            painter->setPen(nameColour);
+            painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                              metrics.elidedText(name, Qt::ElideRight, text.width()));
+        }
     } else {
         const QRect icon(item.center().x() - normalIconSide / 2 + 1, item.top() + 6, normalIconSide,
                          normalIconSide);
@@ -149,13 +209,18 @@ void PAAppItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                           normalStateSide, normalStateSide);
         m_paintStateImage(painter, state, *app);
         const int textWidth = item.width() - 8;
-        const QStringList lines = wrappedLines(name, font, textWidth, normalNameLines);
-        painter->setPen(nameColour);
         int y = icon.bottom() + 9;
-        for (const QString& line : lines) {
-            painter->drawText(QRect(item.left() + 4, y, textWidth, metrics.height()),
-                              Qt::AlignHCenter | Qt::AlignTop, line);
-            y += metrics.lineSpacing();
+        if (const auto highlight = highlightIn(*app, name)) {
+            drawHighlightedName(painter, QRect(item.left() + 4, y, textWidth, item.bottom() - y), name,
+                                *highlight, font, nameColour, true, normalNameLines, 12);
+        } else {
+            const QStringList lines = wrappedLines(name, font, textWidth, normalNameLines);
+            painter->setPen(nameColour);
+            for (const QString& line : lines) {
+                painter->drawText(QRect(item.left() + 4, y, textWidth, metrics.height()),
+                                  Qt::AlignHCenter | Qt::AlignTop, line);
+                y += metrics.lineSpacing();
+            }
         }
     }
     painter->restore();

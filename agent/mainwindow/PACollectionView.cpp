@@ -157,20 +157,40 @@ void PACollectionView::contextMenuEvent(QContextMenuEvent* event)
 
 void PACollectionView::m_watchArrangedApps()
 {
-    for (const QMetaObject::Connection& connection : std::as_const(m_appConnections))
-        disconnect(connection);
-    m_appConnections.clear();
     m_rows.clear();
-    if (!m_appsController)
+    if (!m_appsController) {
+        for (const QMetaObject::Connection& connection : std::as_const(m_appConnections))
+            disconnect(connection);
+        m_appConnections.clear();
         return;
+    }
     const auto& arranged = m_appsController->arrangedObjects();
     m_rows.reserve(static_cast<qsizetype>(arranged.size()));
     for (size_t row = 0; row < arranged.size(); ++row) {
-        const PAApplication* raw = arranged[row].get();
         // An app arranged twice repaints where it first shows, as the search did.
+        const PAApplication* raw = arranged[row].get();
         if (!m_rows.contains(raw))
             m_rows.insert(raw, static_cast<int>(row));
-        m_appConnections << connect(raw, &PAApplication::changed, this, [this, raw] { m_repaintApp(raw); });
+    }
+    // A sort or a filter arranges the same apps anew: only apps that came or
+    // went change their connection, so 10,000 apps are not reconnected each time.
+    for (auto it = m_appConnections.begin(); it != m_appConnections.end();) {
+        if (m_rows.contains(it.key())) {
+            ++it;
+        } else {
+            disconnect(it.value());
+            it = m_appConnections.erase(it);
+        }
+    }
+    for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row) {
+        const PAApplication* raw = row.key();
+        auto connection = m_appConnections.find(raw);
+        // A connection of an app that has gone is no longer connected, also
+        // when a new app came to live at the same address.
+        if (connection != m_appConnections.end() && *connection)
+            continue;
+        m_appConnections.insert(
+            raw, connect(raw, &PAApplication::changed, this, [this, raw] { m_repaintApp(raw); }));
     }
 }
 

@@ -70,7 +70,8 @@ private:
     PAAppItemDelegate* m_delegate = nullptr;
     QPointer<QMenu> m_menu;
     int m_clickedItemIndex = NotFound;
-    QList<QMetaObject::Connection> m_appConnections;
+    // One connection per arranged app, kept while the app stays arranged.
+    QHash<const PAApplication*, QMetaObject::Connection> m_appConnections;
     // The row of each arranged app, as of the last arrangement.
     QHash<const PAApplication*, int> m_rows;
     QMetaObject::Connection m_rearrangeConnection;

@@ -2,20 +2,31 @@
 
 #include "app/PAInstaller.h"
 #include "core/AgentLog.h"
+#include "core/PAAppsOrder.h"
 #include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
 #include "core/PASystemUsers.h"
 #include "core/SharedState.h"
 #include "mainwindow/MainWindowTripleSplitViewDelegate.h"
+#include "mainwindow/PASearchController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/CommandRunner.h"
 #include "platform/Resources.h"
+#include "platform/SoundPlayer.h"
+#include "platform/SystemColors.h"
 #include "platform/Workspace.h"
+#include "platform/widgets/ColorWell.h"
+#include "platform/widgets/PopUpButton.h"
+#include "platform/widgets/Popover.h"
 #include "platform/widgets/SystemTray.h"
+#include "ruleeditors/PAExclusionController.h"
+#include "ruleeditors/PAManagedRecordsController.h"
 #include "setup/PAPreferencesController.h"
 #include "ui_PAController.h"
+#include "ui_PALegenda.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCursor>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,6 +56,46 @@ void applyAskState(PAApplication& app)
     app.setAppLabelColor(labelColor4());
     app.setAppRedShadow(false);
     app.setAppGreenShadow(false);
+}
+
+// The label colour of a rule state; a state outside 0 to 4 takes state 0's.
+QColor& labelColorOfState(qint64 state)
+{
+    switch (state) {
+    case 1:
+        return labelColor1();
+    case 2:
+        return labelColor2();
+    case 3:
+        return labelColor3();
+    case 4:
+        return labelColor4();
+    default:
+        return labelColor0();
+    }
+}
+
+// Paints a text in a label colour; an invalid colour gives the label back the
+// palette's text colour, so it follows the theme.
+void paintText(QLabel* label, const QColor& color)
+{
+    if (!label)
+        return;
+    if (!color.isValid()) {
+        label->setPalette(QPalette());
+        return;
+    }
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+// An image of the chosen set; a missing one leaves `target` as it was.
+void takeImage(QIcon& target, const QString& name)
+{
+    const QIcon image = Resources::image(name);
+    if (!image.isNull())
+        target = image;
 }
 
 // The app whose temporary rule an "expireApp" message ends. A record that
@@ -81,6 +132,7 @@ PAController::PAController(PAConfiguration& configuration, QObject* parent)
     , appsLibraryController(new ArrayController<PAApplication>(this))
     , paconfiguration(&configuration)
     , ui(new Ui::PAController)
+    , m_legenda(new Ui::PALegenda)
     , m_window(new QMainWindow)
 {
     appsLibraryController->setContent(&appsLibrary);
@@ -121,6 +173,19 @@ PAController::PAController(PAConfiguration& configuration, QObject* parent)
 
     m_buildStatusBarMenu();
     m_buildAboutWindow();
+    m_buildSortMenu();
+    m_buildLegenda();
+    m_searchController = new PASearchController(this);
+    m_searchController->palisorcontroller = this;
+    m_searchController->searchField = ui->searchAppName;
+    // Every keystroke searches anew, as the field's text changes.
+    connect(ui->searchAppName, &QLineEdit::textChanged, m_searchController,
+            [this] { m_searchController->doSearch(ui->searchAppName); });
+    connect(ui->soundMenuBtn, &PopUpButton::itemChosen, this, [this] { selectSound(ui->soundMenuBtn); });
+    for (QAbstractButton* info :
+         {static_cast<QAbstractButton*>(ui->info_apps), static_cast<QAbstractButton*>(ui->info_folders),
+          static_cast<QAbstractButton*>(ui->info_addr), static_cast<QAbstractButton*>(ui->info_logs)})
+        connect(info, &QAbstractButton::clicked, this, [this, info] { openLegenda(info); });
     // Until drawMenulet() puts the real one in the tray.
     m_statusBarItem = new QSystemTrayIcon(this);
 }
@@ -145,6 +210,7 @@ void PAController::awakeFromNib()
                        [this](const NotificationCenter::Notification&) { silenceNotifications(); });
     center.addObserver(QStringLiteral("reenableNotifications"), this,
                        [this](const NotificationCenter::Notification&) { reenableNotifications(); });
+    populateSoundMenu();
 }
 
 QStackedWidget* PAController::mainTabView() const
@@ -404,39 +470,20 @@ void PAController::updateToolbarLeds()
 
 void PAController::updateColorsInPopover()
 {
+    for (qint64 state = 0; state <= 4; ++state) {
+        const QColor& color = labelColorOfState(state);
+        if (ColorWell* stateWell = well(state))
+            stateWell->setColor(color);
+        m_paintStateTexts(state, color);
+    }
     emit labelColorsChanged();
 }
 
 void PAController::updateAllAppsLabelsColors()
 {
-    for (const auto& app : sharedAppsLibrary) {
-        switch (app->appIsBlockedOrAllowed()) {
-        case 1:
-            app->setAppLabelColor(labelColor1());
-            break;
-        case 2:
-            app->setAppLabelColor(labelColor2());
-            break;
-        case 3:
-            app->setAppLabelColor(labelColor3());
-            break;
-        case 4:
-            app->setAppLabelColor(labelColor4());
-            break;
-        default:
-            app->setAppLabelColor(labelColor0());
-            break;
-        }
-    }
-}
-
-void PAController::selectIconsStyle()
-{
-    const bool alternate = userDefaults().boolForKey(QStringLiteral("UseAlternateIcons"));
-    passedUpImage() =
-        Resources::requiredImage(alternate ? QStringLiteral("altpassedup") : QStringLiteral("passedup"));
-    blockedUpImage() =
-        Resources::requiredImage(alternate ? QStringLiteral("altblockedup") : QStringLiteral("blockedup"));
+    for (const auto& app : sharedAppsLibrary)
+        if (app)
+            app->setAppLabelColor(labelColorOfState(app->appIsBlockedOrAllowed()));
 }
 
 void PAController::removeAllXPCServices()
@@ -472,6 +519,7 @@ void PAController::configurationApplied()
 
 void PAController::configurationPublished()
 {
+    m_showSoundInUse();
     updateColorsInPopover();
     updateAllAppsLabelsColors();
     if (hideSystemBinaries)
@@ -730,4 +778,356 @@ QString PAController::doScript(const QString& command)
 QString PAController::doAScript(const QString& command)
 {
     return CommandRunner::shared().doShellScript(command, true);
+}
+
+// ---------------------------------------------------------------- appearance
+
+const QStringList& PAController::alertSoundNames()
+{
+    static const QStringList names{
+        QStringLiteral("Basso"),     QStringLiteral("Blow"),  QStringLiteral("Bottle"),
+        QStringLiteral("Frog"),      QStringLiteral("Funk"),  QStringLiteral("Glass"),
+        QStringLiteral("Hero"),      QStringLiteral("Morse"), QStringLiteral("Ping"),
+        QStringLiteral("Pop"),       QStringLiteral("Purr"),  QStringLiteral("Sosumi"),
+        QStringLiteral("Submarine"), QStringLiteral("Tink"),
+    };
+    return names;
+}
+
+const QStringList& PAController::silencedWarningKeys()
+{
+    static const QStringList keys{
+        QStringLiteral("autoupdate"),
+        QStringLiteral("DoNotDisplayWarningWhenDraggingManagedAddress"),
+        QStringLiteral("DoNotDisplayWarningWhenDraggingManagedFolders"),
+        QStringLiteral("DoNotDisplayWarningWhenStartingStrategy"),
+        QStringLiteral("DoNotDisplayWarningWhenQuitting"),
+        QStringLiteral("DoNotDisplayWarningWhenOverwritingPreset"),
+        QStringLiteral("DoNotDisplayWarningWhenDeletingPreset"),
+        QStringLiteral("DoNotDisplayWarningWhenEnablingPreset"),
+        QStringLiteral("DoNotDisplayWarningWhenCleaningAllApps"),
+    };
+    return keys;
+}
+
+void PAController::m_buildLegenda()
+{
+    m_popoverLegenda = new Popover(m_window.get());
+    m_popoverLegenda->setObjectName(QStringLiteral("popoverLegenda"));
+    m_legendaView = new QWidget;
+    m_legenda->setupUi(m_legendaView);
+    m_popoverLegenda->setContentWidget(m_legendaView);
+    for (qint64 state = 0; state <= 4; ++state) {
+        ColorWell* stateWell = well(state);
+        // The colour panel belongs to the main window: the legend is a popup
+        // and closes as soon as the panel takes a click.
+        stateWell->setPanelParent(m_window.get());
+        connect(stateWell, &ColorWell::colorPicked, this, [this, stateWell] { selectColorWell(stateWell); });
+    }
+    connect(m_legenda->blackLabelsBtn, &QAbstractButton::clicked, this,
+            [this] { setBlackLabels(m_legenda->blackLabelsBtn); });
+    connect(m_legenda->defaultColorsBtn, &QAbstractButton::clicked, this,
+            [this] { restoreDefaultColors(m_legenda->defaultColorsBtn); });
+    connect(m_legenda->altIcons, &QAbstractButton::clicked, this,
+            [this] { switchAltIcons(m_legenda->altIcons); });
+    updateColorsInPopover();
+}
+
+void PAController::m_buildSortMenu()
+{
+    appSortMenu = new QMenu(m_window.get());
+    appSortMenu->setObjectName(QStringLiteral("appSortMenu"));
+    miByName = ui->miByName;
+    miPassedFirst = ui->miPassedFirst;
+    miBlockedFirst = ui->miBlockedFirst;
+    miBundlesFirst = ui->miBundlesFirst;
+    miBinariesFirst = ui->miBinariesFirst;
+    miAppleFirst = ui->miAppleFirst;
+    miThirdPartyFirst = ui->miThirdPartyFirst;
+    for (QAction* item : {ui->miByName, ui->miPassedFirst, ui->miBlockedFirst, ui->miBundlesFirst,
+                          ui->miBinariesFirst, ui->miAppleFirst, ui->miThirdPartyFirst}) {
+        appSortMenu->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] { sortApps(item); });
+    }
+    ui->sortBtn->setMenu(appSortMenu);
+}
+
+QLineEdit* PAController::searchAppName() const
+{
+    return ui->searchAppName;
+}
+
+PopUpButton* PAController::soundMenuBtn() const
+{
+    return ui->soundMenuBtn;
+}
+
+QAbstractButton* PAController::sortBtn() const
+{
+    return ui->sortBtn;
+}
+
+QAbstractButton* PAController::infoButton(const QString& name) const
+{
+    if (name == QLatin1String("info_apprules"))
+        return info_apprules;
+    return m_window->findChild<QAbstractButton*>(name);
+}
+
+QTabWidget* PAController::legendaTabView() const
+{
+    return m_legenda->legendaTabView;
+}
+
+QCheckBox* PAController::altIcons() const
+{
+    return m_legenda->altIcons;
+}
+
+ColorWell* PAController::well(qint64 state) const
+{
+    switch (state) {
+    case 0:
+        return m_legenda->well0;
+    case 1:
+        return m_legenda->well1;
+    case 2:
+        return m_legenda->well2;
+    case 3:
+        return m_legenda->well3;
+    case 4:
+        return m_legenda->well4;
+    default:
+        return nullptr;
+    }
+}
+
+void PAController::m_paintStateTexts(qint64 state, const QColor& color)
+{
+    switch (state) {
+    case 0:
+        paintText(m_legenda->title0, color);
+        paintText(m_legenda->ptit0, color);
+        break;
+    case 1:
+        paintText(m_legenda->title1, color);
+        paintText(m_legenda->ptit1, color);
+        break;
+    case 2:
+        paintText(m_legenda->title2, color);
+        paintText(m_legenda->ptit2, color);
+        break;
+    case 3:
+        paintText(m_legenda->title3, color);
+        paintText(m_legenda->ptit3, color);
+        break;
+    case 4:
+        paintText(m_legenda->title4a, color);
+        paintText(m_legenda->title4b, color);
+        paintText(m_legenda->title4c, color);
+        paintText(m_legenda->ptit4, color);
+        break;
+    default:
+        break;
+    }
+}
+
+void PAController::selectIconsStyle()
+{
+    const bool alternate = userDefaults().boolForKey(QStringLiteral("UseAlternateIcons"));
+    const QString prefix = alternate ? QStringLiteral("alt") : QString();
+    takeImage(passedUpImage(), prefix + QStringLiteral("passedup"));
+    takeImage(blockedUpImage(), prefix + QStringLiteral("blockedup"));
+    globalpassedupIcon = passedUpImage();
+    globalblockedupIcon = blockedUpImage();
+    takeImage(globalapp4Icon, prefix + QStringLiteral("app4"));
+    takeImage(globalapp4passIcon, prefix + QStringLiteral("app4pass"));
+    takeImage(globalapp4blockIcon, prefix + QStringLiteral("app4block"));
+    const int side = m_legenda->iconPassed->maximumWidth();
+    const std::pair<QLabel*, const QIcon*> legendIcons[] = {
+        {m_legenda->iconPassed, &globalpassedupIcon},
+        {m_legenda->iconBlocked, &globalblockedupIcon},
+        {m_legenda->iconPassedExceptions, &globalpassedupIcon},
+        {m_legenda->iconBlockedExceptions, &globalblockedupIcon},
+        {m_legenda->iconAsk, &globalapp4Icon},
+        {m_legenda->iconAskPass, &globalapp4passIcon},
+        {m_legenda->iconAskBlock, &globalapp4blockIcon},
+    };
+    for (const auto& [label, icon] : legendIcons)
+        label->setPixmap(icon->pixmap(side, side));
+    emit stateIconsChanged();
+}
+
+void PAController::updateAltIconsBtn()
+{
+    m_legenda->altIcons->setChecked(userDefaults().boolForKey(QStringLiteral("UseAlternateIcons")));
+}
+
+void PAController::switchAltIcons(QObject*)
+{
+    userDefaults().setBool(m_legenda->altIcons->isChecked(), QStringLiteral("UseAlternateIcons"));
+    selectIconsStyle();
+    if (recordscontroller) {
+        for (const auto& record : recordscontroller->recordsLibrary) {
+            if (!record)
+                continue;
+            if (record->rule() == 0) {
+                record->setImage(passedUpImage());
+                record->setLabelColor(SystemColors::controlTextColor());
+            } else if (record->rule() == 1) {
+                record->setImage(blockedUpImage());
+                record->setLabelColor(SystemColors::red());
+            }
+        }
+    }
+    if (exclusionscontroller)
+        for (const auto& folder : exclusionscontroller->exlusionsLibrary)
+            if (folder)
+                folder->setRuleIcon();
+}
+
+void PAController::selectColorWell(QObject* sender)
+{
+    qint64 state = 0;
+    for (qint64 candidate : {4, 3, 2, 1}) {
+        if (sender && sender == well(candidate)) {
+            state = candidate;
+            break;
+        }
+    }
+    auto* picked = qobject_cast<ColorWell*>(sender);
+    if (!picked)
+        return;
+    labelColorOfState(state) = picked->color();
+    m_paintStateTexts(state, picked->color());
+    updateAllAppsLabelsColors();
+    emit labelColorsChanged();
+}
+
+void PAController::setBlackLabels(QObject*)
+{
+    for (qint64 state = 0; state <= 4; ++state)
+        labelColorOfState(state) = SystemColors::labelColor();
+    updateColorsInPopover();
+    updateAllAppsLabelsColors();
+}
+
+void PAController::restoreDefaultColors(QObject*)
+{
+    labelColor0() = PASettings::initialColor("color0");
+    labelColor1() = PASettings::initialColor("color1");
+    labelColor2() = PASettings::initialColor("color2");
+    labelColor3() = PASettings::initialColor("color3");
+    labelColor4() = PASettings::initialColor("color4b");
+    updateColorsInPopover();
+    updateAllAppsLabelsColors();
+}
+
+void PAController::populateSoundMenu()
+{
+    for (const QString& name : alertSoundNames())
+        ui->soundMenuBtn->addItemWithTitle(name);
+    m_showSoundInUse();
+}
+
+void PAController::m_showSoundInUse()
+{
+    // The pop-up shows the sound in use, not merely the first one offered.
+    for (int i = 0; i < ui->soundMenuBtn->numberOfItems(); ++i) {
+        if (PopUpButton::itemTitle(ui->soundMenuBtn->itemAtIndex(i)) == soundName) {
+            ui->soundMenuBtn->selectItemAtIndex(i);
+            return;
+        }
+    }
+}
+
+void PAController::selectSound(QObject*)
+{
+    if (!ui->soundMenuBtn->selectedItem())
+        return;
+    const QString title = ui->soundMenuBtn->titleOfSelectedItem();
+    soundName = title;
+    SoundPlayer::shared().playSystemSound(title + QStringLiteral(".aiff"));
+}
+
+void PAController::openLegenda(QObject* sender)
+{
+    QTabWidget* pages = m_legenda->legendaTabView;
+    const int tab = ui->mainTabView->currentIndex();
+    if (tab >= 0 && tab < pages->count())
+        pages->setCurrentIndex(tab);
+    if (sender && sender == ui->info_apps) {
+        pages->setCurrentIndex(0);
+        updateAltIconsBtn();
+    } else if (sender && sender == ui->info_folders) {
+        pages->setCurrentIndex(1);
+    } else if (sender && sender == ui->info_addr) {
+        pages->setCurrentIndex(3);
+    } else if (sender && sender == ui->info_logs) {
+        pages->setCurrentIndex(2);
+    } else if (sender && sender == info_apprules) {
+        // The app rules popover, once it exists, turns transient here.
+        pages->setCurrentIndex(4);
+    }
+    m_showLegendaFrom(sender);
+}
+
+void PAController::openExclusionsLegenda(QObject* sender)
+{
+    m_legenda->legendaTabView->setCurrentWidget(m_legenda->exclusionsLegendaTabViewItem);
+    m_showLegendaFrom(sender);
+}
+
+void PAController::m_showLegendaFrom(QObject* sender)
+{
+    // Shown beside the button that asked; with no view to point at, not at all.
+    if (auto* view = qobject_cast<QWidget*>(sender))
+        m_popoverLegenda->showRelativeTo(QRect(), view);
+}
+
+void PAController::resetUserDefaults(QObject*)
+{
+    UserDefaults& defaults = userDefaults();
+    for (const QString& key : silencedWarningKeys())
+        defaults.removeObjectForKey(key);
+    defaults.synchronize();
+    Alert alert;
+    alert.messageText = QStringLiteral("Done");
+    alert.informativeText = QStringLiteral("All warnings has been restored");
+    alert.buttons = {QStringLiteral("OK")};
+    // A sheet on the main window: a connection alert can still be answered.
+    AlertPresenter::shared().beginSheet(alert, m_window.get(), [](AlertResult) {});
+}
+
+// ---------------------------------------------------------------- sorting
+
+void PAController::sortApps(QObject* sender)
+{
+    QPointer<PAController> self(this);
+    QPointer<QObject> item(sender);
+    synchronizedQueue().asyncBarrier([self, item] {
+        if (!self)
+            return;
+        const std::pair<QAction*, PAAppsOrder::Order> orders[] = {
+            {self->miByName, PAAppsOrder::ByName},
+            {self->miPassedFirst, PAAppsOrder::PassedFirst},
+            {self->miBlockedFirst, PAAppsOrder::BlockedFirst},
+            {self->miBundlesFirst, PAAppsOrder::BundlesFirst},
+            {self->miBinariesFirst, PAAppsOrder::BinariesFirst},
+            {self->miAppleFirst, PAAppsOrder::AppleFirst},
+            {self->miThirdPartyFirst, PAAppsOrder::ThirdPartyFirst},
+        };
+        for (const auto& [sortItem, order] : orders) {
+            if (!item || item != sortItem)
+                continue;
+            // The window's list takes its new order in one step, from the
+            // apps it holds now: the view is never empty in between, and an
+            // app that arrived while the sort waited keeps its place in it.
+            self->appsLibrary = PAAppsOrder::sorted(self->appsLibrary, order);
+            self->appsLibraryController->rearrangeObjects();
+            ruleLists().publishApps(self->appsLibrary);
+            break;
+        }
+        self->m_hideSystemBinariesIfWanted();
+    });
 }

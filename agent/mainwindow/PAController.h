@@ -16,11 +16,21 @@
 #include <memory>
 #include <vector>
 
+class ColorWell;
 class MainWindowTripleSplitViewDelegate;
 class PAConfiguration;
+class PAExclusionController;
 class PAInstaller;
+class PAManagedRecordsController;
+class PASearchController;
+class Popover;
+class PopUpButton;
+class QAbstractButton;
 class PAPreferencesController;
 class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+class QTabWidget;
 class QLabel;
 class QMainWindow;
 class QProgressBar;
@@ -30,7 +40,8 @@ class QSystemTrayIcon;
 
 namespace Ui {
 class PAController;
-}
+class PALegenda;
+} // namespace Ui
 
 // The main window's controller: the managed-apps list the window shows and
 // the commands that change it, the main window with its toolbar and three
@@ -80,6 +91,29 @@ public:
     QPointer<QAction> quitItem;
     // Spins while a configuration loads.
     QPointer<QProgressBar> progr;
+    // The editors whose icons follow the icon set.
+    QPointer<PAManagedRecordsController> recordscontroller;
+    QPointer<PAExclusionController> exclusionscontroller;
+    // The app rules popover's legend button, once that popover has one.
+    QPointer<QAbstractButton> info_apprules;
+
+    // The apps sort menu and its seven orders; each item's action is sortApps().
+    QPointer<QMenu> appSortMenu;
+    QPointer<QAction> miByName;
+    QPointer<QAction> miPassedFirst;
+    QPointer<QAction> miBlockedFirst;
+    QPointer<QAction> miBundlesFirst;
+    QPointer<QAction> miBinariesFirst;
+    QPointer<QAction> miAppleFirst;
+    QPointer<QAction> miThirdPartyFirst;
+
+    // The state icons of the chosen set ("UseAlternateIcons"); the ask icons
+    // are null where the set has none.
+    QIcon globalpassedupIcon;
+    QIcon globalblockedupIcon;
+    QIcon globalapp4Icon;
+    QIcon globalapp4passIcon;
+    QIcon globalapp4blockIcon;
 
     void awakeFromNib();
 
@@ -120,9 +154,45 @@ public:
     // "mini" or anything else ("normal").
     void setStyle(const QString& style);
     void updateToolbarLeds();
+
+    // Appearance: label colours, icon sets, the alert sound, the legend.
     void updateColorsInPopover();
     void updateAllAppsLabelsColors();
     void selectIconsStyle();
+    void updateAltIconsBtn();
+    void switchAltIcons(QObject* sender = nullptr);
+    // Takes the sending well's colour as its state's colour.
+    void selectColorWell(QObject* sender);
+    void setBlackLabels(QObject* sender = nullptr);
+    void restoreDefaultColors(QObject* sender = nullptr);
+    void populateSoundMenu();
+    void selectSound(QObject* sender = nullptr);
+    void openLegenda(QObject* sender);
+    void openExclusionsLegenda(QObject* sender);
+    // Brings back every silenced confirmation but the theme warning.
+    void resetUserDefaults(QObject* sender = nullptr);
+    // The keys resetUserDefaults() removes, in its order.
+    static const QStringList& silencedWarningKeys();
+    // The names of the alert sounds the pop-up offers, in its order.
+    static const QStringList& alertSoundNames();
+
+    // Sorting: `sender` is one of the seven sort items; the new order is
+    // made on synchronizedQueue from the main window's list and replaces it
+    // in one step. Anything else only sets the system-binaries filter again.
+    void sortApps(QObject* sender);
+    PASearchController* searchController() const { return m_searchController; }
+
+    // Outlets of the form the appearance works on.
+    QLineEdit* searchAppName() const;
+    PopUpButton* soundMenuBtn() const;
+    QAbstractButton* sortBtn() const;
+    QAbstractButton* infoButton(const QString& name) const;
+    Popover* popoverLegenda() const { return m_popoverLegenda; }
+    QTabWidget* legendaTabView() const;
+    QWidget* legendaView() const { return m_legendaView; }
+    QCheckBox* altIcons() const;
+    // well0 to well4; nullptr for any other state.
+    ColorWell* well(qint64 state) const;
     void removeAllXPCServices();
 
     // A new app first in the shared list goes first in the window's.
@@ -179,8 +249,15 @@ signals:
     void toolbarLedsChanged();
     void labelColorsChanged();
     void styleChanged();
+    // The icon set changed: views that draw state icons redraw.
+    void stateIconsChanged();
 
 private:
+    void m_buildLegenda();
+    void m_buildSortMenu();
+    void m_paintStateTexts(qint64 state, const QColor& color);
+    void m_showLegendaFrom(QObject* sender);
+    void m_showSoundInUse();
     // The one selected app; null when none or several are selected.
     std::shared_ptr<PAApplication> m_singleSelectedApp() const;
     // Green or red for the single selected app, its matches emptied.
@@ -195,6 +272,10 @@ private:
     static QIcon m_templateImage(const QString& name);
 
     const std::unique_ptr<Ui::PAController> ui;
+    const std::unique_ptr<Ui::PALegenda> m_legenda;
+    Popover* m_popoverLegenda = nullptr;
+    QWidget* m_legendaView = nullptr;
+    PASearchController* m_searchController = nullptr;
     std::unique_ptr<QMainWindow> m_window;
     std::unique_ptr<QWidget> m_aboutWindow;
     QLabel* m_aboutVersionLabel = nullptr;

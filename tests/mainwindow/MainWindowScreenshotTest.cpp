@@ -3,16 +3,21 @@
 #include "core/PAApplication.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
+#include "platform/widgets/Popover.h"
 #include "support/EventLoop.h"
 #include "support/widgets/AgentFixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -71,6 +76,72 @@ TEST_F(MainWindowScreenshotTest, MainWindowWithManagedAppsInBothStyles)
         EXPECT_TRUE(
             picture.save(folder + QStringLiteral("/mainwindow-apps-%1.png").arg(QLatin1String(style))));
     }
+}
+
+// The apps view with apps in all five states (and both quiet periods of the
+// ask state) in each item style and icon set, a search under way, and the
+// legend's pages.
+TEST_F(MainWindowScreenshotTest, AppsViewInBothIconSetsAndTheLegend)
+{
+    const struct
+    {
+        const char* name;
+        qint64 state;
+        const char* quiet;
+    } apps[] = {
+        {"Safari", 0, ""},           {"curl", 1, ""}, {"Mail", 2, ""},
+        {"Messages", 3, ""},         {"ssh", 4, ""},  {"Terminal", 4, "pass"},
+        {"Straße Maps", 4, "block"},
+    };
+    for (const auto& entry : apps) {
+        const QString name = QString::fromUtf8(entry.name);
+        auto app = std::make_shared<PAApplication>(name, QStringList{name}, false, false,
+                                                   QStringLiteral("/usr/bin/") + name);
+        app->setRule(entry.state);
+        app->setAppLocalizedName(name);
+        app->setAppLocalizedNameCentered(name);
+        app->setAppIsQuietPass(QLatin1String(entry.quiet) == QLatin1String("pass"));
+        app->setAppIsQuietBlock(QLatin1String(entry.quiet) == QLatin1String("block"));
+        sharedAppsLibrary.push_back(app);
+        controller().appsLibraryController->addObject(app);
+    }
+    QMainWindow* window = controller().window();
+    window->resize(1100, 560);
+    window->show();
+    const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+
+    for (const bool alternate : {false, true}) {
+        controller().altIcons()->setChecked(alternate);
+        controller().switchAltIcons(controller().altIcons());
+        for (const char* style : {"normal", "mini"}) {
+            controller().setStyle(QLatin1String(style));
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(window->grab().save(
+                folder + QStringLiteral("/apps-%1-%2.png")
+                             .arg(QLatin1String(style),
+                                  alternate ? QStringLiteral("alticons") : QStringLiteral("plainicons"))));
+        }
+    }
+
+    controller().searchAppName()->setText(QStringLiteral("SS"));
+    ASSERT_TRUE(synchronizedQueue().syncBarrier([] {}));
+    for (const char* style : {"normal", "mini"}) {
+        controller().setStyle(QLatin1String(style));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(
+            window->grab().save(folder + QStringLiteral("/apps-search-%1.png").arg(QLatin1String(style))));
+    }
+
+    controller().infoButton(QStringLiteral("info_apps"))->click();
+    Popover* legend = controller().popoverLegenda();
+    ASSERT_TRUE(legend->isVisible());
+    for (int page = 0; page < controller().legendaTabView()->count(); ++page) {
+        controller().legendaTabView()->setCurrentIndex(page);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(legend->grab().save(folder + QStringLiteral("/legend-page%1.png").arg(page)));
+    }
+    legend->hide();
 }
 
 // The status sheet (the installer's lights on the main window) and the about

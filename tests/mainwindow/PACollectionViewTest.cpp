@@ -16,7 +16,9 @@
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPalette>
+#include <QRegion>
 #include <QStandardItemModel>
 
 #include <gtest/gtest.h>
@@ -234,6 +236,45 @@ TEST_F(PACollectionViewTest, AChangedAppRepaintsAndARemovedOneIsForgotten)
     kept->setRule(4);
     EXPECT_TRUE(processEventsUntil([&] { return counter.paints > 0; }));
     m_view->viewport()->removeEventFilter(&counter);
+}
+
+// A sort arranges the same apps anew: each still repaints where it now
+// shows, and an app that left and came back repaints again.
+TEST_F(PACollectionViewTest, AppsRepaintWhereTheyShowAfterASortAndAfterComingBack)
+{
+    auto first = add(QStringLiteral("first"), 0);
+    auto second = add(QStringLiteral("second"), 0);
+    showView();
+    struct RegionRecorder : QObject
+    {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } recorder;
+    m_view->viewport()->installEventFilter(&recorder);
+    const auto rowRect = [this](int row) { return m_view->visualRect(m_view->appsModel()->index(row, 0)); };
+    const auto paintsOf = [&](const AppPointer& app) {
+        drainEvents();
+        recorder.painted = QRegion();
+        app->setRule(app->appIsBlockedOrAllowed() == 1 ? 0 : 1);
+        processEventsUntil([&] { return !recorder.painted.isEmpty(); });
+        return recorder.painted;
+    };
+
+    m_controller->appsLibrary = {second, first};
+    m_controller->appsLibraryController->rearrangeObjects();
+    ASSERT_EQ(shownNames(), QStringList({"second", "first"}));
+    EXPECT_TRUE(paintsOf(first).intersects(rowRect(1)));
+
+    m_controller->appsLibraryController->removeObject(second);
+    m_controller->appsLibraryController->addObject(second);
+    ASSERT_EQ(shownNames(), QStringList({"first", "second"}));
+    EXPECT_TRUE(paintsOf(second).intersects(rowRect(1)));
+    m_view->viewport()->removeEventFilter(&recorder);
 }
 
 TEST_F(PACollectionViewTest, TableRightClickAdjustsTheSelectionByItsRules)
