@@ -19,8 +19,9 @@ const QString kSignature = QStringLiteral("ssay");
 // message is gone.
 constexpr qsizetype kLargeUserInfoBytes = 1 << 20;
 // Far above the largest userInfo the agent's own peers post (a whole rule set
-// of thousands of apps): anything larger is not read at all.
-constexpr qsizetype kMaxUserInfoBytes = 16 * 1024 * 1024;
+// of thousands of apps), well below what the bus can carry: anything larger
+// is not read at all.
+constexpr qsizetype kMaxReadUserInfoBytes = 16 * 1024 * 1024;
 // Whoever can post on a bus can post oversized userInfos in a loop; the log
 // says so once in this long.
 constexpr qint64 kOversizeLogIntervalMs = 60 * 1000;
@@ -158,6 +159,15 @@ void DBusDistributedNotificationCenter::postNotificationData(const QString& name
 void DBusDistributedNotificationCenter::m_send(Bus* bus, const QString& name, const QString& object,
                                                const QByteArray& userInfo)
 {
+    if (!userInfoFits(userInfo.size())) {
+        qCWarning(lcBus).noquote() << "DistributedNotificationCenter:"
+                                   << QStringLiteral("the userInfo of \"%1\" is %2 bytes, more than the bus "
+                                                     "carries (%3); it was not posted")
+                                          .arg(name)
+                                          .arg(userInfo.size())
+                                          .arg(kMaxUserInfoBytes);
+        return;
+    }
     QDBusMessage message = QDBusMessage::createSignal(kPath, kInterface, kMember);
     message << name << object << userInfo;
     if (!bus->connection.send(message)) {
@@ -236,7 +246,7 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
     if (userInfo.size() >= kLargeUserInfoBytes)
         FreedMemory::releaseSoon();
     Notification notification{name, object, {}};
-    if (userInfo.size() > kMaxUserInfoBytes) {
+    if (userInfo.size() > kMaxReadUserInfoBytes) {
         m_dropOversizedUserInfo(name, userInfo.size());
     } else if (!userInfo.isEmpty() && matching.empty()) {
         // Every post comes back to its poster too, the agent's whole rule set
@@ -272,7 +282,7 @@ void DBusDistributedNotificationCenter::m_dropOversizedUserInfo(const QString& n
         QStringLiteral("\"%1\" arrived with a userInfo of %2 bytes, more than %3; delivered without it")
             .arg(name)
             .arg(bytes)
-            .arg(kMaxUserInfoBytes);
+            .arg(kMaxReadUserInfoBytes);
     if (m_oversizedSinceLog > 1)
         line += QStringLiteral(" (%1 such userInfos since the last report)").arg(m_oversizedSinceLog);
     qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << line;

@@ -31,8 +31,16 @@ public:
 
     virtual ~DistributedNotificationCenter() = default;
 
+    // The largest userInfo a post can carry. D-Bus refuses an array longer
+    // than 64 MiB (and a message past 128 MiB; the other arguments are
+    // short), and libdbus aborts the sender instead of returning an error,
+    // so a post is measured before it is made.
+    static constexpr qsizetype kMaxUserInfoBytes = qsizetype(64) * 1024 * 1024;
+    static bool userInfoFits(qsizetype bytes) { return bytes <= kMaxUserInfoBytes; }
+
     // PostToAllSessions puts the signal on the system bus, otherwise it goes on
-    // the session bus; PALISOR_DBUS_ADDRESS, when set, replaces both.
+    // the session bus; PALISOR_DBUS_ADDRESS, when set, replaces both. A
+    // userInfo that does not fit is logged and not posted.
     virtual void postNotificationName(const QString& name, const QString& object,
                                       const QVariantMap& userInfo = {}, int options = 0) = 0;
 

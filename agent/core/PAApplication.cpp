@@ -213,6 +213,9 @@ void PAApplication::setAppHasTimer(bool value)
 
 void PAApplication::setAppLabelColor(const QColor& value)
 {
+    // Recolouring every app after a load would otherwise repaint all of them.
+    if (m_appLabelColor == value && m_appLabelColor.isValid() == value.isValid())
+        return;
     m_appLabelColor = value;
     emit changed();
 }

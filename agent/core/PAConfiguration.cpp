@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <functional>
 #include <grp.h>
+#include <map>
 #include <pwd.h>
 #include <thread>
 #include <unistd.h>
@@ -177,6 +178,17 @@ bool PAConfiguration::loadConf(const QString& path)
                    .arg(path, reason);
         return false;
     }
+    // One line per kind: a newer writer's file may hold thousands of them.
+    std::map<QString, int> unreadKinds;
+    for (const PAConfigurationRecords::UnreadRecord& unread : configuration->unread)
+        ++unreadKinds[unread.record.value(QStringLiteral("PalisorClassName")).toString()];
+    for (const auto& [kind, count] : unreadKinds)
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("Configuration %1 holds %2 record(s) of kind \"%3\", which this agent does not "
+                              "read; they are kept as they are and written back")
+                   .arg(path)
+                   .arg(count)
+                   .arg(kind.size() > 64 ? kind.left(64) + QStringLiteral("...") : kind);
     m_apply(*configuration);
     // The file's bytes, its decoded tree and the rule set's encoding are all
     // gone by the next turn of the event loop.
@@ -246,6 +258,7 @@ void PAConfiguration::m_apply(const PAConfigurationRecords::Configuration& confi
     for (const PAConfigurationRecords::ManagedRecord& record : configuration.records)
         rules.push_back(std::make_shared<PAManagedRecords>(record.record, record.type, record.rule));
     ruleLists().replaceRecords(std::move(rules));
+    unreadRecords = configuration.unread;
 
     // The windows refresh, then the rules go to the daemon.
     emit configurationApplied();
@@ -312,9 +325,12 @@ bool PAConfiguration::writeConf(const QString& path, bool encodeConf, bool sendD
     }
     const QVariantMap wrapper = PAConfigurationRecords::wrapper(array);
     if (sendDaemon) {
-        DistributedNotificationCenter::defaultCenter().postNotificationName(
-            QStringLiteral("writePalisorConfiguration"),
-            QStringLiteral("zz.palisor.writePalisorConfiguration"), wrapper, kDeliverToAllSessions);
+        const QString name = QStringLiteral("writePalisorConfiguration");
+        const QByteArray bytes = PropertyList::toData(wrapper, PropertyList::Format::Binary);
+        if (!m_fitsOnBus(name, bytes.size()))
+            return false;
+        DistributedNotificationCenter::defaultCenter().postNotificationData(
+            name, QStringLiteral("zz.palisor.writePalisorConfiguration"), bytes, kDeliverToAllSessions);
         return true;
     }
     if (PropertyList::writeFile(path, QVariantList{wrapper}, PropertyList::Format::Xml, &error))
@@ -381,9 +397,35 @@ void PAConfiguration::sendConf()
              return plist.array(rules);
          }},
     });
-    DistributedNotificationCenter::defaultCenter().postNotificationData(
-        QStringLiteral("newAppListReceived"), QStringLiteral("zz.tolvane"), plist.finish(top),
-        kDeliverToAllSessions);
+    const QString name = QStringLiteral("newAppListReceived");
+    const QByteArray bytes = plist.finish(top);
+    if (!m_fitsOnBus(name, bytes.size()))
+        return;
+    DistributedNotificationCenter::defaultCenter().postNotificationData(name, QStringLiteral("zz.tolvane"),
+                                                                        bytes, kDeliverToAllSessions);
+}
+
+bool PAConfiguration::m_fitsOnBus(const QString& name, qsizetype bytes)
+{
+    if (DistributedNotificationCenter::userInfoFits(bytes))
+        return true;
+    qCWarning(lcConfiguration).noquote()
+        << QStringLiteral("The configuration is too large to send (%1 bytes, at most %2 can travel): \"%3\" "
+                          "was not posted, and the daemon keeps the configuration it has")
+               .arg(bytes)
+               .arg(DistributedNotificationCenter::kMaxUserInfoBytes)
+               .arg(name);
+    // Only as a sheet on the main window: the request road never waits for it.
+    if (window) {
+        Alert alert;
+        alert.messageText = QStringLiteral("The configuration is too large to send");
+        alert.informativeText = QStringLiteral(
+            "The firewall did not receive it and keeps the configuration it had. Remove some apps or rules, "
+            "then try again.");
+        alert.icon = QStringLiteral("NSCaution");
+        AlertPresenter::shared().beginSheet(alert, window, nullptr);
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------- import and export

@@ -41,9 +41,11 @@ public:
     bool loadConf(const QString& path);
     // Plain record array, the encoded file, or the wrapper posted to the
     // daemon as "writePalisorConfiguration" (no file). Returns whether the
-    // file was written or the notification posted.
+    // file was written or the notification posted (not when it is too large
+    // for the bus).
     bool writeConf(const QString& path, bool encodeConf, bool sendDaemon);
-    // "newAppListReceived": the whole rule set, to the daemon.
+    // "newAppListReceived": the whole rule set, to the daemon; never posted
+    // when too large for the bus.
     void sendConf();
 
     // The import and export commands. While a connection alert holds the
@@ -93,6 +95,9 @@ private:
     void m_import();
     void m_export(bool encodeConf);
     void m_tellAlertIsOpen();
+    // Whether a userInfo of this size can go on the bus; when it cannot, the
+    // log and the user are told.
+    bool m_fitsOnBus(const QString& name, qsizetype bytes);
 
     bool m_xpcQuestionOpen = false;
 };

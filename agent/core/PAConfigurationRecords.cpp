@@ -1,5 +1,6 @@
 #include "core/PAConfigurationRecords.h"
 
+#include "core/AgentLog.h"
 #include "core/PAApplication.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
@@ -9,6 +10,7 @@
 #include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <iterator>
@@ -102,17 +104,45 @@ public:
             return PAConfigurationRecords::stringListValue(v);
     }
     QVariantMap map() const { return m_map; }
+    bool tooLong(Key key) const
+    {
+        const QVariant v = m_map.value(keyString(key));
+        if (v.typeId() == QMetaType::QString)
+            return v.toString().size() > PAConfigurationRecords::kMaxTextLength;
+        if (v.typeId() != QMetaType::QVariantList)
+            return false;
+        const QVariantList list = v.toList();
+        return std::any_of(list.cbegin(), list.cend(), [](const QVariant& item) {
+            return item.toString().size() > PAConfigurationRecords::kMaxTextLength;
+        });
+    }
 
 private:
     QVariantMap m_map;
     QString m_kind;
 };
 
+bool textTooLong(const QString& text)
+{
+    return text.size() > PAConfigurationRecords::kMaxTextLength;
+}
+
+bool textTooLong(const QStringList& texts)
+{
+    return std::any_of(texts.cbegin(), texts.cend(), [](const QString& text) { return textTooLong(text); });
+}
+
 template <typename Record, typename T> bool take(const Record& record, Key key, T& out, QString* error)
 {
     if (!record.has(key))
         return fail(error, QStringLiteral("a %1 record has no \"%2\"").arg(record.kind(), nameOf(key)));
     std::optional<T> value = record.template value<T>(key);
+    if constexpr (std::is_same_v<T, QString> || std::is_same_v<T, QStringList>) {
+        // The archived form refuses an overlong text before making it.
+        if (!value ? record.tooLong(key) : textTooLong(*value))
+            return fail(error, QStringLiteral("a %1 record's \"%2\" is longer than a path can be")
+                                   .arg(record.kind(), nameOf(key)));
+    }
     if (!value)
         return fail(
             error, QStringLiteral("a %1 record's \"%2\" is not of its type").arg(record.kind(), nameOf(key)));
@@ -120,10 +150,12 @@ template <typename Record, typename T> bool take(const Record& record, Key key, 
     return true;
 }
 
-// The checks every record passes, whichever form it comes in; records of
-// any other kind are not ours to read.
+// The checks every record passes, whichever form it comes in. Records of
+// any other kind are not ours to read, but a newer writer's: they are kept
+// as they are, with their index, to be written back in place.
 template <typename Record>
-bool readRecord(const Record& record, PAConfigurationRecords::Configuration& configuration, QString* error)
+bool readRecord(const Record& record, qsizetype index, PAConfigurationRecords::Configuration& configuration,
+                QString* error)
 {
     const QString& kind = record.kind();
     if (kind == QLatin1String("PAApplication")) {
@@ -157,8 +189,16 @@ bool readRecord(const Record& record, PAConfigurationRecords::Configuration& con
             !take(record, Key::Type, rule.type, error))
             return false;
         configuration.records.push_back(std::move(rule));
+    } else {
+        configuration.unread.push_back({record.map(), index});
     }
     return true;
+}
+
+bool holdsKnownRecord(const PAConfigurationRecords::Configuration& configuration)
+{
+    return !configuration.apps.empty() || !configuration.preferences.empty() ||
+           !configuration.exclusions.empty() || !configuration.records.empty();
 }
 
 QString elementFault(const char* what, bool dictionary)
@@ -205,8 +245,12 @@ public:
     KeyedArchiveReader& reader() { return m_reader; }
     // Which of our keys the string under a UID is, or -1.
     int keyOf(uint64_t uid);
-    std::optional<QString> string(uint64_t uid);
-    std::optional<QStringList> strings(uint64_t uid);
+    // A text longer than maxLength (when not negative) is not made.
+    std::optional<QString> string(uint64_t uid, qsizetype maxLength = -1);
+    std::optional<QStringList> strings(uint64_t uid, qsizetype maxLength);
+    // Whether the text under a UID, or a text of the array there, is longer
+    // than a record may hold.
+    bool tooLong(uint64_t uid);
     // The value under a UID as the value tree would hold it.
     QVariant variant(uint64_t uid);
 
@@ -258,15 +302,16 @@ public:
     {
         const uint64_t uid = m_values[size_t(key)];
         if constexpr (std::is_same_v<T, QString>)
-            return m_archive.string(uid);
+            return m_archive.string(uid, PAConfigurationRecords::kMaxTextLength);
         else if constexpr (std::is_same_v<T, QStringList>)
-            return m_archive.strings(uid);
+            return m_archive.strings(uid, PAConfigurationRecords::kMaxTextLength);
         else if constexpr (std::is_same_v<T, qint64>)
             return PAConfigurationRecords::intValue(m_scalar(uid));
         else
             return PAConfigurationRecords::boolValue(m_scalar(uid));
     }
     QVariantMap map() const { return m_archive.variant(m_uid).toMap(); }
+    bool tooLong(Key key) const { return m_archive.tooLong(m_values[size_t(key)]); }
 
 private:
     // Numbers and booleans; anything else converts to neither.
@@ -300,12 +345,17 @@ int ArchivedRecords::keyOf(uint64_t uid)
     return m_keys[uid];
 }
 
-std::optional<QString> ArchivedRecords::string(uint64_t uid)
+std::optional<QString> ArchivedRecords::string(uint64_t uid, qsizetype maxLength)
 {
-    if (uid < m_stringRead.size() && m_stringRead[uid])
+    if (uid < m_stringRead.size() && m_stringRead[uid]) {
+        if (maxLength >= 0 && m_strings[uid].size() > maxLength)
+            return std::nullopt;
         return m_strings[uid];
+    }
     Item item;
     if (!m_reader.item(uid, item) || item.kind != Kind::String)
+        return std::nullopt;
+    if (maxLength >= 0 && item.value.count > uint64_t(maxLength))
         return std::nullopt;
     QString text = BinaryPlistReader::text(item.value);
     if (uid < m_stringRead.size()) {
@@ -315,7 +365,27 @@ std::optional<QString> ArchivedRecords::string(uint64_t uid)
     return text;
 }
 
-std::optional<QStringList> ArchivedRecords::strings(uint64_t uid)
+bool ArchivedRecords::tooLong(uint64_t uid)
+{
+    const auto longText = [this](uint64_t textUid) {
+        Item text;
+        return m_reader.item(textUid, text) && text.kind == Kind::String &&
+               text.value.count > uint64_t(PAConfigurationRecords::kMaxTextLength);
+    };
+    Item item;
+    if (!m_reader.item(uid, item))
+        return false;
+    if (item.kind != Kind::Array)
+        return longText(uid);
+    for (uint64_t i = 0; i < item.objects.count; ++i) {
+        uint64_t child = 0;
+        if (m_reader.uidAt(item.objects, i, child) && longText(child))
+            return true;
+    }
+    return false;
+}
+
+std::optional<QStringList> ArchivedRecords::strings(uint64_t uid, qsizetype maxLength)
 {
     Item item;
     if (!m_reader.item(uid, item) || item.kind != Kind::Array)
@@ -325,7 +395,7 @@ std::optional<QStringList> ArchivedRecords::strings(uint64_t uid)
     for (uint64_t i = 0; i < item.objects.count; ++i) {
         uint64_t child = 0;
         std::optional<QString> text;
-        if (!m_reader.uidAt(item.objects, i, child) || !(text = string(child)))
+        if (!m_reader.uidAt(item.objects, i, child) || !(text = string(child, maxLength)))
             return std::nullopt;
         list.append(std::move(*text));
     }
@@ -395,7 +465,7 @@ bool ArchivedRecords::read(PAConfigurationRecords::Configuration& configuration,
         if (!record.hasKind())
             return fail(error, elementFault(what, true));
         if (!recordFailed)
-            recordFailed = !readRecord(record, configuration, &recordFault);
+            recordFailed = !readRecord(record, qsizetype(i), configuration, &recordFault);
     }
     return !recordFailed || fail(error, recordFault);
 }
@@ -525,16 +595,44 @@ QVariantList PAConfigurationRecords::recordArray()
             {QStringLiteral("appMatches"), QVariant(asSaved ? saved->matches : app->appMatches())},
         });
     }
+    // In file order, so each goes where it was while the records around it
+    // stay as they were read.
+    for (const UnreadRecord& unread : unreadRecords)
+        array.insert(std::min(unread.index, array.size()), unread.record);
     return array;
 }
 
 QVariantMap PAConfigurationRecords::wrapper(const QVariantList& array)
 {
+    QByteArray archive = KeyedArchive::archive(QVariant(array));
+    if (archive.isEmpty()) {
+        // A plain file's record of an unread kind may hold a date or a UID,
+        // which an archive of plain classes cannot carry: that record stays
+        // out, rather than the whole configuration going as no data.
+        QVariantList carried;
+        for (const QVariant& record : array)
+            if (!KeyedArchive::archive(QVariant(QVariantList{record})).isEmpty())
+                carried.append(record);
+        qCWarning(lcConfiguration).noquote()
+            << QStringLiteral("%1 configuration record(s) hold values an archive cannot carry (dates or "
+                              "UIDs) and are left out of the encoded configuration")
+                   .arg(array.size() - carried.size());
+        archive = KeyedArchive::archive(QVariant(carried));
+    }
     return QVariantMap{
         {kClassName, kWrapperClass},
-        {kWrapperClass, KeyedArchive::archive(QVariant(array))},
+        {kWrapperClass, archive},
         {QStringLiteral("PalisorVersion"), configurationVersion},
     };
+}
+
+bool PAConfigurationRecords::checkRecordCount(uint64_t count, QString* error)
+{
+    if (count <= kMaxRecords)
+        return true;
+    return fail(error, QStringLiteral("it holds %1 records, more than the %2 a configuration may hold")
+                           .arg(count)
+                           .arg(kMaxRecords));
 }
 
 std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::parseData(const QByteArray& data,
@@ -557,7 +655,7 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
         return std::nullopt;
     }
     const QVariantList fileArray = content.toList();
-    if (!checkElements(fileArray, "file", error))
+    if (!checkRecordCount(uint64_t(fileArray.size()), error) || !checkElements(fileArray, "file", error))
         return std::nullopt;
 
     int wrappers = 0;
@@ -588,14 +686,26 @@ std::optional<PAConfigurationRecords::Configuration> PAConfigurationRecords::par
                 fail(error, QStringLiteral("the wrapper's archive does not hold an array"));
                 return std::nullopt;
             }
+            if (!checkRecordCount(root.objects.count, error))
+                return std::nullopt;
         }
-        if (archive && !ArchivedRecords(*archive).read(configuration, error))
+        if (!archive) {
+            fail(error, QStringLiteral("the wrapper holds no \"PalisorConfiguration\""));
             return std::nullopt;
-        return configuration;
+        }
+        if (!ArchivedRecords(*archive).read(configuration, error))
+            return std::nullopt;
+    } else {
+        for (qsizetype i = 0; i < fileArray.size(); ++i)
+            if (!readRecord(VariantRecord(fileArray.at(i)), i, configuration, error))
+                return std::nullopt;
     }
-
-    for (const QVariant& element : fileArray)
-        if (!readRecord(VariantRecord(element), configuration, error))
-            return std::nullopt;
+    // A flipped bit in the wrapper's class, say, leaves records of no kind
+    // we read: running on as an empty configuration would pass every app and
+    // send the empty rule set back at exit.
+    if (!holdsKnownRecord(configuration)) {
+        fail(error, QStringLiteral("it holds no record of a kind this agent reads"));
+        return std::nullopt;
+    }
     return configuration;
 }

@@ -36,6 +36,7 @@ UserDefaults& userDefaults()
 PAAppsLibrary sharedAppsLibrary;
 std::vector<std::shared_ptr<PAExclusion>> exclusionsList;
 std::vector<std::shared_ptr<PAManagedRecords>> recordsList;
+std::vector<PAConfigurationRecords::UnreadRecord> unreadRecords;
 
 PARuleLists& ruleLists()
 {

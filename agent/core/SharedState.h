@@ -15,6 +15,7 @@
 // window's change of the same list and no lock is needed.
 
 #include "core/PAAppsLibrary.h"
+#include "core/PAConfigurationRecords.h"
 #include "core/PAPreferenceTable.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/Identities.h"
@@ -48,6 +49,9 @@ extern PAAppsLibrary sharedAppsLibrary;
 extern std::vector<std::shared_ptr<PAExclusion>> exclusionsList;   // Managed Folders
 extern std::vector<std::shared_ptr<PAManagedRecords>> recordsList; // Global Rules
 PARuleLists& ruleLists();
+// The loaded configuration's records of kinds this agent does not read,
+// written back with it; each load replaces them.
+extern std::vector<PAConfigurationRecords::UnreadRecord> unreadRecords;
 
 // Other lists and images.
 extern std::vector<std::shared_ptr<TLService>> tolvaneServices;

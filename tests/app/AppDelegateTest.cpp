@@ -151,6 +151,26 @@ TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
     EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
 }
 
+// One flipped letter in the wrapper's class once read as an empty
+// configuration: every app passed, and at exit that replaced the user's rules.
+TEST_F(AppDelegateTest, ADamagedWrapperAtStartUpIsRefusedAndNeverSentBack)
+{
+    writePlist(rootPath(QStringLiteral("/etc/palisor.conf")),
+               QVariantList{QVariantMap{
+                   {"PalisorClassName", QStringLiteral("PalisorConfiguratioo")},
+                   {"PalisorConfiguration",
+                    KeyedArchive::archive(QVariantList{plainAppRecord(QStringLiteral("curl"), 1)})},
+                   {"PalisorVersion", QStringLiteral("1.0.0")}}});
+    skipSaveOnQuit = true;
+    enableNotifications = true;
+    delegate().start();
+    EXPECT_TRUE(skipSaveOnQuit);
+    EXPECT_TRUE(enableNotifications) << "the alerts stay as they were";
+    EXPECT_TRUE(postsNamed(QStringLiteral("newAppListReceived")).isEmpty());
+    delegate().terminate();
+    EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
+}
+
 TEST_F(AppDelegateTest, ARequestThatWaitedWhileTheRulesLoadedIsAnsweredFromThem)
 {
     const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();

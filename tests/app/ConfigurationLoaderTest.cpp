@@ -3,6 +3,7 @@
 #include "core/PAConfiguration.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
+#include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "platform/KeyedArchive.h"
@@ -16,6 +17,7 @@
 #include "support/SharedStateReset.h"
 #include "support/widgets/AgentFixture.h"
 
+#include <QDateTime>
 #include <QDir>
 
 #include <gtest/gtest.h>
@@ -256,15 +258,11 @@ TEST_F(ConfigurationLoaderTest, WrapperCountDecidesHowTheFileIsRead)
 {
     const QVariantMap wrapper{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
                               {"PalisorConfiguration", KeyedArchive::archive(sampleRecords())}};
-    ASSERT_TRUE(load(QVariantList{wrapper, wrapper}));
-    EXPECT_TRUE(sharedAppsLibrary.empty()) << "two wrappers are a plain array without our records";
-
-    ASSERT_TRUE(load(sampleRecords()));
-    ASSERT_TRUE(
-        load(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")}}}));
-    EXPECT_TRUE(sharedAppsLibrary.empty()) << "a wrapper without data empties the model";
-    EXPECT_TRUE(exclusionsList.empty());
-    EXPECT_TRUE(recordsList.empty());
+    ASSERT_TRUE(load(QVariantList{wrapper, fullPreferences(), wrapper}));
+    EXPECT_TRUE(sharedAppsLibrary.empty()) << "two wrappers are a plain array, the wrappers not ours to read";
+    EXPECT_EQ(windowStyle, "mini");
+    ASSERT_EQ(unreadRecords.size(), 2u);
+    EXPECT_EQ(unreadRecords.at(1).index, 2);
 }
 
 TEST_F(ConfigurationLoaderTest, BundleAppsComeBackWithTheirBundlePathAndDisplayName)
@@ -342,15 +340,166 @@ TEST_F(ConfigurationLoaderTest, LoadsAFoundationArchive)
     EXPECT_EQ(m_alerts->shown().size(), 0) << "automaticXPC is set in this file";
 }
 
-TEST_F(ConfigurationLoaderTest, OtherKindsAreIgnored)
+// A newer or damaged writer's records are not the agent's to read, nor to
+// drop: each goes back at its index, the rest of the file as it was.
+TEST_F(ConfigurationLoaderTest, OtherKindsAreKeptAndWrittenBackInPlace)
 {
+    const QVariantMap misspelt{{"PalisorClassName", QStringLiteral("PAapplication")},
+                               {"appName", QStringLiteral("Lost.app")},
+                               {"appMatches", QVariantList{QStringLiteral("@443")}}};
+    const QVariantMap newer{{"PalisorClassName", QStringLiteral("SomethingNew")},
+                            {"x", 1LL},
+                            {"nested", QVariantMap{{"y", QVariantList{2.5, QByteArray("d")}}}}};
     QVariantList records = sampleRecords();
-    records.append(QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")}});
-    records.append(QVariantMap{{"PalisorClassName", QStringLiteral("SomethingNew")}, {"x", 1}});
-    const QVariantMap wrapper{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
-                              {"PalisorConfiguration", KeyedArchive::archive(records)}};
-    ASSERT_TRUE(load(QVariantList{wrapper}));
-    EXPECT_EQ(sharedAppsLibrary.size(), 2u);
+    records.insert(0, newer);
+    records.insert(4, misspelt);
+    records.append(misspelt);
+    // As the file holds them (a list of strings is a list), without the two
+    // preferences the running agent writes its own way.
+    const auto withoutRunningPreferences = [](const QVariantList& records) {
+        QVariantList array =
+            PropertyList::fromData(PropertyList::toData(records, PropertyList::Format::Binary))->toList();
+        for (QVariant& record : array) {
+            QVariantMap map = record.toMap();
+            if (map.value("PalisorClassName") != QStringLiteral("PAPreferences"))
+                continue;
+            map.remove("quietMaxTime");
+            map.remove("autoupdate");
+            record = map;
+        }
+        return array;
+    };
+    const QString out = rootPath(QStringLiteral("/out"));
+    for (const bool encoded : {false, true}) {
+        SCOPED_TRACE(encoded ? "encoded" : "plain");
+        CapturedLog log;
+        ASSERT_TRUE(load(encoded ? wrappedArchive(KeyedArchive::archive(records)) : QVariant(records)));
+        EXPECT_EQ(sharedAppsLibrary.size(), 2u);
+        EXPECT_EQ(log.count(QStringLiteral("2 record(s) of kind \"PAapplication\", which this agent does not "
+                                           "read")),
+                  1);
+        EXPECT_EQ(log.count(QStringLiteral("1 record(s) of kind \"SomethingNew\"")), 1);
+
+        ASSERT_TRUE(configuration().writeConf(out, false, false));
+        EXPECT_EQ(withoutRunningPreferences(PropertyList::readFile(out)->toList()),
+                  withoutRunningPreferences(records));
+        ASSERT_TRUE(configuration().writeConf(out, true, false));
+        const QVariantMap wrapper = PropertyList::readFile(out)->toList().at(0).toMap();
+        EXPECT_EQ(withoutRunningPreferences(
+                      KeyedArchive::unarchive(wrapper.value("PalisorConfiguration").toByteArray())->toList()),
+                  withoutRunningPreferences(records));
+    }
+
+    // Fewer records than when read: an index past the end is the end.
+    ruleLists().replaceApps({});
+    ASSERT_TRUE(configuration().writeConf(out, false, false));
+    QStringList kinds;
+    for (const QVariant& record : PropertyList::readFile(out)->toList())
+        kinds << record.toMap().value("PalisorClassName").toString();
+    EXPECT_EQ(kinds, (QStringList{"SomethingNew", "PAPreferences", "PAExclusion", "PAExclusion",
+                                  "PAapplication", "PAManagedRecords", "PAManagedRecords", "PAapplication"}));
+
+    // A plain file's date cannot go into an archive: that record alone stays
+    // out of the encoded form.
+    QVariantList dated{fullPreferences(), QVariantMap{{"PalisorClassName", QStringLiteral("Dated")},
+                                                      {"when", QDateTime::fromSecsSinceEpoch(0, Qt::UTC)}}};
+    ASSERT_TRUE(load(dated));
+    CapturedLog log;
+    ASSERT_TRUE(configuration().writeConf(out, true, false));
+    const QVariantMap wrapper = PropertyList::readFile(out)->toList().at(0).toMap();
+    const QVariantList archived =
+        KeyedArchive::unarchive(wrapper.value("PalisorConfiguration").toByteArray())->toList();
+    ASSERT_EQ(archived.size(), 1);
+    EXPECT_EQ(archived.at(0).toMap().value("PalisorClassName"), "PAPreferences");
+    EXPECT_EQ(log.count(QStringLiteral("left out of the encoded configuration")), 1);
+}
+
+// Texts longer than a path can be would cost the apps index a node and a
+// hash per character: such a file is refused before anything is built.
+TEST_F(ConfigurationLoaderTest, OverlongTextsAndTooManyRecordsAreRefused)
+{
+    constexpr qsizetype limit = PAConfigurationRecords::kMaxTextLength;
+    const QString longest(limit, QLatin1Char('a'));
+    const QString tooLong(limit + 1, QLatin1Char('a'));
+    const auto withApp = [&](const char* key, const QVariant& value) {
+        QVariantMap app = appRecord(QStringLiteral("x"), QStringLiteral("/x"), 0);
+        app[key] = value;
+        return app;
+    };
+    const std::vector<std::pair<const char*, QVariantMap>> cases = {
+        {"appName", withApp("appName", tooLong)},
+        {"appPath", withApp("appPath", tooLong)},
+        {"appBinaries", withApp("appBinaries", QVariantList{QStringLiteral("x"), tooLong})},
+        {"appMatches", withApp("appMatches", QVariantList{tooLong})},
+        {"path", folderRecord(tooLong, 0)},
+        {"record", ruleRecord(tooLong, 0, 0)},
+    };
+    ASSERT_TRUE(load(sampleRecords()));
+    for (const auto& [key, record] : cases) {
+        for (const bool encoded : {false, true}) {
+            SCOPED_TRACE(testing::Message() << key << (encoded ? " encoded" : " plain"));
+            QVariantList records = sampleRecords();
+            records.append(record);
+            m_center->clear();
+            CapturedLog log;
+            EXPECT_FALSE(load(encoded ? wrappedArchive(KeyedArchive::archive(records)) : QVariant(records)));
+            EXPECT_EQ(log.count(QStringLiteral("\"%1\" is longer than a path can be").arg(key)), 1);
+            EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+            EXPECT_TRUE(m_center->posts().isEmpty());
+        }
+    }
+
+    // A name of 100 MB, which once held the agent for minutes.
+    QVariantMap huge = appRecord(QStringLiteral("x"), QStringLiteral("/x"), 0);
+    huge["appName"] = QString(100 * 1000 * 1000, QLatin1Char('n'));
+    QVariantList records{fullPreferences(), huge};
+    for (const bool encoded : {false, true}) {
+        SCOPED_TRACE(encoded ? "encoded" : "plain");
+        CapturedLog log;
+        EXPECT_FALSE(
+            load(encoded ? wrappedArchive(KeyedArchive::archive(records)) : QVariant(records), true));
+        EXPECT_EQ(log.count(QStringLiteral("\"appName\" is longer than a path can be")), 1);
+        EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+    }
+
+    // As long as a path can be is still a path.
+    records = sampleRecords();
+    QVariantMap longestApp = appRecord(longest, longest, 0, {longest});
+    longestApp["appBinaries"] = QVariantList{longest};
+    records.append(longestApp);
+    ASSERT_TRUE(load(wrappedArchive(KeyedArchive::archive(records)), true));
+    EXPECT_EQ(sharedAppsLibrary.back()->appName(), longest);
+
+    // One record past the ceiling, every element the same preferences record:
+    // a few megabytes that pass the archive's own bounds.
+    const auto archiveOf = [](quint64 count) {
+        const QVariantList objects{
+            QStringLiteral("$null"),
+            QVariantMap{{"NS.objects", QVariantList(qsizetype(count), uid(2))}, {"$class", uid(5)}},
+            QVariantMap{
+                {"NS.keys", QVariantList{uid(3)}}, {"NS.objects", QVariantList{uid(4)}}, {"$class", uid(6)}},
+            QStringLiteral("PalisorClassName"),
+            QStringLiteral("PAPreferences"),
+            QVariantMap{{"$classname", QStringLiteral("NSArray")}},
+            QVariantMap{{"$classname", QStringLiteral("NSDictionary")}},
+        };
+        return PropertyList::toData(QVariantMap{{"$archiver", QStringLiteral("NSKeyedArchiver")},
+                                                {"$version", 100000},
+                                                {"$top", QVariantMap{{"root", uid(1)}}},
+                                                {"$objects", objects}},
+                                    PropertyList::Format::Binary);
+    };
+    CapturedLog log;
+    EXPECT_FALSE(load(wrappedArchive(archiveOf(PAConfigurationRecords::kMaxRecords + 1)), true));
+    EXPECT_EQ(log.count(QStringLiteral("more than the 1000000 a configuration may hold")), 1)
+        << log.messages().join('\n').toStdString();
+    EXPECT_TRUE(load(wrappedArchive(archiveOf(3)), true));
+
+    QString reason;
+    EXPECT_TRUE(PAConfigurationRecords::checkRecordCount(PAConfigurationRecords::kMaxRecords));
+    EXPECT_FALSE(PAConfigurationRecords::checkRecordCount(PAConfigurationRecords::kMaxRecords + 1, &reason));
+    EXPECT_EQ(reason,
+              QStringLiteral("it holds 1000001 records, more than the 1000000 a configuration may hold"));
 }
 
 // Each of these is refused before anything is replaced: the previous model,
@@ -370,7 +519,21 @@ TEST_F(ConfigurationLoaderTest, MalformedFilesKeepThePreviousModel)
                                         {"PalisorConfiguration", data}}};
     };
 
+    QVariantList onlyUnread{QVariantMap{{"PalisorClassName", QStringLiteral("PAapplication")}}};
+    // One flipped letter in the wrapper's class.
+    QVariantMap flipped{{"PalisorClassName", QStringLiteral("PalisorConfiguratioo")},
+                        {"PalisorConfiguration", KeyedArchive::archive(sampleRecords())},
+                        {"PalisorVersion", QStringLiteral("1.0.0")}};
+    const QVariantMap wrapper{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                              {"PalisorConfiguration", KeyedArchive::archive(sampleRecords())}};
     const std::vector<std::pair<const char*, QVariant>> cases = {
+        {"flipped wrapper class", QVariantList{flipped}},
+        {"wrapper without data",
+         QVariantList{QVariantMap{{"PalisorClassName", wrapper.value("PalisorClassName")}}}},
+        {"two wrappers and nothing else", QVariantList{wrapper, wrapper}},
+        {"no record at all", QVariantList{}},
+        {"only unread kinds", onlyUnread},
+        {"archive of only unread kinds", wrapped(KeyedArchive::archive(onlyUnread))},
         {"not an array", QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}}},
         {"element not a dictionary", QVariantList{fullPreferences(), QStringLiteral("text")}},
         {"no class name", QVariantList{QVariantMap{{"path", QStringLiteral("/x")}}}},
@@ -389,7 +552,9 @@ TEST_F(ConfigurationLoaderTest, MalformedFilesKeepThePreviousModel)
     for (const auto& [what, content] : cases) {
         SCOPED_TRACE(what);
         m_center->clear();
+        CapturedLog log;
         EXPECT_FALSE(load(content));
+        EXPECT_EQ(log.count(QStringLiteral("is malformed")), 1);
         EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
         EXPECT_EQ(controller().appsLibrary.size(), 2u);
         EXPECT_EQ(exclusionsList.size(), 2u);

@@ -9,6 +9,7 @@
 #include "platform/KeyedArchive.h"
 #include "platform/PropertyList.h"
 #include "ruleeditors/PAManagedRecordsController.h"
+#include "support/CapturedLog.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/widgets/AgentFixture.h"
@@ -303,6 +304,57 @@ TEST_F(ConfigurationWriterTest, RuleSetReachesTheDaemonOverARealBus)
     EXPECT_EQ(info.value("AppList").toList().at(0).toMap().value("appMatches").toList(),
               (QVariantList{QStringLiteral("@10.0.0.0/8"), QStringLiteral("#_range1:1024")}));
     EXPECT_EQ(info.value("RecordList").toList().size(), 5);
+}
+
+// Past what the bus carries, libdbus once aborted the agent at exit and
+// nothing was sent. Neither post goes out now: the log and the user are told,
+// and the daemon keeps the configuration it stored.
+TEST_F(ConfigurationWriterTest, AConfigurationTooLargeForTheBusIsRefusedAndTheStoredOneKept)
+{
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    DBusDistributedNotificationCenter agentSide;
+    DBusDistributedNotificationCenter daemonSide;
+    const QString stored = rootPath(QStringLiteral("/etc/palisor.conf"));
+    writeText(stored, "the stored configuration");
+    // Stands in for the daemon, which writes what it receives.
+    QStringList heard;
+    daemonSide.addObserver(QString(), QString(), [&](const DistributedNotificationCenter::Notification& n) {
+        heard << n.name;
+        if (n.name != QStringLiteral("marker"))
+            writeText(stored, "replaced");
+    });
+    DistributedNotificationCenter::setDefaultCenter(&agentSide);
+
+    // Both posts carry the binaries; one text just past the limit.
+    auto app = std::make_shared<PAApplication>(
+        QStringLiteral("Big.app"),
+        QStringList{QString(DistributedNotificationCenter::kMaxUserInfoBytes, QLatin1Char('b'))}, true, false,
+        QStringLiteral("/Applications/Big.app"));
+    sharedAppsLibrary.push_back(app);
+    CapturedLog log;
+    const bool written = configuration().writeConf(rootPath(QStringLiteral("/_")), true, true);
+    configuration().sendConf();
+    agentSide.postNotificationName(QStringLiteral("marker"), QStringLiteral("test"));
+    agentSide.flush();
+    const bool markerArrived = processEventsUntil([&] { return heard.contains(QStringLiteral("marker")); });
+    DistributedNotificationCenter::setDefaultCenter(&m_center.center());
+    sharedAppsLibrary.clear();
+
+    EXPECT_FALSE(written);
+    ASSERT_TRUE(markerArrived);
+    EXPECT_EQ(heard, QStringList{"marker"});
+    QFile file(stored);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "the stored configuration");
+    for (const char* name : {"writePalisorConfiguration", "newAppListReceived"})
+        EXPECT_EQ(log.count(QStringLiteral("\"%1\" was not posted").arg(QLatin1String(name))), 1) << name;
+    ASSERT_EQ(m_alerts->shown().size(), 2);
+    EXPECT_EQ(m_alerts->shown().at(0).messageText, "The configuration is too large to send");
+    EXPECT_EQ(
+        m_alerts->shown().at(0).informativeText,
+        "The firewall did not receive it and keeps the configuration it had. Remove some apps or rules, "
+        "then try again.");
 }
 
 } // namespace

@@ -168,6 +168,36 @@ TEST_F(PrivateBusTest, HostileUserInfosAreRefusedAndOversizedOnesDroppedUnread)
     QDBusConnection::disconnectFromBus(QStringLiteral("hostile-sender"));
 }
 
+// D-Bus carries no array longer than 64 MiB, and libdbus aborts the sender
+// of one: such a post is refused and logged, and later posts still go out.
+TEST_F(PrivateBusTest, UserInfoTooLargeForTheBusIsRefusedAndTheCentreGoesOn)
+{
+    constexpr qsizetype limit = DistributedNotificationCenter::kMaxUserInfoBytes;
+    EXPECT_TRUE(DistributedNotificationCenter::userInfoFits(limit));
+    EXPECT_FALSE(DistributedNotificationCenter::userInfoFits(limit + 1));
+
+    ScopedEnvironmentVariable bus("PALISOR_DBUS_ADDRESS", m_address);
+    DBusDistributedNotificationCenter poster;
+    DBusDistributedNotificationCenter listener;
+    QList<Notification> heard;
+    listener.addObserver(QString(), QString(), [&](const Notification& n) { heard << n; });
+    const QVariantMap small{{QStringLiteral("n"), 1LL}};
+    CapturedLog log;
+    poster.postNotificationData(QStringLiteral("zz.tolvane.test.large"), QStringLiteral("agent"),
+                                QByteArray(limit + 1, '\0'),
+                                DistributedNotificationCenter::PostToAllSessions);
+    poster.postNotificationName(QStringLiteral("zz.tolvane.test.after"), QStringLiteral("agent"), small);
+    poster.flush();
+    ASSERT_TRUE(waitUntil([&] { return !heard.isEmpty(); }));
+    EXPECT_EQ(heard.size(), 1);
+    EXPECT_EQ(heard.at(0).name, QStringLiteral("zz.tolvane.test.after"));
+    EXPECT_EQ(heard.at(0).userInfo, small);
+    EXPECT_EQ(log.count(QStringLiteral("\"zz.tolvane.test.large\" is %1 bytes, more than the bus carries")
+                            .arg(limit + 1)),
+              1)
+        << log.messages().join('\n').toStdString();
+}
+
 TEST(DBusDistributedNotificationCenterTest, UnreachableBusIsLoggedOnceAndPostsAreDropped)
 {
     QTemporaryDir dir(QStringLiteral("/tmp/palisor-nobus-XXXXXX"));

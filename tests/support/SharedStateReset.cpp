@@ -10,6 +10,7 @@ void resetSharedState()
     sharedAppsLibrary.clear();
     exclusionsList.clear();
     recordsList.clear();
+    unreadRecords.clear();
     tolvaneServices.clear();
     systemUsersList.clear();
 
