@@ -1,6 +1,7 @@
 #include "platform/BinaryPlistReader.h"
 
 #include "platform/PlistNode.h"
+#include "platform/ReadBounds.h"
 
 #include <QtEndian>
 
@@ -67,13 +68,24 @@ bool BinaryPlistReader::open(const QByteArray& data, QString* error)
         return fail(error, "binary property list whose offset table lies outside it");
     m_offsets = m_begin + tableOffset;
     m_objectsEnd = m_offsets;
-    if (!m_checkGraph())
+    switch (m_checkGraph()) {
+    case Graph::Sound:
+        return true;
+    case Graph::Damaged:
         return fail(error, "binary property list with a damaged object, or one that contains itself");
-    return true;
+    case Graph::TooDeep:
+        if (error)
+            *error = QStringLiteral("binary property list nested more than %1 levels deep")
+                         .arg(ReadBounds::kMaxDepth);
+        return false;
+    }
+    return false;
 }
 
 // Walks every object the top object reaches, once each, without recursion.
-bool BinaryPlistReader::m_checkGraph() const
+// A chain of containers longer than any reader may descend is refused here,
+// before anything is built from it.
+BinaryPlistReader::Graph BinaryPlistReader::m_checkGraph() const
 {
     enum class State : uint8_t { New, Open, Done };
     std::vector<State> states(m_objectCount, State::New);
@@ -97,7 +109,7 @@ bool BinaryPlistReader::m_checkGraph() const
         return true;
     };
     if (!enter(m_topObject))
-        return false;
+        return Graph::Damaged;
     while (!path.empty()) {
         Step& step = path.back();
         const uint64_t references =
@@ -110,25 +122,28 @@ bool BinaryPlistReader::m_checkGraph() const
         const uint64_t n = step.next++;
         uint64_t child = 0;
         if (!reference(step.container, n, child))
-            return false;
+            return Graph::Damaged;
         if (step.container.type == Type::Dictionary && n < step.container.count) {
             // Keys are strings.
             Object key;
             if (!object(child, key) || key.type != Type::String)
-                return false;
+                return Graph::Damaged;
         }
         switch (states[child]) {
         case State::Done:
             break;
         case State::Open:
-            return false;
+            return Graph::Damaged;
         case State::New:
             if (!enter(child))
-                return false;
+                return Graph::Damaged;
+            // The top container is at depth 0.
+            if (path.size() > static_cast<size_t>(ReadBounds::kMaxDepth) + 1)
+                return Graph::TooDeep;
             break;
         }
     }
-    return true;
+    return Graph::Sound;
 }
 
 bool BinaryPlistReader::m_integer(const uchar* at, int width, uint64_t& value) const

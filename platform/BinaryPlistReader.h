@@ -15,7 +15,8 @@
 // Every offset, count and reference is checked against the bytes before it is
 // followed. As with libplist, a file is refused when any object its top object
 // reaches is damaged, has a key that is not a string, or contains itself;
-// callers that recurse still bound their depth.
+// so is one whose containers nest deeper than ReadBounds allows. Callers that
+// recurse still bound their depth and the values they make.
 class BinaryPlistReader
 {
 public:
@@ -65,7 +66,8 @@ public:
     static qint64 dateMSecs(const Object& date);
 
 private:
-    bool m_checkGraph() const;
+    enum class Graph : uint8_t { Sound, Damaged, TooDeep };
+    Graph m_checkGraph() const;
     static uint64_t m_textLength(const Object& string);
     bool m_sized(const uchar* at, uint8_t marker, uint64_t& count, const uchar*& content) const;
     bool m_integer(const uchar* at, int width, uint64_t& value) const;

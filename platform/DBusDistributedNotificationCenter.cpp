@@ -18,6 +18,13 @@ const QString kSignature = QStringLiteral("ssay");
 // A userInfo this large (a whole rule set) leaves the heap grown once its
 // message is gone.
 constexpr qsizetype kLargeUserInfoBytes = 1 << 20;
+// Far above the largest userInfo the agent's own peers post (a whole rule set
+// of thousands of apps), well below what the bus can carry: anything larger
+// is not read at all.
+constexpr qsizetype kMaxReadUserInfoBytes = 16 * 1024 * 1024;
+// Whoever can post on a bus can post oversized userInfos in a loop; the log
+// says so once in this long.
+constexpr qint64 kOversizeLogIntervalMs = 60 * 1000;
 // Long enough for a busy bus, short enough that a hung one does not hold up exit.
 constexpr int kFlushTimeoutMs = 2000;
 
@@ -239,7 +246,9 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
     if (userInfo.size() >= kLargeUserInfoBytes)
         FreedMemory::releaseSoon();
     Notification notification{name, object, {}};
-    if (!userInfo.isEmpty() && matching.empty()) {
+    if (userInfo.size() > kMaxReadUserInfoBytes) {
+        m_dropOversizedUserInfo(name, userInfo.size());
+    } else if (!userInfo.isEmpty() && matching.empty()) {
         // Every post comes back to its poster too, the agent's whole rule set
         // among them: one no one here observes is only checked, never built,
         // which would cost the tree's memory for nothing.
@@ -248,8 +257,7 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
         if (!dictionary || !*dictionary)
             warnUnreadable(dictionary ? QStringLiteral("not a dictionary") : error);
         return;
-    }
-    if (!userInfo.isEmpty()) {
+    } else if (!userInfo.isEmpty()) {
         QString error;
         const std::optional<QVariant> value = PropertyList::fromData(userInfo, &error);
         if (value && value->typeId() == QMetaType::QVariantMap)
@@ -263,4 +271,21 @@ void DBusDistributedNotificationCenter::m_receivePost(const QString& name, const
         if (observer->active)
             observer->handler(notification);
     }
+}
+
+void DBusDistributedNotificationCenter::m_dropOversizedUserInfo(const QString& name, qsizetype bytes)
+{
+    ++m_oversizedSinceLog;
+    if (m_oversizeLogTimer.isValid() && !m_oversizeLogTimer.hasExpired(kOversizeLogIntervalMs))
+        return;
+    QString line =
+        QStringLiteral("\"%1\" arrived with a userInfo of %2 bytes, more than %3; delivered without it")
+            .arg(name)
+            .arg(bytes)
+            .arg(kMaxReadUserInfoBytes);
+    if (m_oversizedSinceLog > 1)
+        line += QStringLiteral(" (%1 such userInfos since the last report)").arg(m_oversizedSinceLog);
+    qCWarning(lcBus).noquote() << "DistributedNotificationCenter:" << line;
+    m_oversizedSinceLog = 0;
+    m_oversizeLogTimer.start();
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 
@@ -44,6 +45,7 @@ private:
     // The bus a post goes on, or nullptr (logged once) when it is gone.
     Bus* m_busFor(int options);
     void m_send(Bus* bus, const QString& name, const QString& object, const QByteArray& userInfo);
+    void m_dropOversizedUserInfo(const QString& name, qsizetype bytes);
 
     // Every bus listened on; the session and system pointers say where posts
     // go (the same bus with PALISOR_DBUS_ADDRESS).
@@ -55,4 +57,8 @@ private:
     QMutex m_mutex;
     ObserverToken m_nextToken = 1;
     std::vector<std::shared_ptr<Observer>> m_observers;
+
+    // Oversized userInfos are reported at most once a minute (main thread only).
+    QElapsedTimer m_oversizeLogTimer;
+    int m_oversizedSinceLog = 0;
 };

@@ -3,6 +3,7 @@
 #include "platform/BinaryPlistWriter.h"
 #include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
+#include "platform/ReadBounds.h"
 
 #include <QHash>
 #include <QVariantList>
@@ -15,10 +16,8 @@
 
 namespace {
 
-// Configuration trees are a few levels deep; anything near this bound is a
-// hostile or broken file, and the bound keeps the recursion off the end of
-// the stack. Reading and writing share it so that whatever we write reads back.
-constexpr int kMaxDepth = 256;
+// Reading and writing share the bound so that whatever we write reads back.
+constexpr int kMaxDepth = ReadBounds::kMaxDepth;
 constexpr uint64_t kArchiverVersion = 100000;
 constexpr char kArchiverName[] = "NSKeyedArchiver";
 
@@ -370,7 +369,10 @@ std::optional<QVariant> KeyedArchive::unarchive(const QByteArray& data, QString*
 {
     KeyedArchiveReader archive;
     QVariant root;
-    if (!archive.open(data) || !ArchiveReader(archive).decode(archive.rootUid(), 0, root)) {
+    // The check bounds the tree the archive stands for, counting a shared
+    // object wherever it recurs, before any of it is built.
+    if (!archive.open(data) || !archive.check() ||
+        !ArchiveReader(archive).decode(archive.rootUid(), 0, root)) {
         if (error)
             *error = archive.error();
         return std::nullopt;

@@ -310,21 +310,26 @@ bool KeyedArchiveReader::check()
     m_maxValues = ReadBounds::maxValues(m_inputSize);
     m_checkedCount = m_objects.count;
     m_checked.reset(static_cast<Checked*>(std::calloc(m_checkedCount, sizeof(Checked))));
-    if (m_checkedCount && !m_checked)
+    m_heights.reset(static_cast<uint16_t*>(std::calloc(m_checkedCount, sizeof(uint16_t))));
+    if (m_checkedCount && (!m_checked || !m_heights))
         return fail(QStringLiteral("keyed archive is too large"));
     uint64_t values = 0;
-    return m_check(m_rootUid, 0, values);
+    int height = 0;
+    return m_check(m_rootUid, 0, values, height);
 }
 
 // The walk unarchive makes, in its order so that the same first fault is
 // reported, building nothing.
-bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values)
+bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values, int& height)
 {
     if (!validUid(uid))
         return false;
     switch (m_checked[uid].state) {
     case State::Done:
         values = isContainer(m_checked[uid].kind) ? m_checked[uid].bits : 1;
+        height = m_heights[uid];
+        if (depth + height > ReadBounds::kMaxDepth)
+            return fail(QStringLiteral("keyed archive is nested too deeply"));
         return true;
     case State::Checking:
         return fail(QStringLiteral("object %1 contains itself").arg(uid));
@@ -338,14 +343,17 @@ bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values)
         return false;
     m_checked[uid].state = State::Checking;
     uint64_t total = 1;
+    int below = 0;
+    int childHeight = 0;
     if (it.kind == Kind::Array) {
         for (uint64_t i = 0; i < it.objects.count; ++i) {
             uint64_t child = 0;
             uint64_t childValues = 0;
             if (!uidAt(it.objects, i, child))
                 return fail(QStringLiteral("array %1 holds something that is not a UID").arg(uid));
-            if (!m_check(child, depth + 1, childValues) || !m_addValues(total, childValues))
+            if (!m_check(child, depth + 1, childValues, childHeight) || !m_addValues(total, childValues))
                 return false;
+            below = std::max(below, childHeight + 1);
         }
     } else if (it.kind == Kind::Dictionary) {
         for (uint64_t i = 0; i < it.keys.count; ++i) {
@@ -355,13 +363,14 @@ bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values)
             uint64_t valueValues = 0;
             if (!uidAt(it.keys, i, keyUid) || !uidAt(it.objects, i, valueUid))
                 return fail(QStringLiteral("dictionary %1 holds something that is not a UID").arg(uid));
-            if (!m_check(keyUid, depth + 1, keyValues))
+            if (!m_check(keyUid, depth + 1, keyValues, childHeight))
                 return false;
             if (m_checked[keyUid].kind != Kind::String)
                 return fail(QStringLiteral("dictionary %1 has a key that is not a string").arg(uid));
-            if (!m_check(valueUid, depth + 1, valueValues) || !m_addValues(total, keyValues) ||
+            if (!m_check(valueUid, depth + 1, valueValues, childHeight) || !m_addValues(total, keyValues) ||
                 !m_addValues(total, valueValues))
                 return false;
+            below = std::max(below, childHeight + 1);
         }
     }
     Checked& checked = m_checked[uid];
@@ -379,5 +388,9 @@ bool KeyedArchiveReader::m_check(uint64_t uid, int depth, uint64_t& values)
         checked.bits = it.kind == Kind::Real ? std::bit_cast<uint64_t>(it.value.real) : it.value.value;
     }
     checked.state = State::Done;
+    // The first time an object is met it counts as much as every later time.
+    values = isContainer(it.kind) ? total : 1;
+    m_heights[uid] = static_cast<uint16_t>(below);
+    height = below;
     return true;
 }

@@ -71,7 +71,7 @@ private:
     bool m_uidOf(const Object& node, uint64_t& uid) const;
     bool m_classOf(uint64_t uid, const Object& classRef, bool found, Kind& kind);
     int m_fieldOf(uint64_t keyIndex, const QLatin1StringView* names, int count);
-    bool m_check(uint64_t uid, int depth, uint64_t& values);
+    bool m_check(uint64_t uid, int depth, uint64_t& values, int& height);
     bool m_addValues(uint64_t& total, uint64_t more);
 
     BinaryPlistReader m_plist;
@@ -105,9 +105,12 @@ private:
     };
     struct Free
     {
-        void operator()(Checked* table) const { std::free(table); }
+        void operator()(void* table) const { std::free(table); }
     };
     std::unique_ptr<Checked[], Free> m_checked;
+    // How many levels lie below each checked object: a shared object read
+    // near the top may recur far down, and is as deep there as its tree.
+    std::unique_ptr<uint16_t[], Free> m_heights;
     uint64_t m_checkedCount = 0;
     // The bytes of the property list, where the offsets count from.
     QByteArray m_binary;

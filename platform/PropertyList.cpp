@@ -3,6 +3,7 @@
 #include "platform/BinaryPlistBuilder.h"
 #include "platform/BinaryPlistReader.h"
 #include "platform/PlistNode.h"
+#include "platform/ReadBounds.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -10,16 +11,16 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
 
 namespace {
 
-// Deeper trees are refused rather than walked: a hostile file must not
-// exhaust the stack.
-constexpr int kMaxDepth = 512;
+constexpr int kMaxDepth = ReadBounds::kMaxDepth;
 
 bool toVariant(plist_t node, QVariant& out, int depth)
 {
@@ -137,6 +138,12 @@ bool toVariant(plist_t node, QVariant& out, int depth)
 // to one object many times stays linear to read; a reference back into an
 // object being read is a cycle and refused.
 //
+// Sharing keeps the reading cheap, not what comes after it: whoever walks the
+// result (the loader, a writer) meets a shared object once for every place it
+// is referred from. So each value counts as often as it appears in the tree
+// it stands for, and a file whose tree would be larger than its size allows,
+// or deeper than the bound, is refused.
+//
 // A decoder that only checks walks the same objects in the same order and
 // refuses exactly what a building one refuses, but makes no value: whether
 // bytes would read can be known without the memory their tree would take.
@@ -144,32 +151,75 @@ class BinaryDecoder
 {
 public:
     enum class Mode { Build, CheckOnly };
-    explicit BinaryDecoder(const BinaryPlistReader& reader, Mode mode = Mode::Build)
+    BinaryDecoder(const BinaryPlistReader& reader, qint64 inputBytes, Mode mode = Mode::Build)
         : m_reader(reader)
         , m_build(mode == Mode::Build)
+        , m_inputBytes(inputBytes)
+        , m_maxValues(ReadBounds::maxValues(inputBytes))
         , m_values(m_build ? reader.objectCount() : 0)
         , m_states(reader.objectCount(), State::New)
+        , m_sizes(reader.objectCount(), 0)
+        , m_heights(reader.objectCount(), 0)
     {
     }
     bool decode(uint64_t index, int depth, QVariant& out);
+    // Why decode() refused, when it was a bound rather than damage.
+    const QString& boundError() const { return m_boundError; }
 
 private:
     enum class State : uint8_t { New, Decoding, Done };
 
-    bool m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out);
+    bool m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out, int& height);
+    bool m_child(uint64_t index, int depth, QVariant& out, int& height);
+    bool m_spend(uint64_t values);
+    bool m_tooDeep();
 
     const BinaryPlistReader& m_reader;
     const bool m_build;
+    const qint64 m_inputBytes;
+    const uint64_t m_maxValues;
+    uint64_t m_made = 0;
     std::vector<QVariant> m_values;
     std::vector<State> m_states;
+    // Per object read: the values of the tree it stands for, and how many
+    // levels lie below it.
+    std::vector<uint64_t> m_sizes;
+    std::vector<uint16_t> m_heights;
+    QString m_boundError;
 };
+
+bool BinaryDecoder::m_spend(uint64_t values)
+{
+    if (values <= m_maxValues - m_made) {
+        m_made += values;
+        return true;
+    }
+    if (m_boundError.isEmpty())
+        m_boundError = QStringLiteral("binary property list of %1 bytes would make more than %2 values")
+                           .arg(m_inputBytes)
+                           .arg(m_maxValues);
+    return false;
+}
+
+bool BinaryDecoder::m_tooDeep()
+{
+    if (m_boundError.isEmpty())
+        m_boundError = QStringLiteral("binary property list nested more than %1 levels deep").arg(kMaxDepth);
+    return false;
+}
 
 bool BinaryDecoder::decode(uint64_t index, int depth, QVariant& out)
 {
-    if (depth > kMaxDepth || index >= m_states.size())
+    if (depth > kMaxDepth)
+        return m_tooDeep();
+    if (index >= m_states.size())
         return false;
     switch (m_states[index]) {
     case State::Done:
+        if (depth + m_heights[index] > kMaxDepth)
+            return m_tooDeep();
+        if (!m_spend(m_sizes[index]))
+            return false;
         if (m_build)
             out = m_values[index];
         return true;
@@ -179,18 +229,31 @@ bool BinaryDecoder::decode(uint64_t index, int depth, QVariant& out)
         break;
     }
     BinaryPlistReader::Object object;
-    if (!m_reader.object(index, object))
+    if (!m_reader.object(index, object) || !m_spend(1))
         return false;
+    const uint64_t before = m_made;
+    int height = 0;
     m_states[index] = State::Decoding;
-    if (!m_decodeObject(object, depth, out))
+    if (!m_decodeObject(object, depth, out, height))
         return false;
     if (m_build)
         m_values[index] = out;
+    m_sizes[index] = m_made - before + 1;
+    m_heights[index] = static_cast<uint16_t>(height);
     m_states[index] = State::Done;
     return true;
 }
 
-bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out)
+bool BinaryDecoder::m_child(uint64_t index, int depth, QVariant& out, int& height)
+{
+    if (!decode(index, depth + 1, out))
+        return false;
+    height = std::max(height, m_heights[index] + 1);
+    return true;
+}
+
+bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int depth, QVariant& out,
+                                   int& height)
 {
     using Type = BinaryPlistReader::Type;
     if (!m_build && object.type != Type::Array && object.type != Type::Dictionary)
@@ -225,7 +288,7 @@ bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int 
         for (uint64_t i = 0; i < object.count; ++i) {
             uint64_t index = 0;
             QVariant item;
-            if (!m_reader.reference(object, i, index) || !decode(index, depth + 1, item))
+            if (!m_reader.reference(object, i, index) || !m_child(index, depth, item, height))
                 return false;
             if (m_build)
                 list.append(std::move(item));
@@ -244,7 +307,7 @@ bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int 
             // Keys are strings, read where they lie: only the value nests.
             if (!m_reader.reference(object, i, keyIndex) || !m_reader.object(keyIndex, key) ||
                 key.type != Type::String || !m_reader.reference(object, object.count + i, valueIndex) ||
-                !decode(valueIndex, depth + 1, value))
+                !m_child(valueIndex, depth, value, height))
                 return false;
             if (m_build)
                 map.insert(BinaryPlistReader::text(key), std::move(value));
@@ -255,6 +318,183 @@ bool BinaryDecoder::m_decodeObject(const BinaryPlistReader::Object& object, int 
     }
     }
     return false;
+}
+
+// libplist reads XML without recursion, but builds the whole tree before we
+// see it and frees a tree recursively: a million nested arrays cost a tree of
+// a million nodes and then the stack. So the nesting and the number of values
+// are measured on the bytes first, token by token as libplist takes them
+// (comments, CDATA, processing instructions, the DOCTYPE, quoted attribute
+// values and element text hold no values). Where this scan and libplist
+// could part, libplist refuses the bytes anyway, so the scan need only be
+// exact up to where libplist stops.
+class XmlShapeScan
+{
+public:
+    explicit XmlShapeScan(const QByteArray& data)
+        : m_pos(data.constData())
+        , m_end(data.constData() + data.size())
+    {
+    }
+    enum class Verdict { Fits, TooDeep, TooMany };
+    // Whether arrays and dictionaries nest at most maxOpen deep, and the
+    // elements (keys among them) number at most maxValues.
+    Verdict measure(int maxOpen, uint64_t maxValues);
+
+private:
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    bool at(const char* text) const
+    {
+        const size_t length = std::strlen(text);
+        return static_cast<size_t>(m_end - m_pos) >= length && std::memcmp(m_pos, text, length) == 0;
+    }
+    void skipSpace()
+    {
+        while (m_pos < m_end && isSpace(*m_pos))
+            ++m_pos;
+    }
+    // Past the double quote that closes the one at m_pos.
+    void skipQuoted()
+    {
+        const void* close = std::memchr(m_pos + 1, '"', static_cast<size_t>(m_end - m_pos - 1));
+        m_pos = close ? static_cast<const char*>(close) + 1 : m_end;
+    }
+    // To the first of `stops` (outside double quotes when `quotes`), or the end.
+    void findAny(const char* stops, bool quotes)
+    {
+        while (m_pos < m_end && !std::strchr(stops, *m_pos)) {
+            if (quotes && *m_pos == '"')
+                skipQuoted();
+            else
+                ++m_pos;
+        }
+    }
+    // Past `text` (outside double quotes when `quotes`), or to the end.
+    void skipPast(const char* text, bool quotes)
+    {
+        while (m_pos < m_end && !at(text)) {
+            if (quotes && *m_pos == '"')
+                skipQuoted();
+            else
+                ++m_pos;
+        }
+        m_pos = std::min(m_end, m_pos + std::strlen(text));
+    }
+    void skipDoctype();
+    void skipText();
+
+    const char* m_pos;
+    const char* const m_end;
+};
+
+void XmlShapeScan::skipDoctype()
+{
+    while (m_pos < m_end) {
+        findAny(" \t\r\n[>", true);
+        if (m_pos == m_end)
+            return;
+        if (*m_pos == '[') {
+            skipPast("]>", true);
+            return;
+        }
+        if (*m_pos == '>') {
+            ++m_pos;
+            return;
+        }
+        skipSpace();
+    }
+}
+
+// An element's text runs to the next end tag; comments and CDATA inside it
+// are text too.
+void XmlShapeScan::skipText()
+{
+    while (m_pos < m_end) {
+        findAny("<", false);
+        if (m_pos == m_end)
+            return;
+        if (at("<!--")) {
+            m_pos += 4;
+            skipPast("-->", false);
+        } else if (at("<![CDATA[")) {
+            m_pos += 9;
+            skipPast("]]>", false);
+        } else if (at("</")) {
+            findAny(">", false);
+            m_pos = std::min(m_end, m_pos + 1);
+            return;
+        } else {
+            // libplist refuses any other tag inside text.
+            ++m_pos;
+            return;
+        }
+    }
+}
+
+XmlShapeScan::Verdict XmlShapeScan::measure(int maxOpen, uint64_t maxValues)
+{
+    static constexpr const char* kTextElements[] = {"key",  "string", "integer", "real",
+                                                    "true", "false",  "data",    "date"};
+    int open = 0;
+    uint64_t values = 0;
+    while (m_pos < m_end) {
+        skipSpace();
+        if (m_pos == m_end)
+            break;
+        if (*m_pos != '<') {
+            ++m_pos;
+            continue;
+        }
+        ++m_pos;
+        if (at("?")) {
+            skipPast("?>", true);
+            continue;
+        }
+        if (at("!--")) {
+            m_pos += 3;
+            skipPast("-->", false);
+            continue;
+        }
+        if (at("!DOCTYPE")) {
+            m_pos += 8;
+            skipDoctype();
+            continue;
+        }
+        const char* name = m_pos;
+        findAny(" \r\n\t<>", false);
+        qsizetype nameLength = m_pos - name;
+        if (m_pos < m_end && *m_pos != '>')
+            findAny("<>", true);
+        if (m_pos == m_end)
+            break;
+        if (*m_pos != '>')
+            continue;
+        const bool empty = m_pos[-1] == '/';
+        if (empty && name + nameLength == m_pos)
+            --nameLength;
+        ++m_pos;
+        const QLatin1StringView tag(name, nameLength);
+        if (tag == QLatin1StringView("array") || tag == QLatin1StringView("dict")) {
+            if (++values > maxValues)
+                return Verdict::TooMany;
+            if (!empty && ++open > maxOpen)
+                return Verdict::TooDeep;
+        } else if (tag == QLatin1StringView("/array") || tag == QLatin1StringView("/dict")) {
+            if (open > 0)
+                --open;
+        } else {
+            for (const char* element : kTextElements) {
+                if (tag == QLatin1StringView(element)) {
+                    if (++values > maxValues)
+                        return Verdict::TooMany;
+                    if (!empty)
+                        skipText();
+                    break;
+                }
+            }
+        }
+    }
+    return Verdict::Fits;
 }
 
 plist_t fromVariant(const QVariant& value, int depth)
@@ -414,6 +654,27 @@ bool BinaryEncoder::encode(const QVariant& value, int depth, uint32_t& object)
     return false;
 }
 
+// One reason for each refusal: what the reader or the decoder found.
+bool readBinary(BinaryPlistReader& reader, const QByteArray& data, BinaryDecoder::Mode mode, QVariant& out,
+                QString* error)
+{
+    QString reason;
+    if (!reader.open(data, &reason)) {
+        if (error)
+            *error = reason;
+        return false;
+    }
+    BinaryDecoder decoder(reader, data.size(), mode);
+    if (decoder.decode(reader.topObject(), 0, out))
+        return true;
+    if (error)
+        *error = decoder.boundError().isEmpty()
+                     ? QStringLiteral(
+                           "not a property list, or one that holds an unknown or too deeply nested value")
+                     : decoder.boundError();
+    return false;
+}
+
 } // namespace
 
 PropertyList::Kind PropertyList::kindOf(const QVariant& value)
@@ -465,51 +726,51 @@ std::optional<bool> PropertyList::holdsDictionary(const QByteArray& data, QStrin
         return value->typeId() == QMetaType::QVariantMap;
     }
     BinaryPlistReader reader;
-    if (!reader.open(data)) {
-        if (error)
-            *error = QStringLiteral("not a property list");
-        return std::nullopt;
-    }
     QVariant unused;
     BinaryPlistReader::Object top;
-    if (!BinaryDecoder(reader, BinaryDecoder::Mode::CheckOnly).decode(reader.topObject(), 0, unused) ||
-        !reader.object(reader.topObject(), top)) {
-        if (error)
-            *error = QStringLiteral(
-                "not a property list, or one that holds an unknown or too deeply nested value");
+    if (!readBinary(reader, data, BinaryDecoder::Mode::CheckOnly, unused, error) ||
+        !reader.object(reader.topObject(), top))
         return std::nullopt;
-    }
     return top.type == BinaryPlistReader::Type::Dictionary;
 }
 
 std::optional<QVariant> PropertyList::fromData(const QByteArray& data, QString* error)
 {
-    auto fail = [error](const char* reason) -> std::optional<QVariant> {
+    auto fail = [error](const QString& reason) -> std::optional<QVariant> {
         if (error)
-            *error = QString::fromLatin1(reason);
+            *error = reason;
         return std::nullopt;
     };
     if (data.isEmpty())
-        return fail("empty property list");
+        return fail(QStringLiteral("empty property list"));
     if (data.size() > std::numeric_limits<int32_t>::max())
-        return fail("property list too large");
+        return fail(QStringLiteral("property list too large"));
     if (BinaryPlistReader::isBinary(data)) {
         BinaryPlistReader reader;
         QVariant value;
-        if (!reader.open(data))
-            return fail("not a property list");
-        if (!BinaryDecoder(reader).decode(reader.topObject(), 0, value))
-            return fail("not a property list, or one that holds an unknown or too deeply nested value");
+        if (!readBinary(reader, data, BinaryDecoder::Mode::Build, value, error))
+            return std::nullopt;
         return value;
+    }
+    const uint64_t maxValues = ReadBounds::maxValues(data.size());
+    switch (XmlShapeScan(data).measure(kMaxDepth + 1, maxValues)) {
+    case XmlShapeScan::Verdict::Fits:
+        break;
+    case XmlShapeScan::Verdict::TooDeep:
+        return fail(QStringLiteral("property list nested more than %1 levels deep").arg(kMaxDepth));
+    case XmlShapeScan::Verdict::TooMany:
+        return fail(QStringLiteral("property list of %1 bytes would make more than %2 values")
+                        .arg(data.size())
+                        .arg(maxValues));
     }
     plist_t raw = nullptr;
     plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &raw);
     PlistPtr root(raw);
     if (!root)
-        return fail("not a property list");
+        return fail(QStringLiteral("not a property list"));
     QVariant value;
     if (!toVariant(root.get(), value, 0))
-        return fail("property list holds an unknown or too deeply nested value");
+        return fail(QStringLiteral("property list holds an unknown or too deeply nested value"));
     return value;
 }
 

@@ -13,6 +13,7 @@
 #include "mainwindow/PACollectionView.h"
 #include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAController.h"
+#include "platform/ConcurrentQueue.h"
 #include "platform/DesktopEntries.h"
 #include "platform/MainQueue.h"
 #include "ruleeditors/PAExclusionController.h"
@@ -24,9 +25,20 @@
 #include "setup/PAWizardController.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLayout>
 #include <QMainWindow>
 #include <QProgressBar>
+
+#include <utility>
+
+namespace {
+
+// A look-up reads a file or two; one that hangs on a dead mount must not hold
+// up the end of the agent.
+constexpr int kLookUpWaitMs = 2000;
+
+} // namespace
 
 MainInterface::MainInterface(QObject* parent)
     : QObject(parent)
@@ -174,4 +186,23 @@ MainInterface::~MainInterface()
 {
     // The receive loop hands requests to objects about to go: end it first.
     managesocketagent::stopReceivingAndWait();
+    m_endOpenAlerts();
+}
+
+// An alert still open at the end (the session ending, SIGTERM) holds a
+// window, its timers and a place on the request road. All of it must go
+// while the road and the application object are still there: left to the
+// end of the process, the window would be destroyed after the GUI it
+// belongs to.
+void MainInterface::m_endOpenAlerts()
+{
+    const auto alerts = std::exchange(openAlerts, {});
+    // A look-up under way hands its result to the main queue and holds the
+    // alert only weakly; once it is done nothing more arrives for the alert.
+    for (ConcurrentQueue* lookUps : {&mostraQueue(), &findFlagQueue()})
+        lookUps->waitForDone(kLookUpWaitMs);
+    // Work queued for the main thread that will never run now may hold the
+    // last reference to an alert: it goes here, before the alerts themselves.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QCoreApplication::removePostedEvents(app, QEvent::MetaCall);
 }

@@ -55,6 +55,7 @@ public:
 
 private:
     void m_connectConfiguration();
+    void m_endOpenAlerts();
 
     // In the order they are made: each gets the ones above it that it needs.
     PAConfiguration* m_configuration;

@@ -653,7 +653,13 @@ TEST_F(DaemonLinkTest, AFloodDuringAnOpenAlertKeepsMemoryFlatAndTheFirstRequests
     ASSERT_TRUE(flood(2 * bound, 10 * bound));
     const qint64 after = residentBytes();
     ASSERT_GT(before, 0);
+#if defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer keeps freed memory resident in its quarantine, so
+    // growth tells nothing there; the plain build measures it.
+    (void)after;
+#else
     EXPECT_LT(after - before, 4 << 20) << before << " -> " << after;
+#endif
     EXPECT_EQ(m_interface->bridge()->waitingRequests(), bound);
     EXPECT_EQ(log.count(QStringLiteral("requests wait for the open one")), 1);
 

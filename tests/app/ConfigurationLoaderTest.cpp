@@ -13,6 +13,7 @@
 #include "setup/PAUpdateController.h"
 #include "support/CapturedLog.h"
 #include "support/EventLoop.h"
+#include "support/HostileInputs.h"
 #include "support/SharedStateReset.h"
 #include "support/widgets/AgentFixture.h"
 
@@ -583,6 +584,45 @@ TEST_F(ConfigurationLoaderTest, MalformedFilesKeepThePreviousModel)
     writeText(rootPath(QStringLiteral("/etc/palisor.conf")), "garbage \x01\x02");
     EXPECT_FALSE(configuration().loadConf(rootPath(QStringLiteral("/etc/palisor.conf"))));
     EXPECT_EQ(sharedAppsLibrary.size(), 2u);
+}
+
+// Files a local user can plant in a shared folder: few bytes for billions of
+// values, or nesting past any reader's depth. Each is refused quickly, in
+// little memory, before anything is replaced, with one line saying why.
+TEST_F(ConfigurationLoaderTest, HostileFilesAreRefusedAndKeepThePreviousModel)
+{
+    const QVariantList wrappedBomb{QVariantMap{{"PalisorClassName", QStringLiteral("PalisorConfiguration")},
+                                               {"PalisorConfiguration", HostileInputs::keyedArchiveBomb()}}};
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"binary bomb", HostileInputs::binaryBomb()},
+        {"keyed-archive bomb", PropertyList::toData(wrappedBomb, PropertyList::Format::Binary)},
+        {"keyed-archive bomb in XML", PropertyList::toData(wrappedBomb, PropertyList::Format::Xml)},
+        {"100,000 nested binary arrays", HostileInputs::nestedBinaryArrays(100000)},
+        {"1,000,000 nested XML arrays", HostileInputs::nestedXmlArrays(1000000)},
+    };
+
+    ASSERT_TRUE(load(sampleRecords()));
+    const QString path = rootPath(QStringLiteral("/etc/palisor.conf"));
+    const qint64 before = HostileInputs::peakResidentBytes();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_center->clear();
+        writeText(path, c.bytes);
+        CapturedLog log;
+        EXPECT_FALSE(configuration().loadConf(path));
+        EXPECT_EQ(names(sharedAppsLibrary), (QStringList{"Mail.app", "curl"}));
+        EXPECT_EQ(controller().appsLibrary.size(), 2u);
+        EXPECT_EQ(exclusionsList.size(), 2u);
+        EXPECT_EQ(windowStyle, "mini");
+        EXPECT_TRUE(m_center->posts().isEmpty());
+        EXPECT_EQ(log.count(QStringLiteral("values")) + log.count(QStringLiteral("levels deep")), 1)
+            << log.messages().join(QLatin1Char('\n')).toStdString();
+    }
+    EXPECT_LT(HostileInputs::peakResidentBytes() - before, HostileInputs::kMemoryAllowance);
 }
 
 // A state outside 0-4 has no meaning anywhere in the agent: such a file is

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -59,6 +60,11 @@ TEST_F(PASavedRuleDecisionTest, EveryRuleThatHoldsAnswersInOrder)
          {kRequest + " 2 # #", kRequest + " 3 # #"}},
         {"another binary", {app("curl", "/usr/bin/wget", 0)}, "10.1.2.3", {}},
         {"state out of range", {app("curl", kPath, 5)}, "10.1.2.3", {}},
+        {"negative state", {app("curl", kPath, -1)}, "10.1.2.3", {}},
+        {"largest state",
+         {app("curl", kPath, std::numeric_limits<qint64>::max(), {"@10.1.2.3"})},
+         "10.1.2.3",
+         {}},
         {"address and port",
          {app("curl", kPath, 4, {"#443", "@10.1.2.3", "@10.9.9.9"})},
          "10.1.2.3",

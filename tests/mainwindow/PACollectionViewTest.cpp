@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -357,6 +359,30 @@ TEST_F(PACollectionViewTest, TheAskStateFollowsTheThemeUntilAColourIsPicked)
     showView();
     EXPECT_LT(lightestOfName(), 80) << "a colour the user picked is kept";
     QApplication::setPalette(original);
+}
+
+// A state no rule knows (a damaged or planted file) shows as pass all in
+// every place that looks at the state, and never indexes past a table.
+TEST_F(PACollectionViewTest, StatesNoRuleKnowsShowAsPassAll)
+{
+    const qint64 states[] = {-1, 5, std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::min()};
+    for (const qint64 state : states)
+        add(QStringLiteral("app%1").arg(state), state);
+    for (const char* style : {"mini", "normal"}) {
+        m_view->setItemStyle(QString::fromLatin1(style));
+        showView();
+        EXPECT_FALSE(m_view->grab().isNull());
+    }
+    m_controller->updateAllAppsLabelsColors();
+    m_controller->makeYellowAppsTurnGreenButPreserveAllMatches();
+    m_controller->turnAllAppsWithMatchesFromGreenToYellow();
+    ASSERT_EQ(m_controller->appsLibrary.size(), std::size(states));
+    for (const auto& app : m_controller->appsLibrary) {
+        SCOPED_TRACE(app->appName().toStdString());
+        EXPECT_EQ(app->appLabelColor(), labelColor0());
+        EXPECT_FALSE(app->appIsBlocked());
+        EXPECT_FALSE(app->appIsYellow());
+    }
 }
 
 // Offscreen pictures of the view in both styles, light and dark, with an app

@@ -2,6 +2,7 @@
 
 #include "platform/PropertyList.h"
 #include "support/CapturedLog.h"
+#include "support/HostileInputs.h"
 #include "support/ScopedEnvironmentVariable.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,16 @@ bool waitUntil(const std::function<bool()>& done, int milliseconds = 5000)
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+// A "Post" as any other process on the bus may send it.
+bool sendPost(QDBusConnection& connection, const QString& name, const QByteArray& userInfo)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/zz/tolvane/DistributedNotifications"),
+                                                     QStringLiteral("zz.tolvane.DistributedNotifications"),
+                                                     QStringLiteral("Post"));
+    signal << name << QStringLiteral("agent") << userInfo;
+    return connection.send(signal);
 }
 
 // A dbus-daemon of the test's own, so nothing reaches the real buses.
@@ -108,17 +119,53 @@ TEST_F(PrivateBusTest, PostReachesObserversWithTypesIntactAndMatchesObject)
     ASSERT_TRUE(raw.isConnected());
     const QByteArray badUserInfos[] = {QByteArray("not a plist"),
                                        PropertyList::toData(QVariantList{1}, PropertyList::Format::Binary)};
-    for (const QByteArray& bytes : badUserInfos) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/zz/tolvane/DistributedNotifications"),
-            QStringLiteral("zz.tolvane.DistributedNotifications"), QStringLiteral("Post"));
-        signal << name << QStringLiteral("agent") << bytes;
-        ASSERT_TRUE(raw.send(signal));
-    }
+    for (const QByteArray& bytes : badUserInfos)
+        ASSERT_TRUE(sendPost(raw, name, bytes));
     ASSERT_TRUE(waitUntil([&] { return heardByPoster.size() == 3; }));
     EXPECT_TRUE(heardByPoster[1].userInfo.isEmpty());
     EXPECT_TRUE(heardByPoster[2].userInfo.isEmpty());
     QDBusConnection::disconnectFromBus(QStringLiteral("raw-sender"));
+}
+
+// Any process on the bus may post: the bombs and the deep nesting arrive as
+// userInfos, to a centre that observes the name and to one that only checks
+// them. Both hear the post without its userInfo, built from nothing; a
+// userInfo past the largest any peer sends is not read, and said once.
+TEST_F(PrivateBusTest, HostileUserInfosAreRefusedAndOversizedOnesDroppedUnread)
+{
+    ScopedEnvironmentVariable bus("PALISOR_DBUS_ADDRESS", m_address);
+    DBusDistributedNotificationCenter observing;
+    DBusDistributedNotificationCenter checking;
+    const QString name = QStringLiteral("zz.tolvane.test.hostile");
+    QList<Notification> heard;
+    observing.addObserver(name, QString(), [&](const Notification& n) { heard << n; });
+    QDBusConnection raw =
+        QDBusConnection::connectToBus(QString::fromUtf8(m_address), QStringLiteral("hostile-sender"));
+    ASSERT_TRUE(raw.isConnected());
+    // A dictionary at the top, so only the bound refuses it.
+    QByteArray oversized =
+        PropertyList::toData(QVariantMap{{QStringLiteral("padding"), QByteArray(17 * 1024 * 1024, 'x')}},
+                             PropertyList::Format::Binary);
+    const QByteArray hostile[] = {HostileInputs::binaryBomb(), HostileInputs::nestedBinaryArrays(100000),
+                                  HostileInputs::nestedXmlArrays(1000000)};
+
+    CapturedLog log;
+    const qint64 before = HostileInputs::peakResidentBytes();
+    for (const QByteArray& userInfo : hostile)
+        ASSERT_TRUE(sendPost(raw, name, userInfo));
+    ASSERT_TRUE(waitUntil([&] { return heard.size() == 3; }, 20000));
+    EXPECT_LT(HostileInputs::peakResidentBytes() - before, HostileInputs::kMemoryAllowance);
+    ASSERT_TRUE(sendPost(raw, name, oversized));
+    ASSERT_TRUE(sendPost(raw, name, oversized));
+    ASSERT_TRUE(waitUntil([&] { return heard.size() == 5; }, 20000));
+    for (const Notification& n : heard) {
+        EXPECT_EQ(n.name, name);
+        EXPECT_TRUE(n.userInfo.isEmpty());
+    }
+    // Each unreadable one is said by each centre; the oversized pair once each.
+    EXPECT_EQ(log.count(QStringLiteral("unreadable userInfo")), 6);
+    EXPECT_EQ(log.count(QStringLiteral("more than 16777216")), 2);
+    QDBusConnection::disconnectFromBus(QStringLiteral("hostile-sender"));
 }
 
 // D-Bus carries no array longer than 64 MiB, and libdbus aborts the sender

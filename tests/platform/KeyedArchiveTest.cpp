@@ -2,6 +2,7 @@
 
 #include "platform/KeyedArchiveReader.h"
 #include "platform/PropertyList.h"
+#include "platform/ReadBounds.h"
 
 #include <QDateTime>
 
@@ -325,22 +326,30 @@ TEST(KeyedArchiveTest, RefusesMalformedArchives)
 
 TEST(KeyedArchiveTest, SharedObjectsAreDecodedOnce)
 {
-    // Each level refers twice to the next: walked naively this is 2^200
-    // visits; a hostile file must not be able to stall the agent this way.
-    QVariantList objects{QStringLiteral("$null")};
-    for (quint64 i = 1; i <= 200; ++i)
-        objects.append(arrayRecord(i < 200 ? QVariantList{uid(i + 1), uid(i + 1)} : QVariantList{}, 201));
-    objects.append(classRecord({QStringLiteral("NSArray"), QStringLiteral("NSObject")}));
-    const auto read =
-        KeyedArchive::unarchive(PropertyList::toData(archiveOf(objects), PropertyList::Format::Binary));
+    // Each level refers twice to the next: walked naively 200 levels are 2^200
+    // visits, and the tree they stand for as large. A few levels read; the
+    // whole chain is refused at once rather than stalling the agent.
+    const auto chain = [](quint64 levels) {
+        QVariantList objects{QStringLiteral("$null")};
+        for (quint64 i = 1; i <= levels; ++i)
+            objects.append(
+                arrayRecord(i < levels ? QVariantList{uid(i + 1), uid(i + 1)} : QVariantList{}, levels + 1));
+        objects.append(classRecord({QStringLiteral("NSArray"), QStringLiteral("NSObject")}));
+        return PropertyList::toData(archiveOf(objects), PropertyList::Format::Binary);
+    };
+    const auto read = KeyedArchive::unarchive(chain(8));
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->toList().size(), 2);
+    EXPECT_EQ(read->toList().first().toList().size(), 2);
+    QString error;
+    EXPECT_FALSE(KeyedArchive::unarchive(chain(200), &error).has_value());
+    EXPECT_TRUE(error.contains(QLatin1String("values"))) << error.toStdString();
 }
 
 TEST(KeyedArchiveTest, WritesOnlyWhatItCanRead)
 {
     QVariant deep = QVariantList();
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i <= ReadBounds::kMaxDepth; ++i)
         deep = QVariantList{deep};
     const QVariant refused[] = {
         QVariant(),

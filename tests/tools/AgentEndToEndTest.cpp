@@ -3,10 +3,13 @@
 #include "platform/KeyedArchive.h"
 #include "platform/PropertyList.h"
 #include "support/EventLoop.h"
+#include "support/HostileInputs.h"
 #include "support/PrivateBus.h"
 #include "support/ProcessWaits.h"
 #include "support/ScopedEnvironmentVariable.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -109,7 +112,8 @@ protected:
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("PALISOR_DBUS_ADDRESS"), QString::fromLocal8Bit(m_bus.address()));
         m_agent.setProcessEnvironment(environment);
-        m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_agent.setProcessChannelMode(m_readErrors ? QProcess::ForwardedOutputChannel
+                                                   : QProcess::ForwardedChannels);
         m_agent.start(QStringLiteral(PALISOR_AGENT_PATH), {});
         ASSERT_TRUE(m_agent.waitForStarted(5000));
     }
@@ -133,6 +137,8 @@ protected:
     PrivateBus m_bus;
     SimulatedDaemon m_daemon;
     QProcess m_agent;
+    // Keep what the agent writes to stderr for the test to read.
+    bool m_readErrors = false;
     std::vector<std::unique_ptr<QProcess>> m_children;
 };
 
@@ -230,6 +236,88 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
     // The first copy still has its socket and answers.
     const qint64 pid = run(tool);
     EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+}
+
+// The agent's peak resident memory, from the kernel's count.
+qint64 peakResidentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// Any process on the session bus can post: bombs and deep nesting as a
+// userInfo leave the agent running in little memory, with its rules, and
+// saying nothing back.
+TEST_F(AgentEndToEndTest, HostileUserInfosOnTheBusLeaveTheAgentAsItWas)
+{
+    const QString blocked = program(QStringLiteral("blocked-tool"));
+    startAgent(QVariantList{
+        QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")}, {"enableNotifications", true}},
+        app(blocked, 1)});
+    DBusDistributedNotificationCenter bus;
+    QStringList heard;
+    bus.addObserver(QString(), QString(),
+                    [&](const DistributedNotificationCenter::Notification& n) { heard << n.name; });
+    QDBusConnection raw = QDBusConnection::connectToBus(QString::fromLocal8Bit(m_bus.address()),
+                                                        QStringLiteral("hostile-poster"));
+    ASSERT_TRUE(raw.isConnected());
+    const qint64 before = peakResidentKb(m_agent.processId());
+    for (const QByteArray& userInfo :
+         {HostileInputs::binaryBomb(), HostileInputs::keyedArchiveBomb(),
+          HostileInputs::nestedBinaryArrays(100000), HostileInputs::nestedXmlArrays(1000000)}) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/zz/tolvane/DistributedNotifications"),
+            QStringLiteral("zz.tolvane.DistributedNotifications"), QStringLiteral("Post"));
+        signal << QStringLiteral("writePalisorConfiguration") << QString() << userInfo;
+        ASSERT_TRUE(raw.send(signal));
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return heard.size() == 4; }, 20000));
+
+    // Its socket still answers from the rules it had.
+    const qint64 pid = run(blocked);
+    EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+    EXPECT_EQ(m_agent.state(), QProcess::Running);
+    EXPECT_LT((peakResidentKb(m_agent.processId()) - before) * 1024, HostileInputs::kMemoryAllowance);
+    EXPECT_EQ(heard.size(), 4) << "the agent posts nothing in reply: " << heard.join(' ').toStdString();
+    QDBusConnection::disconnectFromBus(QStringLiteral("hostile-poster"));
+}
+
+// The session ends while an alert waits for the user: the agent ends with
+// status 0, its alert's window, timers and look-ups gone before the
+// application object (a sanitizer build reports nothing), and its rules go
+// back to the daemon as at any end.
+TEST_F(AgentEndToEndTest, EndingWithAnAlertOpenEndsCleanly)
+{
+    DBusDistributedNotificationCenter bus;
+    QStringList heard;
+    bus.addObserver(QString(), QString(),
+                    [&](const DistributedNotificationCenter::Notification& n) { heard << n.name; });
+    m_readErrors = true;
+    startAgent(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
+                                        {"enableNotifications", true},
+                                        {"notificationsTimeOut", 600.0}}});
+    const qint64 pid = run(program(QStringLiteral("stranger")));
+    QString error;
+    ASSERT_TRUE(m_daemon.sendRequest(QStringLiteral("1 203.0.113.9 443 %1 TCP 4 0").arg(pid), &error))
+        << error.toStdString();
+    // No rule knows the program: the alert holds the answer back.
+    processEventsUntil([] { return false; }, 1500);
+    ASSERT_TRUE(m_daemon.answers().empty()) << "no alert was opened";
+    ASSERT_EQ(m_agent.state(), QProcess::Running);
+
+    m_agent.terminate();
+    ASSERT_TRUE(m_agent.waitForFinished(20000));
+    const QByteArray errors = m_agent.readAllStandardError();
+    EXPECT_EQ(m_agent.exitStatus(), QProcess::NormalExit) << errors.toStdString();
+    EXPECT_EQ(m_agent.exitCode(), 0) << errors.toStdString();
+    EXPECT_FALSE(errors.contains("Sanitizer") || errors.contains("runtime error")) << errors.toStdString();
+    EXPECT_TRUE(
+        processEventsUntil([&] { return heard.contains(QStringLiteral("writePalisorConfiguration")); }));
 }
 
 // The agent's socket folder is a file: the socket cannot be bound, and the
