@@ -60,11 +60,11 @@ protected:
     AppDelegate& delegate() { return *m_interface->appDelegate(); }
 };
 
-const QStringList kEveryStatusItem{"Open Palisor",  "Palisor Status...", "-", "Enable Firewall",
-                                   "Disable Firewall", "Lock",            "Debug", "-",
-                                   "About Palisor",  "Quit Palisor"};
-const QStringList kSelectionItems{"-", "Copy Rules", "Paste Rules", "-", "Show in File Manager",
-                                  "Remove from Managed Apps"};
+const QStringList kEveryStatusItem{
+    "Open Palisor",  "Palisor Status...", "-", "Enable Firewall", "Disable Firewall", "Lock", "Debug", "-",
+    "About Palisor", "Quit Palisor"};
+const QStringList kSelectionItems{"-", "Copy Rules",           "Paste Rules",
+                                  "-", "Show in File Manager", "Remove from Managed Apps"};
 
 // The status menu shows its items by the switches even where the tray never
 // says that the menu opens: each change recomputes it.
@@ -323,7 +323,8 @@ TEST_F(PAControllerMenusTest, ScreenshotsOfTheContextAndStatusMenus)
     QMenu* menu = controller().rightClickMenu;
     ASSERT_TRUE(menu->isVisible());
     EXPECT_EQ(visibleItems(menu),
-              QStringList({"Pass This App Without Asking", "Block This App Without Asking"}) + kSelectionItems);
+              QStringList({"Pass This App Without Asking", "Block This App Without Asking"}) +
+                  kSelectionItems);
 
     const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
     QDir().mkpath(folder);
@@ -337,7 +338,8 @@ TEST_F(PAControllerMenusTest, ScreenshotsOfTheContextAndStatusMenus)
         QMenu* status = controller().statusBarMenu;
         status->popup(QPoint(10, 10));
         EXPECT_TRUE(status->grab().save(
-            folder + QStringLiteral("/menu-status-%1.png").arg(QLatin1String(locked ? "locked" : "unlocked"))));
+            folder +
+            QStringLiteral("/menu-status-%1.png").arg(QLatin1String(locked ? "locked" : "unlocked"))));
         status->hide();
     }
 }
