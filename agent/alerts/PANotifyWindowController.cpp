@@ -217,6 +217,7 @@ PANotifyWindowController::~PANotifyWindowController()
 void PANotifyWindowController::showAlertOnMain()
 {
     isNotifyWindowOpen = true;
+    postStatusSwitchesChanged();
     mostra();
 }
 
@@ -882,6 +883,7 @@ void PANotifyWindowController::m_closeAfterAnswer()
 {
     updateNotifyWindowGlobalSize();
     isNotifyWindowOpen = false;
+    postStatusSwitchesChanged();
     svuotaTutto();
     if (m_window)
         m_window->close();

@@ -103,13 +103,18 @@ MainInterface::MainInterface(QObject* parent)
     auto* appsView = new PACollectionView(m_palisorController->appsViewContainer());
     m_palisorController->appsViewContainer()->layout()->addWidget(appsView);
     appsView->setController(m_palisorController);
+    appsView->setMenu(m_palisorController->rightClickMenu);
     appsView->setItemStyle(windowStyle);
     connect(m_palisorController, &PAController::styleChanged, appsView,
             [appsView] { appsView->setItemStyle(windowStyle); });
     connect(m_palisorController, &PAController::stateIconsChanged, appsView,
             &PACollectionView::reloadStateImages);
 
-    // The status menu's commands.
+    // The status and Tools menus' commands that belong to the delegate.
+    connect(m_palisorController->openItem, &QAction::triggered, m_appDelegate, &AppDelegate::showAppsWindow);
+    connect(m_palisorController->custompresetsItem, &QAction::triggered, m_appDelegate,
+            &AppDelegate::openCustomPresetsWindow);
+    connect(m_palisorController->emptyAllItem, &QAction::triggered, m_appDelegate, &AppDelegate::emptyall);
     connect(m_palisorController->lockItem, &QAction::triggered, m_appDelegate,
             &AppDelegate::lockUnlockFirewall);
     connect(m_palisorController->enableFW, &QAction::triggered, m_appDelegate, &AppDelegate::enableFirewall);

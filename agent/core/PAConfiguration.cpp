@@ -510,13 +510,17 @@ void PAConfiguration::m_export(bool encodeConf)
         m_tellAlertIsOpen();
         return;
     }
+    // The panel is answered before the write is queued: while a queue item
+    // runs no other starts, and a panel left open would hold up the daemon's
+    // connection requests behind it. The write still follows every earlier
+    // change.
+    const QString path = FileChooser::shared().chooseFileToSave(
+        QStringLiteral("Export Palisor configuration to file"), window);
+    if (path.isEmpty())
+        return;
     QPointer<PAConfiguration> self(this);
-    if (!synchronizedQueue().syncBarrier([self, encodeConf] {
-            if (!self)
-                return;
-            const QString path = FileChooser::shared().chooseFileToSave(
-                QStringLiteral("Export Palisor configuration to file"), self->window);
-            if (!path.isEmpty())
+    if (!synchronizedQueue().syncBarrier([self, path, encodeConf] {
+            if (self)
                 self->writeConf(path, encodeConf, false);
         }))
         m_tellAlertIsOpen();

@@ -28,6 +28,11 @@ NotificationCenter& appNotificationCenter()
     return center;
 }
 
+void postStatusSwitchesChanged()
+{
+    appNotificationCenter().post(QLatin1String(kStatusSwitchesChanged));
+}
+
 UserDefaults& userDefaults()
 {
     return UserDefaults::standardUserDefaults();

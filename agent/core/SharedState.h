@@ -43,6 +43,14 @@ ConcurrentQueue& mostraQueue();   // "mostraQueue"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 
+// Tells the windows, through appNotificationCenter, that a switch the status
+// menu shows its items by (isLocked, firewallEnabled, debugMode,
+// isNotifyWindowOpen, wizardIsRunning) was just set. Some tray hosts never
+// report that their menu opens, so the menu is recomputed on every change.
+// Main thread only.
+void postStatusSwitchesChanged();
+inline constexpr const char* kStatusSwitchesChanged = "statusSwitchesChanged";
+
 // Rule lists; list order is the daemon's evaluation order. Changed through
 // ruleLists(), which tells the windows.
 extern PAAppsLibrary sharedAppsLibrary;

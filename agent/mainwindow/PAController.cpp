@@ -28,7 +28,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
@@ -174,6 +176,14 @@ PAController::PAController(PAConfiguration& configuration, QObject* parent)
     m_buildStatusBarMenu();
     m_buildAboutWindow();
     m_buildSortMenu();
+    m_buildToolsMenu();
+    m_buildRightClickMenu();
+    for (QMenu* menu : {statusBarMenu.data(), toolsMenu.data(), appSortMenu.data(), rightClickMenu.data()})
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { menuWillOpen(menu); });
+    toolsMenu->installEventFilter(this);
+    connect(ui->appLockerBtn, &QAbstractButton::clicked, this, [this] { clickAppLocker(ui->appLockerBtn); });
+    connect(ui->toggleNotificationsBtn, &QAbstractButton::clicked, this,
+            [this] { toggleNotifications(ui->toggleNotificationsBtn); });
     m_buildLegenda();
     m_searchController = new PASearchController(this);
     m_searchController->palisorcontroller = this;
@@ -211,6 +221,9 @@ void PAController::awakeFromNib()
     center.addObserver(QStringLiteral("reenableNotifications"), this,
                        [this](const NotificationCenter::Notification&) { reenableNotifications(); });
     populateSoundMenu();
+    center.addObserver(QLatin1String(kStatusSwitchesChanged), this,
+                       [this](const NotificationCenter::Notification&) { menuWillOpen(statusBarMenu); });
+    menuWillOpen(statusBarMenu);
 }
 
 QStackedWidget* PAController::mainTabView() const
@@ -244,8 +257,7 @@ void PAController::m_buildStatusBarMenu()
     // with the window.
     statusBarMenu = new QMenu(m_window.get());
     statusBarMenu->setObjectName(QStringLiteral("statusBarMenu"));
-    QAction* open = statusBarMenu->addAction(tr("Open Palisor"));
-    connect(open, &QAction::triggered, this, [this] { m_showMainWindow(); });
+    openItem = statusBarMenu->addAction(tr("Open Palisor"));
     QAction* status = statusBarMenu->addAction(tr("Palisor Status..."));
     connect(status, &QAction::triggered, this, [this] { doDisplayStatus(); });
     statusBarMenu->addSeparator();
@@ -257,6 +269,193 @@ void PAController::m_buildStatusBarMenu()
     QAction* about = statusBarMenu->addAction(tr("About Palisor"));
     connect(about, &QAction::triggered, this, [this] { showAboutWindow(); });
     quitItem = statusBarMenu->addAction(tr("Quit Palisor"));
+}
+
+void PAController::m_buildToolsMenu()
+{
+    toolsMenu = new QMenu(m_window.get());
+    toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
+    importItem = toolsMenu->addAction(tr("Import Configuration..."));
+    importItemAlt = toolsMenu->addAction(tr("Import Encoded Configuration..."));
+    exportItem = toolsMenu->addAction(tr("Export Configuration..."));
+    exportItemAlt = toolsMenu->addAction(tr("Export Encoded Configuration..."));
+    toolsMenu->addSeparator();
+    custompresetsItem = toolsMenu->addAction(tr("Custom Presets..."));
+    emptyAllItem = toolsMenu->addAction(tr("Clear Apps List..."));
+    restoreWarningsItem = toolsMenu->addAction(tr("Restore All Warnings"));
+    // The configuration object is given at construction and outlives the
+    // window's menus.
+    PAConfiguration* configuration = paconfiguration;
+    connect(importItem, &QAction::triggered, configuration, &PAConfiguration::importConfFromFile);
+    connect(importItemAlt, &QAction::triggered, configuration, &PAConfiguration::importEncodedConfFromFile);
+    connect(exportItem, &QAction::triggered, configuration, &PAConfiguration::exportConfToFile);
+    connect(exportItemAlt, &QAction::triggered, configuration, &PAConfiguration::exportEncodedConfToFile);
+    connect(restoreWarningsItem, &QAction::triggered, this,
+            [this] { resetUserDefaults(restoreWarningsItem); });
+    m_showAlternateItems(false);
+    ui->toolsBtn->setMenu(toolsMenu);
+}
+
+void PAController::m_buildRightClickMenu()
+{
+    rightClickMenu = new QMenu(m_window.get());
+    rightClickMenu->setObjectName(QStringLiteral("rightClickMenu"));
+    enableNotificationsForThisApp = rightClickMenu->addAction(tr("Ask About This App"));
+    passThisApp = rightClickMenu->addAction(tr("Pass This App"));
+    blockThisApp = rightClickMenu->addAction(tr("Block This App"));
+    passAndDisableNotifications = rightClickMenu->addAction(tr("Pass This App Without Asking"));
+    blockAndDisableNotifications = rightClickMenu->addAction(tr("Block This App Without Asking"));
+    rightClickMenuSeparator1 = rightClickMenu->addSeparator();
+    copyRulesItem = rightClickMenu->addAction(tr("Copy Rules"));
+    pasteRulesItem = rightClickMenu->addAction(tr("Paste Rules"));
+    rightClickMenuSeparator2 = rightClickMenu->addSeparator();
+    revealAppInMacOSFinder = rightClickMenu->addAction(tr("Show in File Manager"));
+    removeAppFromManagedApps = rightClickMenu->addAction(tr("Remove from Managed Apps"));
+    const std::pair<QAction*, void (PAController::*)(QObject*)> actions[] = {
+        {enableNotificationsForThisApp, &PAController::makeSelectedAppYellow},
+        {passThisApp, &PAController::makeSelectedAppGreen},
+        {blockThisApp, &PAController::makeSelectedAppRed},
+        {passAndDisableNotifications, &PAController::makeSelectedAppGreen},
+        {blockAndDisableNotifications, &PAController::makeSelectedAppRed},
+        {copyRulesItem, &PAController::rulesCopy},
+        {pasteRulesItem, &PAController::rulesPaste},
+        {revealAppInMacOSFinder, &PAController::revealAppInFinder},
+        {removeAppFromManagedApps, &PAController::removeApp},
+    };
+    for (const auto& [item, action] : actions)
+        connect(item, &QAction::triggered, this, [this, item, action] { (this->*action)(item); });
+    for (QAction* item : rightClickMenu->actions())
+        item->setVisible(false);
+}
+
+void PAController::menuWillOpen(QMenu* menu)
+{
+    if (!menu)
+        return;
+    if (menu == statusBarMenu) {
+        m_statusMenuWillOpen();
+    } else if (menu == toolsMenu) {
+        m_toolsMenuWillOpen();
+    } else if (menu == appSortMenu) {
+        if (miAppleFirst && miThirdPartyFirst) {
+            miAppleFirst->setVisible(verifySignatures);
+            miThirdPartyFirst->setVisible(verifySignatures);
+        }
+    } else if (menu == rightClickMenu) {
+        m_rightClickMenuWillOpen();
+    }
+}
+
+void PAController::m_statusMenuWillOpen()
+{
+    if (!lockItem || !enableFW || !disableFW || !debugMenuItem)
+        return;
+    const QList<QAction*> items = statusBarMenu->actions();
+    const auto showAll = [&items](bool visible) {
+        for (QAction* item : items)
+            item->setVisible(visible);
+    };
+    // An alert or the assistant holds the rules: nothing may be started from
+    // the menu meanwhile.
+    if (isNotifyWindowOpen || wizardIsRunning) {
+        showAll(false);
+        return;
+    }
+    if (isLocked) {
+        showAll(false);
+        lockItem->setText(QStringLiteral("Unlock..."));
+        lockItem->setVisible(true);
+    } else {
+        showAll(true);
+        lockItem->setText(QStringLiteral("Lock"));
+        if (firewallEnabled) {
+            enableFW->setVisible(false);
+            disableFW->setVisible(true);
+        } else {
+            showAll(false);
+            enableFW->setVisible(true);
+        }
+    }
+    debugMenuItem->setVisible(debugMode);
+}
+
+void PAController::m_toolsMenuWillOpen()
+{
+    if (!importItem || !exportItem || !exportItemAlt)
+        return;
+    m_showAlternateItems(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier));
+}
+
+void PAController::m_showAlternateItems(bool alternate)
+{
+    const std::pair<QAction*, QAction*> pairs[] = {{importItem, importItemAlt}, {exportItem, exportItemAlt}};
+    for (const auto& [plain, other] : pairs) {
+        if (!plain || !other)
+            continue;
+        plain->setVisible(!alternate);
+        other->setVisible(alternate);
+    }
+}
+
+bool PAController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == toolsMenu && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Alt) {
+            m_showAlternateItems(event->type() == QEvent::KeyPress);
+            // Alt only swaps the items here; the menu stays open.
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void PAController::m_rightClickMenuWillOpen()
+{
+    const QList<QAction*> named = {enableNotificationsForThisApp,
+                                   passThisApp,
+                                   blockThisApp,
+                                   passAndDisableNotifications,
+                                   blockAndDisableNotifications,
+                                   removeAppFromManagedApps,
+                                   revealAppInMacOSFinder,
+                                   rightClickMenuSeparator1,
+                                   rightClickMenuSeparator2,
+                                   copyRulesItem,
+                                   pasteRulesItem};
+    if (named.contains(nullptr))
+        return;
+    const QList<QAction*> items = rightClickMenu->actions();
+    for (QAction* item : items)
+        item->setVisible(false);
+    const auto selected = appsLibraryController->selectedObjects();
+    if (selected.empty())
+        return;
+    for (QAction* item : items)
+        item->setEnabled(true);
+    switch (selected.front()->appIsBlockedOrAllowed()) {
+    case 0:
+    case 2:
+        blockThisApp->setVisible(true);
+        enableNotificationsForThisApp->setVisible(enableNotifications);
+        break;
+    case 1:
+    case 3:
+        passThisApp->setVisible(true);
+        enableNotificationsForThisApp->setVisible(enableNotifications);
+        break;
+    case 4:
+        passAndDisableNotifications->setVisible(true);
+        blockAndDisableNotifications->setVisible(true);
+        break;
+    default:
+        break;
+    }
+    for (QAction* item :
+         {removeAppFromManagedApps.data(), revealAppInMacOSFinder.data(), rightClickMenuSeparator1.data(),
+          rightClickMenuSeparator2.data(), copyRulesItem.data(), pasteRulesItem.data()})
+        item->setVisible(true);
+    pasteRulesItem->setEnabled(pasteboardIsBlockedOrAllowed != 5);
 }
 
 void PAController::m_buildAboutWindow()
@@ -464,6 +663,7 @@ void PAController::updateToolbarLeds()
     m_setLight(ui->ledNotificationsImage, m_notificationsLedImage);
     ui->ledLoggingLabel->setText(m_loggingLedTitle);
     m_setLight(ui->ledLoggingImage, m_loggingLedImage);
+    ui->toggleNotificationsBtn->setChecked(enableNotifications);
     updateTitles();
     emit toolbarLedsChanged();
 }
@@ -515,6 +715,8 @@ void PAController::m_followSharedApps()
 void PAController::configurationApplied()
 {
     updateToolbarLeds();
+    // A load brings its own lock state.
+    menuWillOpen(statusBarMenu);
 }
 
 void PAController::configurationPublished()
@@ -865,6 +1067,21 @@ PopUpButton* PAController::soundMenuBtn() const
 QAbstractButton* PAController::sortBtn() const
 {
     return ui->sortBtn;
+}
+
+QAbstractButton* PAController::toolsBtn() const
+{
+    return ui->toolsBtn;
+}
+
+QAbstractButton* PAController::appLockerBtn() const
+{
+    return ui->appLockerBtn;
+}
+
+QAbstractButton* PAController::toggleNotificationsBtn() const
+{
+    return ui->toggleNotificationsBtn;
 }
 
 QAbstractButton* PAController::infoButton(const QString& name) const

@@ -81,9 +81,10 @@ public:
     QPointer<QWidget> statusView;
 
     // The status item's menu and the items the firewall commands act on; the
-    // commands behind lock, enable, disable, debug and quit are connected by
-    // their owner.
+    // commands behind open, lock, enable, disable, debug and quit are
+    // connected by their owner.
     QPointer<QMenu> statusBarMenu;
+    QPointer<QAction> openItem;
     QPointer<QAction> lockItem;
     QPointer<QAction> enableFW;
     QPointer<QAction> disableFW;
@@ -96,6 +97,33 @@ public:
     QPointer<PAExclusionController> exclusionscontroller;
     // The app rules popover's legend button, once that popover has one.
     QPointer<QAbstractButton> info_apprules;
+
+    // The Tools menu: import and export of the configuration (the encoded
+    // forms stand in for the plain ones while Alt is held), the custom
+    // presets, clearing the apps list and bringing back silenced warnings.
+    // The custom presets and clear-all commands are connected by their owner.
+    QPointer<QMenu> toolsMenu;
+    QPointer<QAction> importItem;
+    QPointer<QAction> importItemAlt;
+    QPointer<QAction> exportItem;
+    QPointer<QAction> exportItemAlt;
+    QPointer<QAction> custompresetsItem;
+    QPointer<QAction> emptyAllItem;
+    QPointer<QAction> restoreWarningsItem;
+
+    // The apps view's context menu, on the selected app.
+    QPointer<QMenu> rightClickMenu;
+    QPointer<QAction> enableNotificationsForThisApp;
+    QPointer<QAction> passThisApp;
+    QPointer<QAction> blockThisApp;
+    QPointer<QAction> passAndDisableNotifications;
+    QPointer<QAction> blockAndDisableNotifications;
+    QPointer<QAction> rightClickMenuSeparator1;
+    QPointer<QAction> copyRulesItem;
+    QPointer<QAction> pasteRulesItem;
+    QPointer<QAction> rightClickMenuSeparator2;
+    QPointer<QAction> revealAppInMacOSFinder;
+    QPointer<QAction> removeAppFromManagedApps;
 
     // The apps sort menu and its seven orders; each item's action is sortApps().
     QPointer<QMenu> appSortMenu;
@@ -116,6 +144,10 @@ public:
     QIcon globalapp4blockIcon;
 
     void awakeFromNib();
+
+    // Just before one of the four menus opens: which of its items show, which
+    // are enabled, and the lock item's title. Any other menu is left alone.
+    void menuWillOpen(QMenu* menu);
 
     // The main window and the outlets others reach into.
     QMainWindow* window() const { return m_window.get(); }
@@ -186,6 +218,9 @@ public:
     QLineEdit* searchAppName() const;
     PopUpButton* soundMenuBtn() const;
     QAbstractButton* sortBtn() const;
+    QAbstractButton* toolsBtn() const;
+    QAbstractButton* appLockerBtn() const;
+    QAbstractButton* toggleNotificationsBtn() const;
     QAbstractButton* infoButton(const QString& name) const;
     Popover* popoverLegenda() const { return m_popoverLegenda; }
     QTabWidget* legendaTabView() const;
@@ -252,7 +287,18 @@ signals:
     // The icon set changed: views that draw state icons redraw.
     void stateIconsChanged();
 
+protected:
+    // Swaps the Tools menu's alternate items while it is open and Alt goes
+    // down or up.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void m_statusMenuWillOpen();
+    void m_toolsMenuWillOpen();
+    void m_rightClickMenuWillOpen();
+    void m_showAlternateItems(bool alternate);
+    void m_buildToolsMenu();
+    void m_buildRightClickMenu();
     void m_buildLegenda();
     void m_buildSortMenu();
     void m_paintStateTexts(qint64 state, const QColor& color);

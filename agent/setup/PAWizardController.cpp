@@ -49,6 +49,7 @@ void PAWizardController::startWizard()
     window->activateWindow();
     centerOnScreen(window);
     wizardIsRunning = true;
+    postStatusSwitchesChanged();
 }
 
 void PAWizardController::m_resetAnswers()

@@ -2,7 +2,7 @@
 
 #include "platform/FileChooser.h"
 
-// The real chooser: QFileDialog, application-modal on its parent's window.
+// The real chooser: QFileDialog, modal on its parent's window only.
 class DialogFileChooser : public FileChooser
 {
 public:

@@ -392,6 +392,24 @@ TEST_F(PANotifyWindowTest, WholeAppAnswersTakeTheChosenDuration)
     EXPECT_EQ(notificationDefaultTime, 1);
 }
 
+// Some trays never say that their menu opens: the status menu empties as the
+// alert comes up and comes back once it is answered.
+TEST_F(PANotifyWindowTest, TheStatusMenuIsEmptyWhileTheAlertIsUp)
+{
+    const auto visibleItems = [this] {
+        int count = 0;
+        for (const QAction* item : controller().statusBarMenu->actions())
+            count += item->isVisible() ? 1 : 0;
+        return count;
+    };
+    ASSERT_GT(visibleItems(), 0);
+    auto alert = open(homePath("bin/curl"));
+    EXPECT_EQ(visibleItems(), 0);
+    click(alert, "advancedBlock");
+    EXPECT_FALSE(isNotifyWindowOpen);
+    EXPECT_GT(visibleItems(), 0);
+}
+
 TEST_F(PANotifyWindowTest, TheTimeOutAnswersOnceAndNothingLateAnswersAgain)
 {
     // An expired alert passes with a 30-second rule, whatever the duration.

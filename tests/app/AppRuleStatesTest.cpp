@@ -29,33 +29,10 @@ protected:
         controller().appsLibraryController->setSelectedObjects(apps);
     }
 
-    // Waits for the count of rule sets sent so far to reach `count`.
-    bool waitForRuleSets(int count)
-    {
-        return processEventsUntil(
-            [&] { return postsNamed(QStringLiteral("newAppListReceived")).size() >= count; });
-    }
-
     int ruleSetCount()
     {
         drainEvents();
         return static_cast<int>(postsNamed(QStringLiteral("newAppListReceived")).size());
-    }
-
-    // What the last rule set told the daemon: per app, its binary, state and matches.
-    QStringList lastRuleSet()
-    {
-        const auto sets = postsNamed(QStringLiteral("newAppListReceived"));
-        if (sets.isEmpty())
-            return {QStringLiteral("none sent")};
-        QStringList apps;
-        for (const QVariant& entry : sets.last().userInfo.value(QStringLiteral("AppList")).toList()) {
-            const QVariantMap app = entry.toMap();
-            apps << app.value(QStringLiteral("appBinaries")).toStringList().join(',') + QLatin1Char(' ') +
-                        QString::number(app.value(QStringLiteral("appIsBlockedOrAllowed")).toLongLong()) +
-                        QLatin1Char(' ') + app.value(QStringLiteral("appMatches")).toStringList().join(',');
-        }
-        return apps;
     }
 
     void startQuietPeriod(PAApplication& app)

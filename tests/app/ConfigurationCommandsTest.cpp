@@ -3,8 +3,10 @@
 #include "core/SharedState.h"
 #include "core/UserDefaultsPalisor.h"
 #include "mainwindow/PAController.h"
+#include "platform/FileChooser.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
+#include "platform/SerialQueue.h"
 #include "platform/SystemColors.h"
 #include "support/EventLoop.h"
 #include "support/widgets/AgentFixture.h"
@@ -102,6 +104,42 @@ TEST_F(ConfigurationCommandsTest, ExportThenImportRestoresTheRules)
     }
     EXPECT_EQ(m_files->titles().first(), "Export Palisor configuration to file");
     EXPECT_EQ(m_files->titles().at(1), "Import Palisor configuration from file");
+}
+
+// A save panel that stays open while the event loop turns, as a modal
+// dialog's nested loop does, and notes whether queued work ran meanwhile.
+class LingeringSavePanel : public FileChooser
+{
+public:
+    explicit LingeringSavePanel(QString path)
+        : m_path(std::move(path))
+    {
+    }
+    QString chooseFileToOpen(const QString&, QObject*) override { return {}; }
+    QString chooseFileToSave(const QString&, QObject*) override
+    {
+        auto ran = std::make_shared<bool>(false);
+        synchronizedQueue().async([ran] { *ran = true; });
+        queueRanWhileOpen = processEventsUntil([ran] { return *ran; }, 1000);
+        return m_path;
+    }
+    bool queueRanWhileOpen = false;
+
+private:
+    QString m_path;
+};
+
+// The daemon's connection requests travel through the queue: an open export
+// panel must not hold them up.
+TEST_F(ConfigurationCommandsTest, AnOpenExportPanelLeavesTheQueueRunning)
+{
+    addApp(QStringLiteral("curl"));
+    LingeringSavePanel panel(homePath(QStringLiteral("rules")));
+    FileChooser::setShared(&panel);
+    configuration().exportConfToFile();
+    FileChooser::setShared(m_files.operator->());
+    EXPECT_TRUE(panel.queueRanWhileOpen);
+    EXPECT_TRUE(QFile::exists(homePath(QStringLiteral("rules"))));
 }
 
 TEST_F(ConfigurationCommandsTest, CancelledPanelsChangeNothing)

@@ -124,3 +124,24 @@ QList<RecordingDistributedCenter::Post> AgentFixture::postsNamed(const QString& 
             result.append(post);
     return result;
 }
+
+bool AgentFixture::waitForRuleSets(int count)
+{
+    return processEventsUntil(
+        [&] { return postsNamed(QStringLiteral("newAppListReceived")).size() >= count; });
+}
+
+QStringList AgentFixture::lastRuleSet()
+{
+    const auto sets = postsNamed(QStringLiteral("newAppListReceived"));
+    if (sets.isEmpty())
+        return {QStringLiteral("none sent")};
+    QStringList apps;
+    for (const QVariant& entry : sets.last().userInfo.value(QStringLiteral("AppList")).toList()) {
+        const QVariantMap app = entry.toMap();
+        apps << app.value(QStringLiteral("appBinaries")).toStringList().join(',') + QLatin1Char(' ') +
+                    QString::number(app.value(QStringLiteral("appIsBlockedOrAllowed")).toLongLong()) +
+                    QLatin1Char(' ') + app.value(QStringLiteral("appMatches")).toStringList().join(',');
+    }
+    return apps;
+}

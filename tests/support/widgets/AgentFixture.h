@@ -50,6 +50,12 @@ protected:
 
     // Posts of one name, in order.
     QList<RecordingDistributedCenter::Post> postsNamed(const QString& name);
+    // Waits for the count of rule sets sent so far ("newAppListReceived") to
+    // reach `count`.
+    bool waitForRuleSets(int count);
+    // What the last rule set told the daemon: per app, its binaries, state
+    // and matches; "none sent" before the first.
+    QStringList lastRuleSet();
 
     // A single executable at `path`, managed with `state` and `matches`: in the
     // shared list and at the end of the main window's.
