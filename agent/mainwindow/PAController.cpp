@@ -399,7 +399,9 @@ void PAController::m_showAlternateItems(bool alternate)
 
 bool PAController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == toolsMenu && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    // The event's type first: the menu's own destruction passes events here
+    // too, and by then it can no longer be looked at as a menu.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && watched == toolsMenu) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Alt) {
             m_showAlternateItems(event->type() == QEvent::KeyPress);
