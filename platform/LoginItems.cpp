@@ -36,7 +36,8 @@ QString entryName(const QString& path)
 
 QString XdgAutostartLoginItems::autostartFolder()
 {
-    // The base directory specification ignores a relative XDG_CONFIG_HOME.
+    // A relative XDG_CONFIG_HOME means nothing to other desktop programs, so
+    // the autostart folder falls back to ~/.config as they do.
     QString config = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
     if (!QDir::isAbsolutePath(config))
         config = Paths::home() + QStringLiteral("/.config");

@@ -94,6 +94,22 @@ QColor& labelColor4()
     return color;
 }
 
+QColor& labelColorOfState(qint64 state)
+{
+    switch (state) {
+    case 1:
+        return labelColor1();
+    case 2:
+        return labelColor2();
+    case 3:
+        return labelColor3();
+    case 4:
+        return labelColor4();
+    default:
+        return labelColor0();
+    }
+}
+
 QColor& notificationBackgroundColor()
 {
     static QColor color = PASettings::initialColor("bgColor");

@@ -74,6 +74,8 @@ QColor& labelColor1();
 QColor& labelColor2();
 QColor& labelColor3();
 QColor& labelColor4();
+// The label colour of a rule state; a state outside 0 to 4 takes state 0's.
+QColor& labelColorOfState(qint64 state);
 
 // The alert's background colour.
 QColor& notificationBackgroundColor();

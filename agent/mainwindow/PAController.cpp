@@ -60,23 +60,6 @@ void applyAskState(PAApplication& app)
     app.setAppGreenShadow(false);
 }
 
-// The label colour of a rule state; a state outside 0 to 4 takes state 0's.
-QColor& labelColorOfState(qint64 state)
-{
-    switch (state) {
-    case 1:
-        return labelColor1();
-    case 2:
-        return labelColor2();
-    case 3:
-        return labelColor3();
-    case 4:
-        return labelColor4();
-    default:
-        return labelColor0();
-    }
-}
-
 // Paints a text in a label colour; an invalid colour gives the label back the
 // palette's text colour, so it follows the theme.
 void paintText(QLabel* label, const QColor& color)

@@ -70,14 +70,14 @@ protected:
     void SetUp() override
     {
         for (size_t i = 0; i < m_savedColors.size(); ++i)
-            m_savedColors[i] = stateColor(static_cast<int>(i));
+            m_savedColors[i] = labelColorOfState(static_cast<int>(i));
         // Distinct colours, so a test tells every state (and the red of a
         // blocked record) apart; the shipped ones share red and label colour.
         const std::array<QColor, 5> distinct = {QColor(0x10, 0x20, 0x30), QColor(0x11, 0x21, 0x31),
                                                 QColor(0x12, 0x22, 0x32), QColor(0x13, 0x23, 0x33),
                                                 QColor(0x14, 0x24, 0x34)};
         for (int i = 0; i < 5; ++i)
-            stateColor(i) = distinct[static_cast<size_t>(i)];
+            labelColorOfState(i) = distinct[static_cast<size_t>(i)];
         m_savedVerify = verifySignatures;
         verifySignatures = false;
         CodeSigning::setShared(&m_signing);
@@ -91,23 +91,7 @@ protected:
         CodeSigning::setShared(nullptr);
         verifySignatures = m_savedVerify;
         for (size_t i = 0; i < m_savedColors.size(); ++i)
-            stateColor(static_cast<int>(i)) = m_savedColors[i];
-    }
-
-    static QColor& stateColor(int state)
-    {
-        switch (state) {
-        case 1:
-            return labelColor1();
-        case 2:
-            return labelColor2();
-        case 3:
-            return labelColor3();
-        case 4:
-            return labelColor4();
-        default:
-            return labelColor0();
-        }
+            labelColorOfState(static_cast<int>(i)) = m_savedColors[i];
     }
 
     // Turns the event loop until the tool has been asked as often as expected
@@ -201,7 +185,7 @@ TEST_F(PAApplicationTest, SetRuleDerivesFlagsColourAndWhatSurvives)
         EXPECT_EQ(app.appIsYellow(), c.yellow);
         EXPECT_EQ(app.appRedShadow(), c.redShadow);
         EXPECT_EQ(app.appGreenShadow(), c.greenShadow);
-        EXPECT_EQ(app.appLabelColor(), stateColor(c.colour));
+        EXPECT_EQ(app.appLabelColor(), labelColorOfState(c.colour));
         EXPECT_EQ(app.appMatches(), c.matchesKept ? matches : QStringList());
         EXPECT_EQ(app.appIsQuietPass(), c.quietAndTimersKept);
         EXPECT_FALSE(app.appIsQuietBlock());
@@ -213,7 +197,7 @@ TEST_F(PAApplicationTest, SetRuleDerivesFlagsColourAndWhatSurvives)
 
         app.setAppLabelColor(Qt::black);
         app.updateLabelColor();
-        EXPECT_EQ(app.appLabelColor(), stateColor(c.colour));
+        EXPECT_EQ(app.appLabelColor(), labelColorOfState(c.colour));
     }
 }
 
