@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -93,6 +94,8 @@ TEST(DialogAlertPresenterTest, StandardPictureNameTakesTheBundlesOwnPicture)
     DialogAlertPresenter presenter;
     Alert alert;
     alert.messageText = QStringLiteral("Palisor Agent has quit unexpectedly");
+    alert.informativeText = QStringLiteral("Click the button below to restart Palisor Agent");
+    alert.buttons = {QStringLiteral("Restart Palisor Agent")};
     alert.icon = QStringLiteral("NSCaution");
     for (const bool hasOwn : {true, false}) {
         SCOPED_TRACE(hasOwn ? "own picture" : "style's picture");
@@ -103,6 +106,9 @@ TEST(DialogAlertPresenterTest, StandardPictureNameTakesTheBundlesOwnPicture)
         ASSERT_TRUE(processEventsUntil([&] { return (box = openMessageBox()) != nullptr; }));
         EXPECT_EQ(box->icon(), hasOwn ? QMessageBox::NoIcon : QMessageBox::Warning);
         EXPECT_FALSE(box->iconPixmap().isNull());
+        // The login helper's restart alert, to be looked at.
+        if (hasOwn && QDir().mkpath(QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots")))
+            box->grab().save(QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots/helper-restart-alert.png"));
         box->buttons().first()->click();
         ASSERT_TRUE(processEventsUntil([&] { return answered; }));
         drainEvents();
