@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+// One row of the live connections log: a reported outbound connection and
+// what the log shows of it. Made and read on the main thread; the icon and
+// the host name arrive later from look-ups and are stored on the main thread,
+// which sends changed() so that the rows showing it redraw.
+class PAConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The designated initialiser: every property at its default, the text
+    // as both connString and connIPAddress.
+    PAConnection(const QString& connString, qint64 connCount, QObject* parent = nullptr);
+    // A reported connection. Attribution to a responsible application is
+    // given by a non-empty viaApp (with its executable path in xpcPath).
+    PAConnection(const QString& processName, const QString& ipAddress, qint64 port, qint64 pid,
+                 const QString& uid, bool blocked, const QString& viaApp, const QString& xpcPath,
+                 bool otherUser, QObject* parent = nullptr);
+
+    QString connString;
+    qint64 connCount = 0;
+    QString connProcessName;
+    QString connSimpleName;
+    QString connIPAddress;
+    qint64 connPort = 0;
+    qint64 connPID = 0;
+    QString connUID;
+    QIcon connImage;
+    QString connDate;
+    QString connHostname;
+    QDateTime connRealDate;
+    QIcon connNationFlag;
+    bool connIsBlocked = false;
+    QColor connColor;
+    QString connViaApp;
+    QString xpcPath;
+    QString connRepresentedPID;
+    QString connRepresentedPORT;
+    QString connRepresentedXPC;
+    bool connBelongsToOtherUser = false;
+    bool connIsRoot = false;
+
+    // The path whose icon stands for the connection: the responsible
+    // application's when attributed, else the process's own.
+    QString iconPath() const;
+    // The locale's short date and medium time (with seconds).
+    static QString dateText(const QDateTime& when);
+
+    // Main thread: store a look-up's result and tell the rows.
+    void setConnImage(const QIcon& image);
+    void setConnHostname(const QString& hostname);
+
+signals:
+    void changed();
+};
