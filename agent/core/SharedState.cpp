@@ -51,6 +51,8 @@ PARuleLists& ruleLists()
 
 std::vector<std::shared_ptr<TLService>> tolvaneServices;
 QList<Identity> systemUsersList;
+bool showHostnames = true;
+bool logAutoscroll = true;
 
 QIcon& passedUpImage()
 {

@@ -64,6 +64,10 @@ extern std::vector<PAConfigurationRecords::UnreadRecord> unreadRecords;
 // Other lists and images.
 extern std::vector<std::shared_ptr<TLService>> tolvaneServices;
 extern QList<Identity> systemUsersList;
+// The connections log: look up host names, and follow each new row. Both
+// true at start; main thread only.
+extern bool showHostnames;
+extern bool logAutoscroll;
 // Required images: creation stops the process when the resource is missing.
 QIcon& passedUpImage();  // "passedup", or "altpassedup" in the alternate style
 QIcon& blockedUpImage(); // "blockedup", or "altblockedup"

@@ -6,13 +6,16 @@
 #include <QRegularExpression>
 
 PAConnection::PAConnection(const QString& text, qint64 count, QObject* parent)
-    : QObject(parent), connString(text), connCount(count), connIPAddress(text),
-      connRealDate(QDateTime::currentDateTime())
+    : QObject(parent)
+    , connString(text)
+    , connCount(count)
+    , connIPAddress(text)
+    , connRealDate(QDateTime::currentDateTime())
 {
 }
 
-PAConnection::PAConnection(const QString& processName, const QString& ipAddress, qint64 port,
-                           qint64 pid, const QString& uid, bool blocked, const QString& viaApp,
+PAConnection::PAConnection(const QString& processName, const QString& ipAddress, qint64 port, qint64 pid,
+                           const QString& uid, bool blocked, const QString& viaApp,
                            const QString& responsiblePath, bool otherUser, QObject* parent)
     : PAConnection(QString(), 0, parent)
 {
@@ -66,6 +69,6 @@ QString PAConnection::dateText(const QDateTime& when)
     // keeps the seconds in the locale's own order.
     const QLocale locale;
     QString time = locale.timeFormat(QLocale::LongFormat);
-    time.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*"))); 
+    time.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
     return locale.toString(when, locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.trimmed());
 }

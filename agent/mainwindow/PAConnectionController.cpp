@@ -1,6 +1,7 @@
 #include "mainwindow/PAConnectionController.h"
 
 #include "core/SharedState.h"
+#include "mainwindow/PAConnection.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "setup/PAPreferencesController.h"
 
@@ -37,4 +38,14 @@ void PAConnectionController::postKextNotification(const QString& name)
         name, QStringLiteral("zz.tolvane.palisorconnkext"),
         QVariantMap{{QStringLiteral("kextPath"), QString()}},
         DistributedNotificationCenter::DeliverImmediately | DistributedNotificationCenter::PostToAllSessions);
+}
+
+void PAConnectionController::addConnection(PAConnection* connection)
+{
+    connection->setParent(nullptr);
+    m_connections.emplace_back(connection);
+}
+
+void PAConnectionController::scrollToLastConnection()
+{
 }

@@ -4,6 +4,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
+class PAConnection;
 class PAController;
 class PAPreferencesController;
 
@@ -24,4 +28,14 @@ public:
     void loadKext();
     void unloadKext();
     void postKextNotification(const QString& name);
+
+    // The end of the connection-report road, on the main thread: the list
+    // takes the connection (and its ownership) as its last row.
+    void addConnection(PAConnection* connection);
+    // Shows the list's last row.
+    void scrollToLastConnection();
+    int connectionCount() const { return static_cast<int>(m_connections.size()); }
+
+private:
+    std::vector<std::unique_ptr<PAConnection>> m_connections;
 };
