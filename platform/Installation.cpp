@@ -22,6 +22,11 @@ QString Installation::filterKextModulePath()
     return Paths::system(QStringLiteral("/sys/module/palisornke"));
 }
 
+QString Installation::connectionKextModulePath()
+{
+    return Paths::system(QStringLiteral("/sys/module/palisorlogsnke"));
+}
+
 QString Installation::daemonExecutablePath()
 {
     return Paths::system(QStringLiteral("/usr/local/bin/palisorafd"));
@@ -50,6 +55,11 @@ bool Installation::filterKextIsInstalled()
 bool Installation::filterKextIsLoaded()
 {
     return QFileInfo(filterKextModulePath()).isDir();
+}
+
+bool Installation::connectionKextIsLoaded()
+{
+    return QFileInfo(connectionKextModulePath()).isDir();
 }
 
 std::optional<QString> Installation::filterKextVersion(QString* error)

@@ -8,6 +8,11 @@ QColor SystemColors::red()
     return QColor::fromRgbF(1.0f, 0.0f, 0.0f, 1.0f);
 }
 
+QColor SystemColors::systemRed()
+{
+    return QColor::fromRgb(255, 59, 48);
+}
+
 QColor SystemColors::orange()
 {
     return QColor::fromRgbF(1.0f, 0.5f, 0.0f, 1.0f);
@@ -31,6 +36,11 @@ QColor SystemColors::labelColor()
 QColor SystemColors::controlTextColor()
 {
     return QGuiApplication::palette().color(QPalette::Active, QPalette::ButtonText);
+}
+
+QColor SystemColors::textColor()
+{
+    return QGuiApplication::palette().color(QPalette::Active, QPalette::Text);
 }
 
 QColor SystemColors::windowBackgroundColor()

@@ -9,10 +9,14 @@ class SystemColors
 {
 public:
     static QColor red();
+    // The desktop's red for text and marks (a softer red than red()).
+    static QColor systemRed();
     static QColor orange();
     static QColor magenta();
     static QColor grey();
     static QColor labelColor();
     static QColor controlTextColor();
+    // The colour of text in lists and fields.
+    static QColor textColor();
     static QColor windowBackgroundColor();
 };

@@ -2,9 +2,13 @@
 # Builds the agent and starts it against the simulated root daemon, in a
 # system root of its own with a private D-Bus and a few saved rules. The
 # simulator first sends a few requests for real child processes (saved rules
-# answer some), then, on a terminal, reads more from it, one per line:
+# answer some) and a few connection reports for the connections log (written
+# to the agent's log as well), then, on a terminal, reads more from it, one
+# per line:
 #   spawn /bin/sleep 300          start a process to ask about ({pid} is its pid)
 #   1 10.0.0.5 443 {pid} TCP 4 0  a connection request
+#   report 0 10.0.0.5 443 {pid} 6 0
+#                                 a connection report (a seventh field: blocked)
 # Ctrl-D or Ctrl-C ends the demo. Without a display the agent runs offscreen
 # and a picture of its main window is written to $PALISOR_ROOT/mainwindow.png.
 set -eu
@@ -88,6 +92,8 @@ app_record() { # name state matches...
     printf '<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0"><array>\n'
     printf '<dict><key>PalisorClassName</key><string>PAPreferences</string>'
     printf '<key>enableNotifications</key><true/><key>automaticXPC</key><true/>'
+    # The connections log's lines go to the agent's log file too.
+    printf '<key>loggaSuFile</key><true/>'
     # A short alert time-out, so that an unanswered alert ends the demo soon.
     printf '<key>notificationsTimeOut</key><real>20</real></dict>\n'
     app_record demo-blocked 1
@@ -98,6 +104,14 @@ app_record() { # name state matches...
 cat >"$PALISOR_ROOT/demo.script" <<SCRIPT
 # Wait for the agent's readiness check and start.
 wait 3000
+# The connection-report extension tells of connections it saw: one passed,
+# one blocked, and one of a process that has gone (listed by the path that
+# came with it).
+spawn $PALISOR_ROOT/bin/demo-mail 300
+report 0 10.0.0.5 443 {pid} 6 0
+report 0 93.184.216.34 80 {pid} 6 0 $PALISOR_ROOT/bin/demo-mail
+gone
+report 0 198.51.100.9 25 {pid} 6 0 /opt/Old Mailer/bin/mailer
 spawn $PALISOR_ROOT/bin/demo-blocked 300
 1 93.184.216.34 443 {pid} TCP 4 0
 expect 1
@@ -132,6 +146,11 @@ if [ -t 0 ]; then
     "$BUILD_DIR/tools/palisorafd" --script "$PALISOR_ROOT/demo.script" --stdin --timeout 2
 else
     "$BUILD_DIR/tools/palisorafd" --script "$PALISOR_ROOT/demo.script" --timeout 2 </dev/null
+fi
+LOG_FILE="$HOME/Library/Logs/palisor.log"
+if [ -f "$LOG_FILE" ]; then
+    echo "demo.sh: the connections the agent logged ($LOG_FILE):"
+    grep -F '[CONN] #' "$LOG_FILE" || true
 fi
 if [ -n "${PALISOR_SCREENSHOT:-}" ] && [ -f "$PALISOR_SCREENSHOT" ]; then
     echo "demo.sh: main window pictured in $PALISOR_SCREENSHOT"

@@ -1,12 +1,19 @@
 #include "alerts/PANotifyController.h"
 
 #include "alerts/PANotifyWindowController.h"
+#include "core/AgentLog.h"
 #include "core/SharedState.h"
+#include "daemonlink/ConnectionEvent.h"
 #include "daemonlink/DaemonAnswer.h"
 #include "daemonlink/DaemonRequest.h"
 #include "daemonlink/PARequestRoad.h"
 #include "daemonlink/managesocketagent.h"
+#include "mainwindow/PAConnection.h"
+#include "mainwindow/PAConnectionController.h"
+#include "platform/Clock.h"
+#include "platform/ConcurrentQueue.h"
 #include "platform/LogFile.h"
+#include "platform/MainQueue.h"
 #include "platform/Paths.h"
 
 #include <optional>
@@ -45,6 +52,40 @@ void PANotifyController::addRequest(const QString& text)
     m_road.open(tag, controller);
     controller->setNotifyParameters(fields.at(3), process.path, QString(), fields.at(1), fields.at(2),
                                     fields.at(4), fields.at(5), text, tag, fields.at(6), process.verified);
+}
+
+void PANotifyController::palisorconnections(const DistributedNotificationCenter::Notification& notification)
+{
+    const QVariant line = notification.userInfo.value(QStringLiteral("connections"));
+    if (line.typeId() != QMetaType::QString)
+        return;
+    std::optional<QStringList> fields = connectionEventFields(line.toString());
+    if (!fields)
+        return;
+    QPointer<PANotifyController> self(this);
+    const qint64 uid = myUID;
+    ConcurrentQueue::global().async([self, uid, fields = std::move(*fields)] {
+        const ParsedConnection parsed = parseConnectionEvent(fields, SystemConnectionLookups(), uid);
+        MainQueue::async([self, parsed] {
+            if (self)
+                self->recordConnectionEvent(parsed);
+        });
+    });
+}
+
+void PANotifyController::recordConnectionEvent(const ParsedConnection& connection)
+{
+    if (connection.path != QLatin1String("error") && connectioncontroller) {
+        connectioncontroller->addConnection(new PAConnection(
+            connection.path, connection.address, connection.port, connection.pid, connection.uid,
+            connection.blocked, connection.viaName, connection.hostPath, connection.otherUser));
+        if (logAutoscroll)
+            connectioncontroller->scrollToLastConnection();
+    }
+    if (loggaSuFile) {
+        const double seconds = double(Clock::shared().now().toMSecsSinceEpoch()) / 1000.0;
+        qCInfo(lcConnections, "%s", qUtf8Printable(connectionLogLine(connection, seconds)));
+    }
 }
 
 void PANotifyController::logFileChanged()

@@ -6,8 +6,10 @@
 #include <QPointer>
 #include <QString>
 
+class PAConnectionController;
 class PARequestRoad;
 class managesocketagent;
+struct ParsedConnection;
 
 // The alert dispatcher: checks each daemon request, tags it, looks up its
 // process and hands it to one alert controller.
@@ -22,10 +24,18 @@ public:
     // The user id of the agent's own process.
     qint64 myUID = 0;
     managesocketagent& mymanagesocketagent;
+    // The connections log that reported connections are listed in.
+    QPointer<PAConnectionController> connectioncontroller;
 
     // Runs inside the request's synchronizedQueue item, with the queue
     // suspended for the request.
     void addRequest(const QString& text) override;
+    // A connection report: parsed on a global queue, then recorded.
+    void palisorconnections(const DistributedNotificationCenter::Notification& notification) override;
+    // Main thread: lists the connection (unless its process is unknown),
+    // follows it in the table when autoscroll is on, and writes its line to
+    // the agent's log when logging to file is on.
+    void recordConnectionEvent(const ParsedConnection& connection);
     // Standard error appends to the agent's log file again (after the file was
     // deleted and made anew).
     void logFileChanged();

@@ -8,6 +8,7 @@
 #include "core/SharedState.h"
 #include "daemonlink/BridgeClassPalisor.h"
 #include "daemonlink/PARequestRoad.h"
+#include "daemonlink/Socketcon.h"
 #include "daemonlink/StartSocket.h"
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PACollectionView.h"
@@ -56,6 +57,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_startSocket(new StartSocket(*m_socketAgent, this))
     , m_notifyController(new PANotifyController(*m_requestRoad, *m_socketAgent, this))
     , m_bridge(new BridgeClassPalisor(*m_requestRoad, *m_notifyController, this))
+    , m_socketcon(new Socketcon(*m_bridge, this))
     , m_logKeeper(new PAObserveFileLogs(this))
     , m_installer(new PAInstaller(*m_configuration, *m_updateController, this))
     , m_customPresetsController(new PACustomPresetsWindowController(this))
@@ -72,6 +74,8 @@ MainInterface::MainInterface(QObject* parent)
     // so it stays unavailable and starting it changes nothing.
     m_presetsController->window = m_palisorController->window();
     m_socketAgent->myBridgeClassPalisor = m_bridge;
+    m_connectionController->mysocketcon = m_socketcon;
+    m_notifyController->connectioncontroller = m_connectionController;
     connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController,
             &PANotifyController::logFileChanged);
 
@@ -127,6 +131,9 @@ MainInterface::MainInterface(QObject* parent)
     m_configuration->awakeFromNib();
     m_presetsController->awakeFromNib();
     m_logKeeper->awakeFromNib();
+    // The connections window's controller starts the reader as it wakes; it
+    // has no window of its own to wake yet.
+    m_connectionController->startReadConnection();
 }
 
 // What the windows do at each step of a load, in the order the daemon sees
@@ -189,8 +196,10 @@ void MainInterface::m_connectConfiguration()
 
 MainInterface::~MainInterface()
 {
-    // The receive loop hands requests to objects about to go: end it first.
+    // The receive loops hand requests and reports to objects about to go:
+    // end them first.
     managesocketagent::stopReceivingAndWait();
+    Socketcon::stopReadingAndWait();
     m_endOpenAlerts();
 }
 

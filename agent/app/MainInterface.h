@@ -15,6 +15,7 @@ class PAUpdateController;
 class BridgeClassPalisor;
 class PANotifyController;
 class StartSocket;
+class Socketcon;
 class managesocketagent;
 class PAObserveFileLogs;
 class PARequestRoad;
@@ -46,6 +47,7 @@ public:
     managesocketagent* socketAgent() const { return m_socketAgent; }
     StartSocket* startSocket() const { return m_startSocket; }
     BridgeClassPalisor* bridge() const { return m_bridge; }
+    Socketcon* socketcon() const { return m_socketcon; }
     PANotifyController* notifyController() const { return m_notifyController; }
     PAObserveFileLogs* logKeeper() const { return m_logKeeper; }
     PAInstaller* installer() const { return m_installer; }
@@ -72,6 +74,7 @@ private:
     StartSocket* m_startSocket;
     PANotifyController* m_notifyController;
     BridgeClassPalisor* m_bridge;
+    Socketcon* m_socketcon;
     PAObserveFileLogs* m_logKeeper;
     PAInstaller* m_installer;
     PACustomPresetsWindowController* m_customPresetsController;

@@ -4,6 +4,7 @@
 #include "core/SharedState.h"
 #include "daemonlink/DaemonRequest.h"
 #include "daemonlink/PARequestRoad.h"
+#include "platform/MainQueue.h"
 
 BridgeClassPalisor::BridgeClassPalisor(PARequestRoad& road, PARequestHandler& dispatcher, QObject* parent)
     : QObject(parent)
@@ -41,5 +42,17 @@ void BridgeClassPalisor::readRequest(const QString& text)
             if (self->m_dispatcherLife)
                 self->m_dispatcher.addRequest(text);
         });
+    });
+}
+
+void BridgeClassPalisor::readConnections(const QString& text)
+{
+    DistributedNotificationCenter::Notification notification{
+        QStringLiteral("palisorconnections"), QStringLiteral("zz.tolvane.palisorconnections"),
+        QVariantMap{{QStringLiteral("connections"), text}}};
+    QPointer<BridgeClassPalisor> self(this);
+    MainQueue::async([self, notification = std::move(notification)] {
+        if (self && self->m_dispatcherLife)
+            self->m_dispatcher.palisorconnections(notification);
     });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DistributedNotificationCenter.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -8,7 +10,8 @@
 
 class PARequestRoad;
 
-// What takes one request text off the road: PANotifyController.
+// What takes one request text off the road, and the connection reports:
+// PANotifyController.
 class PARequestHandler
 {
 public:
@@ -16,6 +19,11 @@ public:
     // Runs inside the request's synchronizedQueue item, with the queue held
     // for the request.
     virtual void addRequest(const QString& text) = 0;
+    // "palisorconnections" with {"connections": line}, on the main thread.
+    virtual void palisorconnections(const DistributedNotificationCenter::Notification& notification)
+    {
+        Q_UNUSED(notification);
+    }
 };
 
 // Moves each request text from the socket thread onto synchronizedQueue and
@@ -37,6 +45,13 @@ public:
     // without end.
     void readRequest(const QString& text);
     static constexpr int kRequestBound = 4096;
+
+    // Called on the connection-report reader's thread; returns at once. The
+    // line reaches the dispatcher as "palisorconnections" on the main thread
+    // of this agent only: a post on a bus would reach every session's agent
+    // (each listing every other user's connections, and its own twice), and
+    // let any process on the bus invent connections.
+    void readConnections(const QString& text);
     // Requests handed on and not yet started.
     int waitingRequests() const { return m_waiting.load(); }
 

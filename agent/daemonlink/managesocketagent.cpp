@@ -5,6 +5,7 @@
 #include "platform/MainQueue.h"
 #include "platform/Paths.h"
 #include "platform/ProcessInspector.h"
+#include "platform/UnixSocket.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -66,24 +67,6 @@ void releaseLoop()
         g_looping = nullptr;
     }
     g_loopEnded.notify_all();
-}
-
-bool makeAddress(const QString& path, sockaddr_un& address, socklen_t& length, QString* error)
-{
-    const QByteArray bytes = path.toLocal8Bit();
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    // A longer path would be cut and name another file: refuse it.
-    if (bytes.isEmpty() || static_cast<size_t>(bytes.size()) >= sizeof address.sun_path) {
-        if (error)
-            *error = QStringLiteral("socket path does not fit in %1 bytes: %2")
-                         .arg(sizeof address.sun_path - 1)
-                         .arg(path);
-        return false;
-    }
-    std::memcpy(address.sun_path, bytes.constData(), static_cast<size_t>(bytes.size()));
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<size_t>(bytes.size()) + 1);
-    return true;
 }
 
 using Datagram = std::array<char, managesocketagent::kDatagramSize>;
@@ -310,8 +293,8 @@ bool managesocketagent::setUpSocket(QString* error)
     socklen_t ownLength = 0;
     sockaddr_un daemon{};
     socklen_t daemonLength = 0;
-    if (!makeAddress(agentSocketPath(), own, ownLength, error) ||
-        !makeAddress(daemonSocketPath(), daemon, daemonLength, error))
+    if (!UnixSocket::address(agentSocketPath(), &own, &ownLength, error) ||
+        !UnixSocket::address(daemonSocketPath(), &daemon, &daemonLength, error))
         return false;
 
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -381,16 +364,10 @@ void managesocketagent::m_loop()
     } release;
     const int fd = g_socket.load();
     char buffer[kDatagramSize];
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
     DroppedSenders dropped;
     for (;;) {
-        iovec vector{buffer, sizeof buffer};
-        msghdr message{};
-        message.msg_iov = &vector;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t received = recvmsg(fd, &message, MSG_WAITALL);
+        const UnixSocket::Received datagram = UnixSocket::receive(fd, buffer, sizeof buffer, MSG_WAITALL);
+        const ssize_t received = datagram.bytes;
         if (g_stopping.load())
             return;
         if (received < 0) {
@@ -400,10 +377,7 @@ void managesocketagent::m_loop()
             qCWarning(lcDaemon, "[PALISOR AGENT] daemon socket receive failed: %s", std::strerror(errno));
             return;
         }
-        const ucred* sender = nullptr;
-        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header))
-            if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_CREDENTIALS)
-                sender = reinterpret_cast<const ucred*>(CMSG_DATA(header));
+        const std::optional<ucred>& sender = datagram.sender;
         if (!sender || !acceptsSender(sender->uid)) {
             dropped.drop(sender ? sender->uid : uid_t(-1), sender ? sender->pid : 0);
             continue;

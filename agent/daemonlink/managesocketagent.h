@@ -48,12 +48,12 @@ public:
     static int waitingSends();
 
     // The executable's path, or "error" when the process is gone.
-    QString infoprocess(uint32_t pid);
+    static QString infoprocess(uint32_t pid);
     // The same, telling whether the path is the executable's own or only
     // the name the process gave itself.
-    ProcessInfo::Name infoprocessName(uint32_t pid);
+    static ProcessInfo::Name infoprocessName(uint32_t pid);
     // The effective user id, or -1 when the process is gone.
-    int infoRootProcess(uint32_t pid);
+    static int infoRootProcess(uint32_t pid);
 
     // Binds the socket ahead of the receive loop, so the daemon's datagrams
     // wait in its queue while the agent is still loading; the loop then uses

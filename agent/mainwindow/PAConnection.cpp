@@ -1,16 +1,100 @@
 #include "mainwindow/PAConnection.h"
 
+#include "core/SharedState.h"
+#include "platform/Clock.h"
+#include "platform/ConcurrentQueue.h"
+#include "platform/MainQueue.h"
 #include "platform/SystemColors.h"
+#include "platform/Workspace.h"
 
+#include <QHash>
 #include <QLocale>
-#include <QRegularExpression>
+#include <QPointer>
+
+#include <arpa/inet.h>
+#include <mutex>
+#include <netdb.h>
+#include <sys/socket.h>
+
+namespace {
+
+std::mutex g_resolverMutex;
+PAConnection::HostResolver g_resolver;
+
+QStringList systemHostNames(const QString& address)
+{
+    const QByteArray text = address.toLatin1();
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    if (inet_pton(AF_INET, text.constData(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        length = sizeof(sockaddr_in);
+    } else if (inet_pton(AF_INET6, text.constData(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        length = sizeof(sockaddr_in6);
+    } else {
+        return {};
+    }
+    char host[NI_MAXHOST];
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host, sizeof host, nullptr, 0,
+                    NI_NAMEREQD) != 0)
+        return {};
+    return {QString::fromLocal8Bit(host)};
+}
+
+QStringList hostNames(const QString& address)
+{
+    PAConnection::HostResolver resolver;
+    {
+        std::lock_guard lock(g_resolverMutex);
+        resolver = g_resolver;
+    }
+    return resolver ? resolver(address) : systemHostNames(address);
+}
+
+// The bundle whose icon stands for an executable inside it: the path rebuilt
+// from the front up to its first component that ends in ".app".
+QString outermostBundle(const QString& path)
+{
+    const QStringList components = path.split(QLatin1Char('/'));
+    QString prefix = QLatin1Char('/') + components.first();
+    for (qsizetype i = 1; !prefix.endsWith(QLatin1String(".app")); ++i) {
+        if (i >= components.size())
+            return QString();
+        prefix += QLatin1Char('/') + components.at(i);
+    }
+    // An absolute path rebuilds with a doubled leading slash.
+    prefix.replace(QLatin1String("//"), QLatin1String("/"));
+    prefix.replace(QLatin1String("//"), QLatin1String("/"));
+    return prefix;
+}
+
+// Many rows share a few executables; one icon per path keeps a busy log from
+// asking the file manager's provider for each row. Main thread only.
+QIcon cachedFileIcon(const QString& path)
+{
+    static QHash<QString, QIcon> icons;
+    constexpr qsizetype kMostIcons = 512;
+    auto cached = icons.constFind(path);
+    if (cached != icons.constEnd())
+        return cached.value();
+    if (icons.size() >= kMostIcons)
+        icons.clear();
+    const QIcon icon = Workspace::iconForFile(path);
+    icons.insert(path, icon);
+    return icon;
+}
+
+} // namespace
 
 PAConnection::PAConnection(const QString& text, qint64 count, QObject* parent)
     : QObject(parent)
     , connString(text)
     , connCount(count)
     , connIPAddress(text)
-    , connRealDate(QDateTime::currentDateTime())
+    , connRealDate(Clock::shared().now())
 {
 }
 
@@ -27,8 +111,8 @@ PAConnection::PAConnection(const QString& processName, const QString& ipAddress,
     connBelongsToOtherUser = otherUser;
     connRepresentedPID = QString::number(pid);
     connRepresentedPORT = QString::number(port);
-    connDate = dateText(QDateTime::currentDateTime());
-    connRealDate = QDateTime::currentDateTime();
+    connDate = dateText(Clock::shared().now());
+    connRealDate = Clock::shared().now();
     connSimpleName = processName.section(QLatin1Char('/'), -1);
     connViaApp = viaApp;
     xpcPath = responsiblePath;
@@ -38,10 +122,72 @@ PAConnection::PAConnection(const QString& processName, const QString& ipAddress,
         connRepresentedXPC = connSimpleName;
         connSimpleName = connViaApp;
     }
+
+    // Which path stands for the connection is settled off the main thread;
+    // the icon itself is made on it.
+    QPointer<PAConnection> self(this);
+    ConcurrentQueue::global().async([self, process = connProcessName, responsible = xpcPath] {
+        const QString path = responsible.isEmpty() ? process : responsible;
+        MainQueue::async([self, path] {
+            if (self)
+                self->setConnImage(getIcon(path));
+        });
+    });
+
     connHostname = ipAddress;
     connIsBlocked = blocked;
-    connColor = blocked ? SystemColors::red() : SystemColors::controlTextColor();
+    connColor = blocked ? SystemColors::systemRed() : SystemColors::textColor();
     connIsRoot = uid == QLatin1String("0");
+    if (showHostnames)
+        m_lookUpHostnameLater();
+}
+
+void PAConnection::updateRecord()
+{
+    if (!showHostnames) {
+        setConnHostname(connIPAddress);
+        return;
+    }
+    m_lookUpHostnameLater();
+}
+
+void PAConnection::resolveHostname()
+{
+    const QStringList names = hostNames(connIPAddress);
+    if (names.isEmpty() || names.first().isEmpty())
+        return;
+    QPointer<PAConnection> self(this);
+    MainQueue::async([self, name = names.first()] {
+        if (self)
+            self->setConnHostname(name);
+    });
+}
+
+void PAConnection::m_lookUpHostnameLater()
+{
+    QPointer<PAConnection> self(this);
+    ConcurrentQueue::global().async([self, address = connIPAddress] {
+        const QStringList names = hostNames(address);
+        if (names.isEmpty() || names.first().isEmpty())
+            return;
+        MainQueue::async([self, name = names.first()] {
+            if (self)
+                self->setConnHostname(name);
+        });
+    });
+}
+
+QIcon PAConnection::getIcon(const QString& path)
+{
+    if (!path.contains(QLatin1String(".app/Contents/")))
+        return cachedFileIcon(path);
+    return cachedFileIcon(outermostBundle(path));
+}
+
+void PAConnection::setHostResolver(HostResolver resolver)
+{
+    std::lock_guard lock(g_resolverMutex);
+    g_resolver = std::move(resolver);
 }
 
 QString PAConnection::iconPath() const
@@ -65,10 +211,30 @@ void PAConnection::setConnHostname(const QString& hostname)
 
 QString PAConnection::dateText(const QDateTime& when)
 {
-    // Qt has no medium time style: the long one less its time zone, which
-    // keeps the seconds in the locale's own order.
+    // Qt knows no medium time style; the long one is the medium one and its
+    // time zone. The zone goes, with the blanks before it (or after it, when
+    // it comes first); quoted text stays as it is.
     const QLocale locale;
-    QString time = locale.timeFormat(QLocale::LongFormat);
-    time.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    return locale.toString(when, locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.trimmed());
+    const QString longTime = locale.timeFormat(QLocale::LongFormat);
+    QString time;
+    bool quoted = false;
+    bool skipBlanks = false;
+    for (qsizetype i = 0; i < longTime.size(); ++i) {
+        const QChar c = longTime.at(i);
+        if (skipBlanks && c.isSpace())
+            continue;
+        skipBlanks = false;
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t')) {
+            time += c;
+            continue;
+        }
+        while (i + 1 < longTime.size() && longTime.at(i + 1) == QLatin1Char('t'))
+            ++i;
+        while (!time.isEmpty() && time.back().isSpace())
+            time.chop(1);
+        skipBlanks = time.isEmpty();
+    }
+    return locale.toString(when, locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time);
 }

@@ -5,6 +5,9 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // One row of the live connections log: a reported outbound connection and
 // what the log shows of it. Made and read on the main thread; the icon and
@@ -20,6 +23,7 @@ public:
     PAConnection(const QString& connString, qint64 connCount, QObject* parent = nullptr);
     // A reported connection. Attribution to a responsible application is
     // given by a non-empty viaApp (with its executable path in xpcPath).
+    // Starts the icon's look-up, and the host name's when showHostnames is on.
     PAConnection(const QString& processName, const QString& ipAddress, qint64 port, qint64 pid,
                  const QString& uid, bool blocked, const QString& viaApp, const QString& xpcPath,
                  bool otherUser, QObject* parent = nullptr);
@@ -47,11 +51,31 @@ public:
     bool connBelongsToOtherUser = false;
     bool connIsRoot = false;
 
+    // The host name for the current showHostnames: the address at once when
+    // off, a reverse look-up on a global queue when on.
+    void updateRecord();
+    // A reverse look-up of the address on the calling thread; the first name
+    // found is stored through the main queue, none leaves the host name as it
+    // is. The caller keeps the connection alive for the call.
+    void resolveHostname();
+
+    // The icon that stands for the executable at `path`: for one inside an
+    // application bundle the outermost bundle's, else the file's own. Main
+    // thread only.
+    static QIcon getIcon(const QString& path);
+
     // The path whose icon stands for the connection: the responsible
     // application's when attributed, else the process's own.
     QString iconPath() const;
-    // The locale's short date and medium time (with seconds).
+    // The locale's short date and medium time (with seconds, without zone).
     static QString dateText(const QDateTime& when);
+
+    // The reverse look-up of an address: its names, first the one to show.
+    // May run on any thread, and block it.
+    using HostResolver = std::function<QStringList(const QString& address)>;
+    // Tests put a resolver of their own in place; nullptr restores the
+    // system's (the resolver library's reverse look-up).
+    static void setHostResolver(HostResolver resolver);
 
     // Main thread: store a look-up's result and tell the rows.
     void setConnImage(const QIcon& image);
@@ -59,4 +83,7 @@ public:
 
 signals:
     void changed();
+
+private:
+    void m_lookUpHostnameLater();
 };

@@ -1,14 +1,27 @@
 #include "mainwindow/PAConnectionController.h"
 
 #include "core/SharedState.h"
+#include "daemonlink/Socketcon.h"
 #include "mainwindow/PAConnection.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/Installation.h"
 #include "setup/PAPreferencesController.h"
 
 PAConnectionController::PAConnectionController(PAPreferencesController& preferences, QObject* parent)
     : QObject(parent)
     , preferencescontroller(&preferences)
 {
+}
+
+void PAConnectionController::startReadConnection()
+{
+    if (mysocketcon)
+        mysocketcon->start();
+}
+
+bool PAConnectionController::connKextIsRunning() const
+{
+    return Installation::connectionKextIsLoaded();
 }
 
 void PAConnectionController::loggingControl()

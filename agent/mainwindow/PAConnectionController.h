@@ -10,6 +10,7 @@
 class PAConnection;
 class PAController;
 class PAPreferencesController;
+class Socketcon;
 
 // The live connections log's controller. The list and its window arrive with
 // the connection reports; the logging switch is here.
@@ -21,6 +22,13 @@ public:
     explicit PAConnectionController(PAPreferencesController& preferences, QObject* parent = nullptr);
 
     PAPreferencesController* const preferencescontroller;
+    // The connection-report reader.
+    QPointer<Socketcon> mysocketcon;
+
+    // Starts the reader on recvKextConQueue.
+    void startReadConnection();
+    // The connection-report extension is loaded.
+    bool connKextIsRunning() const;
 
     // Applies activateLogging: the preferences' log options follow it and the
     // daemon is asked to load or unload the connection-report extension.

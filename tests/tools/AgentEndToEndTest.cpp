@@ -7,6 +7,7 @@
 #include "support/PrivateBus.h"
 #include "support/ProcessWaits.h"
 #include "support/ScopedEnvironmentVariable.h"
+#include "support/SleepingChildren.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -40,31 +41,15 @@ protected:
         m_agent.terminate();
         if (!m_agent.waitForFinished(5000))
             m_agent.kill();
-        for (auto& child : m_children) {
-            child->kill();
-            child->waitForFinished(2000);
-        }
+        m_children.reset();
     }
 
     QString program(const QString& name)
     {
-        const QString path = m_root.filePath(QStringLiteral("bin/") + name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile::copy(QStringLiteral("/bin/sleep"), path);
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        return path;
+        return SleepingChildren::copyOfSleep(m_root.filePath(QStringLiteral("bin/") + name));
     }
 
-    qint64 run(const QString& path)
-    {
-        auto child = std::make_unique<QProcess>();
-        child->start(path, {QStringLiteral("60")});
-        EXPECT_TRUE(child->waitForStarted(5000));
-        const qint64 pid = child->processId();
-        EXPECT_TRUE(waitForExec(static_cast<pid_t>(pid), path));
-        m_children.push_back(std::move(child));
-        return pid;
-    }
+    qint64 run(const QString& path) { return m_children->run(path); }
 
     // An installed system as the readiness check looks at it: the filter
     // extension's bundle at its version, loaded, the daemon's launch plist,
@@ -139,7 +124,7 @@ protected:
     QProcess m_agent;
     // Keep what the agent writes to stderr for the test to read.
     bool m_readErrors = false;
-    std::vector<std::unique_ptr<QProcess>> m_children;
+    std::unique_ptr<SleepingChildren> m_children = std::make_unique<SleepingChildren>();
 };
 
 QVariantMap app(const QString& path, qint64 state, const QStringList& matches = {})

@@ -53,6 +53,18 @@ TEST(DaemonScriptTest, LinesParseIntoStepsOrClearErrors)
         {"spawn", false, {}, {}, 0, 0, {}},
         {"gone", true, Kind::Gone, {}, 0, 0, {}},
         {"gone now", false, {}, {}, 0, 0, {}},
+        // A report goes out as written after the directive's blank.
+        {"report 0 10.0.0.5 443 {pid} 6 0", true, Kind::Report, "0 10.0.0.5 443 {pid} 6 0", 0, 0, {}},
+        {"report 0 10.0.0.5 443 {pid} 6 0 /opt/My App/x\r",
+         true,
+         Kind::Report,
+         "0 10.0.0.5 443 {pid} 6 0 /opt/My App/x",
+         0,
+         0,
+         {}},
+        {"  report  0 a", true, Kind::Report, " 0 a", 0, 0, {}},
+        {"report", false, {}, {}, 0, 0, {}},
+        {"report   ", false, {}, {}, 0, 0, {}},
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(std::string("line: \"") + c.line + "\"");
@@ -65,7 +77,7 @@ TEST(DaemonScriptTest, LinesParseIntoStepsOrClearErrors)
             continue;
         }
         EXPECT_EQ(step.kind, c.kind);
-        if (c.kind == Kind::Request || c.kind == Kind::Spawn) {
+        if (c.kind == Kind::Request || c.kind == Kind::Spawn || c.kind == Kind::Report) {
             EXPECT_EQ(step.text, c.text);
         }
         EXPECT_EQ(step.count, c.count);
@@ -91,6 +103,8 @@ TEST(DaemonScriptTest, ScriptKeepsLineNumbersAndRefusesPidBeforeItIsKnown)
     EXPECT_FALSE(
         DaemonScript::parse(QStringLiteral("wait 1\n1 a 80 {pid} TCP 4 0\nspawn sleep 5\n"), &steps, &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("2: {pid}"))) << error.toStdString();
+    EXPECT_FALSE(DaemonScript::parse(QStringLiteral("report 0 a 80 {pid} 6 0\ngone\n"), &steps, &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("1: {pid}"))) << error.toStdString();
 
     EXPECT_FALSE(DaemonScript::parse(QStringLiteral("1 a 80 1 TCP 4 0\n\nexpect many\n"), &steps, &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("3: "))) << error.toStdString();

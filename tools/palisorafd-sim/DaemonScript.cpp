@@ -83,6 +83,15 @@ bool DaemonScript::parseLine(const QString& line, Step* step, QString* error)
         step->kind = Step::Kind::Gone;
         return true;
     }
+    if (directive == QLatin1String("report")) {
+        // The line after the directive's one blank, as written.
+        const qsizetype start = text.indexOf(directive) + directive.size() + 1;
+        if (words.size() < 2 || start > text.size())
+            return fail(error, QStringLiteral("\"report\" needs a line to report"));
+        step->text = text.mid(start);
+        step->kind = Step::Kind::Report;
+        return true;
+    }
     // Sent exactly as written: blanks out of place are part of what a test
     // may want the agent to see.
     step->kind = Step::Kind::Request;
@@ -105,7 +114,8 @@ bool DaemonScript::parse(const QString& script, std::vector<Step>* steps, QStrin
             continue;
         if (step.kind == Step::Kind::Spawn || step.kind == Step::Kind::Gone)
             pidKnown = true;
-        if (step.kind == Step::Kind::Request && usesPid(step.text) && !pidKnown)
+        if ((step.kind == Step::Kind::Request || step.kind == Step::Kind::Report) && usesPid(step.text) &&
+            !pidKnown)
             return fail(
                 error,
                 QStringLiteral("%1: %2 before any \"spawn\" or \"gone\"").arg(number).arg(kPidPlaceholder));
@@ -115,9 +125,9 @@ bool DaemonScript::parse(const QString& script, std::vector<Step>* steps, QStrin
     return true;
 }
 
-bool DaemonScript::usesPid(const QString& request)
+bool DaemonScript::usesPid(const QString& text)
 {
-    return request.contains(kPidPlaceholder);
+    return text.contains(kPidPlaceholder);
 }
 
 QString DaemonScript::substitutePid(const QString& request, qint64 pid)

@@ -15,17 +15,20 @@
 //                             "within" says otherwise)
 //   spawn <command...>        start a child process and take its pid
 //   gone                      take the pid of a process that has exited
+//   report <line>             send the line as a connection report of the
+//                             connection-report extension; "{pid}" as above
 // Blank lines and lines whose first non-blank is "#" carry nothing. A line
 // whose first word is a directive is that directive, so a request key can
-// never be "wait", "expect", "spawn" or "gone".
+// never be "wait", "expect", "spawn", "gone" or "report".
 class DaemonScript
 {
 public:
     struct Step
     {
-        enum class Kind { Nothing, Request, Wait, Expect, Spawn, Gone };
+        enum class Kind { Nothing, Request, Wait, Expect, Spawn, Gone, Report };
         Kind kind = Kind::Nothing;
-        // The request text, or the command of a spawn (program first).
+        // The request or report text, or the command of a spawn (program
+        // first).
         QString text;
         QStringList command;
         // Expect: the number of answers.
@@ -46,6 +49,6 @@ public:
     // begins with the line number ("3: ...").
     static bool parse(const QString& script, std::vector<Step>* steps, QString* error);
 
-    static bool usesPid(const QString& request);
+    static bool usesPid(const QString& text);
     static QString substitutePid(const QString& request, qint64 pid);
 };

@@ -119,6 +119,9 @@ bool DaemonScriptRunner::m_run(const DaemonScript::Step& step)
     case DaemonScript::Step::Kind::Gone:
         m_gone(step);
         return true;
+    case DaemonScript::Step::Kind::Report:
+        m_sendReport(step);
+        return true;
     }
     return true;
 }
@@ -129,24 +132,45 @@ void DaemonScriptRunner::m_resume()
     m_runSteps();
 }
 
+bool DaemonScriptRunner::m_withPid(const DaemonScript::Step& step, QString* text)
+{
+    *text = step.text;
+    if (!DaemonScript::usesPid(step.text))
+        return true;
+    if (m_pid < 0) {
+        m_fail(StepFailed, step,
+               QStringLiteral("%1 before any \"spawn\" or \"gone\"; not sent")
+                   .arg(DaemonScript::kPidPlaceholder));
+        return false;
+    }
+    *text = DaemonScript::substitutePid(step.text, m_pid);
+    return true;
+}
+
 void DaemonScriptRunner::m_sendRequest(const DaemonScript::Step& step)
 {
-    QString text = step.text;
-    if (DaemonScript::usesPid(text)) {
-        if (m_pid < 0) {
-            m_fail(StepFailed, step,
-                   QStringLiteral("%1 before any \"spawn\" or \"gone\"; not sent")
-                       .arg(DaemonScript::kPidPlaceholder));
-            return;
-        }
-        text = DaemonScript::substitutePid(text, m_pid);
-    }
+    QString text;
+    if (!m_withPid(step, &text))
+        return;
     QString error;
     if (!m_daemon.sendRequest(text, &error)) {
         m_fail(StepFailed, step, error);
         return;
     }
     Q_EMIT info(QStringLiteral("sent ") + QString(text).replace(QLatin1Char('\n'), QLatin1String("\\n")));
+}
+
+void DaemonScriptRunner::m_sendReport(const DaemonScript::Step& step)
+{
+    QString text;
+    if (!m_withPid(step, &text))
+        return;
+    QString error;
+    if (!m_daemon.sendConnectionReport(text, &error)) {
+        m_fail(StepFailed, step, error);
+        return;
+    }
+    Q_EMIT info(QStringLiteral("reported ") + QString(text).replace(QLatin1Char('\n'), QLatin1String("\\n")));
 }
 
 void DaemonScriptRunner::m_spawn(const DaemonScript::Step& step)

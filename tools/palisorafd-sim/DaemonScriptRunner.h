@@ -55,6 +55,10 @@ private:
     bool m_run(const DaemonScript::Step& step);
     void m_resume();
     void m_sendRequest(const DaemonScript::Step& step);
+    void m_sendReport(const DaemonScript::Step& step);
+    // The step's text with "{pid}" replaced; false (and the step failed) when
+    // no pid is known yet.
+    bool m_withPid(const DaemonScript::Step& step, QString* text);
     void m_spawn(const DaemonScript::Step& step);
     void m_gone(const DaemonScript::Step& step);
     bool m_expect(const DaemonScript::Step& step);

@@ -1,7 +1,9 @@
 #include "palisorafd-sim/SimulatedDaemon.h"
 
+#include "platform/KernelEventSocket.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
+#include "platform/UnixSocket.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -38,25 +40,14 @@ QString systemError(int number)
     return QString::fromLocal8Bit(std::strerror(number));
 }
 
-// Linux's address has no length byte: the length passed with it is the path's
-// own, so nothing behind the zero byte matters. A path that does not fit is
-// refused: a truncated one would name some other file.
+// A root whose socket paths do not fit is the one thing the user can change.
 bool fillAddress(const QString& path, sockaddr_un* address, socklen_t* length, QString* error)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    constexpr qsizetype capacity = sizeof(address->sun_path);
-    if (encoded.size() >= capacity)
-        return fail(error,
-                    QStringLiteral("the socket path %1 is %2 bytes long, but a UNIX socket address holds "
-                                   "at most %3; use a shorter root")
-                        .arg(path)
-                        .arg(encoded.size())
-                        .arg(capacity - 1));
-    std::memset(address, 0, sizeof(*address));
-    address->sun_family = AF_UNIX;
-    std::memcpy(address->sun_path, encoded.constData(), size_t(encoded.size()));
-    *length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(encoded.size()) + 1);
-    return true;
+    if (UnixSocket::address(path, address, length, error))
+        return true;
+    if (error)
+        *error += QStringLiteral("; use a shorter root");
+    return false;
 }
 
 QString describeSendError(int number, const QString& path)
@@ -235,6 +226,26 @@ bool SimulatedDaemon::sendRequest(const QString& text, QString* error)
     if (sent < 0)
         return fail(error, describeSendError(errno, path));
     m_sent.append(text);
+    return true;
+}
+
+QString SimulatedDaemon::reportSocketPath()
+{
+    return KernelEventSocket::socketPath(::getuid());
+}
+
+bool SimulatedDaemon::sendConnectionReport(const QString& line, QString* error)
+{
+    const QByteArray bytes = line.toUtf8();
+    if (bytes.size() > KernelEventSocket::kDataSize)
+        return fail(error, QStringLiteral("the report is %1 bytes long; an event holds at most %2")
+                               .arg(bytes.size())
+                               .arg(KernelEventSocket::kDataSize));
+    const QByteArray record = KernelEventSocket::encode(KernelEventSocket::kConnectionEventCode, bytes,
+                                                        quint32(m_reported.size() + 1));
+    if (!KernelEventSocket::send(record, ::getuid(), error))
+        return false;
+    m_reported.append(line);
     return true;
 }
 

@@ -70,7 +70,15 @@ public:
     // exactly 128 bytes fills the datagram with no zero byte.
     bool sendRequest(const QString& text, QString* error = nullptr);
 
+    // One connection report, as the connection-report extension sends it, to
+    // the kernel-event socket of our own user's agent: an event record with
+    // the line as its data. False with a reason when the line is longer than
+    // the record's 128 bytes of data or the send fails.
+    bool sendConnectionReport(const QString& line, QString* error = nullptr);
+    static QString reportSocketPath();
+
     const QStringList& sentRequests() const { return m_sent; }
+    const QStringList& sentReports() const { return m_reported; }
     const std::vector<Answer>& answers() const { return m_answers; }
     // Turns the event loop until `count` answers have arrived in all.
     bool waitForAnswers(std::size_t count, int timeoutMs);
@@ -101,6 +109,7 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
     QStringList m_sent;
+    QStringList m_reported;
     std::vector<Answer> m_answers;
     std::vector<Notification> m_notifications;
     QString m_lastWrittenConfiguration;

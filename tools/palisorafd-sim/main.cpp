@@ -30,14 +30,20 @@ under the root from "writePalisorConfiguration".
 
 Options:
   --root <dir>          the system root (overrides PALISOR_ROOT)
+  --spawn <command>     start a child first; "{pid}" in the requests and
+                        reports below stands for its pid
   --request <text>      send one request; may be given more than once
+  --report <line>       send one connection report, as the connection-report
+                        extension does, to the agent of our user; may be
+                        given more than once
   --script <file>       run the lines of a script file
   --stdin               run lines from standard input as they are typed
   --timeout <seconds>   keep listening this long after the last line
                         (default 5; 0 listens until interrupted)
   --quiet               print only answers, notifications and problems
   -h, --help            show this text
-Requests run first, then the script, then standard input.
+The child runs first, then the requests, the reports, the script and
+standard input.
 
 Lines of a script or of standard input:
   17 10.0.0.5 443 4242 TCP 4 0     a request, sent exactly as written
@@ -49,6 +55,9 @@ Lines of a script or of standard input:
                                    stands for its pid
   gone                             "{pid}" becomes the pid of a process that
                                    has exited
+  report 0 10.0.0.5 443 {pid} 6 0  a connection report, sent as written
+                                   (a seventh field and on: blocked, with
+                                   the path)
   # comment                        skipped, as are blank lines
 
 Output, one line each:
@@ -56,7 +65,8 @@ Output, one line each:
   answer 5                         the clear-all command
   unmatched <text>                 a datagram that answers no request sent
   notification <name> <object>: <summary>
-  sent, spawned, gone, listening   what the simulator did (not with --quiet)
+  sent, reported, spawned, gone, listening
+                                   what the simulator did (not with --quiet)
 Problems go to standard error.
 
 Exit status: 0 success; 1 the socket cannot be set up, or a send or spawn
@@ -114,14 +124,16 @@ int main(int argc, char** argv)
 
     const QCommandLineOption rootOption(QStringLiteral("root"), QString(), QStringLiteral("dir"));
     const QCommandLineOption requestOption(QStringLiteral("request"), QString(), QStringLiteral("text"));
+    const QCommandLineOption reportOption(QStringLiteral("report"), QString(), QStringLiteral("line"));
+    const QCommandLineOption spawnOption(QStringLiteral("spawn"), QString(), QStringLiteral("command"));
     const QCommandLineOption scriptOption(QStringLiteral("script"), QString(), QStringLiteral("file"));
     const QCommandLineOption stdinOption(QStringLiteral("stdin"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"), QString(), QStringLiteral("seconds"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     QCommandLineParser parser;
-    parser.addOptions(
-        {rootOption, requestOption, scriptOption, stdinOption, timeoutOption, quietOption, helpOption});
+    parser.addOptions({rootOption, spawnOption, requestOption, reportOption, scriptOption, stdinOption,
+                       timeoutOption, quietOption, helpOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(helpOption)) {
@@ -133,6 +145,8 @@ int main(int argc, char** argv)
             QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     if (parser.values(scriptOption).size() > 1)
         return usageError(QStringLiteral("--script may be given once"));
+    if (parser.values(spawnOption).size() > 1)
+        return usageError(QStringLiteral("--spawn may be given once"));
 
     double timeoutSeconds = 5;
     if (parser.isSet(timeoutOption)) {
@@ -151,10 +165,23 @@ int main(int argc, char** argv)
     }
 
     std::vector<DaemonScript::Step> steps;
+    if (parser.isSet(spawnOption)) {
+        DaemonScript::Step step;
+        QString error;
+        if (!DaemonScript::parseLine(QStringLiteral("spawn ") + parser.value(spawnOption), &step, &error))
+            return usageError(QStringLiteral("--spawn: ") + error);
+        steps.push_back(step);
+    }
     for (const QString& request : parser.values(requestOption)) {
         DaemonScript::Step step;
         step.kind = DaemonScript::Step::Kind::Request;
         step.text = request;
+        steps.push_back(step);
+    }
+    for (const QString& report : parser.values(reportOption)) {
+        DaemonScript::Step step;
+        step.kind = DaemonScript::Step::Kind::Report;
+        step.text = report;
         steps.push_back(step);
     }
     if (parser.isSet(scriptOption)) {
