@@ -123,7 +123,14 @@ MainInterface::MainInterface(QObject* parent)
     connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate,
             &AppDelegate::alternateQuitPalisorAgent);
 
+    // The connections log, in the main window's logs tab.
+    m_connectionController->palisorcontroller = m_palisorController;
+    m_connectionController->logToFile = m_preferencesController->logToFile;
+    m_connectionController->setWindow(m_palisorController->window());
+    m_palisorController->logsViewContainer()->layout()->addWidget(m_connectionController->view());
+
     m_palisorController->awakeFromNib();
+    m_connectionController->awakeFromNib();
     m_configuration->awakeFromNib();
     m_presetsController->awakeFromNib();
     m_logKeeper->awakeFromNib();
