@@ -245,11 +245,21 @@ void PAConnectionController::m_buildAppLogsPopover()
 void PAConnectionController::awakeFromNib()
 {
     // The reader of the connection reports starts here once it exists.
+    m_awake = true;
+    m_startPruning();
+    loggingControl();
+}
+
+void PAConnectionController::m_startPruning()
+{
+    // The timer runs while there is something to prune: a tick over an empty
+    // list changes nothing, and an idle agent need not wake every 5 s.
+    if (!m_awake || m_model->connectionCount() == 0 || (m_connsTimer && m_connsTimer->isValid()))
+        return;
     m_connsTimer = Clock::shared().scheduledTimer(kPruningInterval, true, [self = QPointer(this)] {
         if (self)
             self->timerAction();
     });
-    loggingControl();
 }
 
 void PAConnectionController::timerAction()
@@ -257,6 +267,8 @@ void PAConnectionController::timerAction()
     // Read afresh at every pass: a change in the preferences counts from the
     // next tick.
     m_model->removeAged(Clock::shared().now(), connectionsTTL);
+    if (m_model->connectionCount() == 0)
+        invalidateTimer(m_connsTimer);
 }
 
 void PAConnectionController::loggingControl()
@@ -292,6 +304,7 @@ void PAConnectionController::postKextNotification(const QString& name)
 void PAConnectionController::addConnection(PAConnection* connection)
 {
     m_model->append(connection);
+    m_startPruning();
 }
 
 void PAConnectionController::scrollToLastConnection()
@@ -355,6 +368,7 @@ void PAConnectionController::windowWillClose()
 void PAConnectionController::cleanLogsList()
 {
     m_model->removeAll();
+    invalidateTimer(m_connsTimer);
 }
 
 void PAConnectionController::toggleLogsFromMenu()

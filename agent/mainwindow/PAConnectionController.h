@@ -107,11 +107,12 @@ public:
     QAction* copyIPItem2 = nullptr;
     QAction* copyHostItem2 = nullptr;
 
-    // Start-up: the pruning timer and the logging state of the moment.
+    // Start-up: pruning (from the first connection on) and the logging state
+    // of the moment.
     void awakeFromNib();
     // One pruning pass: every connection at least connectionsTTL seconds old goes.
     void timerAction();
-    // The pruning timer; none before awakeFromNib().
+    // The pruning timer: running while the list holds connections.
     const TimerRef& connsTimer() const { return m_connsTimer; }
     static constexpr double kPruningInterval = 5.0;
 
@@ -186,6 +187,7 @@ private:
     void m_copy(QTableView* table, bool hostname);
     void m_reveal(bool responsibleApp);
     void m_scrollNow();
+    void m_startPruning();
 
     const std::unique_ptr<Ui::PAConnectionController> ui;
     const std::unique_ptr<Ui::PAConnectionInfoPopover> m_infoUi;
@@ -203,4 +205,5 @@ private:
     QPointer<PAConnection> m_popoverConnection;
     quint64 m_popoverGeneration = 0;
     bool m_scrollWanted = false;
+    bool m_awake = false;
 };

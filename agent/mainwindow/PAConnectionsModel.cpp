@@ -1,6 +1,7 @@
 #include "mainwindow/PAConnectionsModel.h"
 
 #include "mainwindow/PAConnection.h"
+#include "platform/Resources.h"
 #include "platform/Workspace.h"
 
 #include <QMetaObject>
@@ -18,7 +19,11 @@ constexpr qsizetype kMostIcons = 1024;
 
 PAConnectionsModel::PAConnectionsModel(QObject* parent)
     : QAbstractTableModel(parent)
-    , m_iconLookup([](const QString& path) { return Workspace::iconForApplication(path); })
+    , m_iconLookup([](const QString& path) {
+        // A program that is gone by now still gets a picture of an app.
+        const QIcon icon = Workspace::iconForApplication(path);
+        return icon.pixmap(QSize(16, 16)).isNull() ? Resources::image(QStringLiteral("genericapp")) : icon;
+    })
 {
 }
 
@@ -65,8 +70,9 @@ int PAConnectionsModel::rowOf(const PAConnection* connection) const
 {
     if (!connection)
         return -1;
-    const auto found = std::find_if(m_rows.begin(), m_rows.end(),
-                                    [connection](const Row& row) { return row.connection.get() == connection; });
+    const auto found = std::find_if(m_rows.begin(), m_rows.end(), [connection](const Row& row) {
+        return row.connection.get() == connection;
+    });
     return found == m_rows.end() ? -1 : static_cast<int>(found - m_rows.begin());
 }
 
@@ -77,7 +83,9 @@ int PAConnectionsModel::removeAged(const QDateTime& now, double ttlSeconds)
     // Age compared in milliseconds, as the date itself is kept: a row exactly
     // the TTL old goes, one a millisecond younger stays. A TTL that is not a
     // number removes nothing.
-    const auto aged = [&](const Row& row) { return static_cast<double>(nowMs - row.realMs) >= ttlSeconds * 1000.0; };
+    const auto aged = [&](const Row& row) {
+        return static_cast<double>(nowMs - row.realMs) >= ttlSeconds * 1000.0;
+    };
     // Runs of aged rows, walked from the back so that earlier row numbers
     // stay valid while later runs go.
     std::vector<std::pair<int, int>> runs;
@@ -175,7 +183,8 @@ QVariant PAConnectionsModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case ColumnImage:
         if (role == Qt::DecorationRole)
-            return connection->connImage.isNull() ? cachedIcon(connection->iconPath()) : connection->connImage;
+            return connection->connImage.isNull() ? cachedIcon(connection->iconPath())
+                                                  : connection->connImage;
         if (role == Qt::ToolTipRole)
             return connection->connProcessName;
         return {};

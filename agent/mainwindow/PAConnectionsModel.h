@@ -24,7 +24,16 @@ class PAConnectionsModel : public QAbstractTableModel
 
 public:
     // The seven columns of the all-connections table.
-    enum Column { ColumnImage, ColumnProcessName, ColumnAddress, ColumnPort, ColumnUID, ColumnPID, ColumnDate, ColumnCount };
+    enum Column {
+        ColumnImage,
+        ColumnProcessName,
+        ColumnAddress,
+        ColumnPort,
+        ColumnUID,
+        ColumnPID,
+        ColumnDate,
+        ColumnCount
+    };
     // The PAConnection* of a row, for the views and their proxies.
     static constexpr int ConnectionRole = Qt::UserRole + 1;
 

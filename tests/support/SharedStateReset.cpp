@@ -13,6 +13,8 @@ void resetSharedState()
     unreadRecords.clear();
     tolvaneServices.clear();
     systemUsersList.clear();
+    showHostnames = true;
+    logAutoscroll = true;
 
     // Every preference, switch and colour back to its value at start.
     PASettings::reset();
