@@ -1,9 +1,10 @@
+#include "mainwindow/PAConnectionController.h"
+
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAAppConnectionsFilter.h"
 #include "mainwindow/PAConnection.h"
-#include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
 #include "mainwindow/PATableView.h"
@@ -93,8 +94,13 @@ protected:
 const Report kSafari{"/Applications/Safari.app/Contents/MacOS/Safari", "17.253.144.10", 443, "501", false};
 const Report kCurl{"/usr/bin/curl", "93.184.216.34", 80, "501", true};
 const Report kRootd{"/usr/sbin/ntpd", "162.159.200.1", 123, "0", false};
-const Report kService{"/System/Library/XPCServices/Fetch.xpc/Contents/MacOS/Fetch", "140.82.112.3", 22, "501",
-                      true, "Mail", "/Applications/Mail.app/Contents/MacOS/Mail"};
+const Report kService{"/System/Library/XPCServices/Fetch.xpc/Contents/MacOS/Fetch",
+                      "140.82.112.3",
+                      22,
+                      "501",
+                      true,
+                      "Mail",
+                      "/Applications/Mail.app/Contents/MacOS/Mail"};
 
 TEST_F(PAConnectionControllerTest, RowsArriveInBatchesAndFollowTheirConnections)
 {
@@ -146,8 +152,8 @@ TEST_F(PAConnectionControllerTest, PruningRemovesEveryConnectionAtLeastTheTtlOld
         double age;
         bool stays;
     } rows[] = {
-        {"10.0.0.1", 45.0, false}, {"10.0.0.2", 29.999, true}, {"10.0.0.3", 30.0, false},
-        {"10.0.0.4", 30.001, false}, {"10.0.0.5", 0.0, true},  {"10.0.0.6", -2.0, true},
+        {"10.0.0.1", 45.0, false},   {"10.0.0.2", 29.999, true}, {"10.0.0.3", 30.0, false},
+        {"10.0.0.4", 30.001, false}, {"10.0.0.5", 0.0, true},    {"10.0.0.6", -2.0, true},
         {"10.0.0.7", 31.0, false},
     };
     QStringList staying;
@@ -298,8 +304,9 @@ TEST_F(PAConnectionControllerTest, PerAppListMatchesPathsIgnoringCaseAndDiacriti
     };
     QStringList expected;
     for (const auto& row : rows) {
-        auto* c = new PAConnection(QString::fromUtf8(row.path), QStringLiteral("10.0.0.1"), 1, 1,
-                                   QStringLiteral("501"), false, QString(), QString::fromUtf8(row.viaPath), false);
+        auto* c =
+            new PAConnection(QString::fromUtf8(row.path), QStringLiteral("10.0.0.1"), 1, 1,
+                             QStringLiteral("501"), false, QString(), QString::fromUtf8(row.viaPath), false);
         connections().addConnection(c);
         if (row.shown)
             expected << QString::fromUtf8(row.path);
@@ -311,7 +318,9 @@ TEST_F(PAConnectionControllerTest, PerAppListMatchesPathsIgnoringCaseAndDiacriti
     const auto shownPaths = [&] {
         QStringList paths;
         for (int row = 0; row < filter->rowCount(); ++row)
-            paths << filter->index(row, 0).data(PAConnectionsModel::ConnectionRole).value<PAConnection*>()
+            paths << filter->index(row, 0)
+                         .data(PAConnectionsModel::ConnectionRole)
+                         .value<PAConnection*>()
                          ->connProcessName;
         return paths;
     };
@@ -329,8 +338,8 @@ TEST_F(PAConnectionControllerTest, PerAppListMatchesPathsIgnoringCaseAndDiacriti
 
     // Rows that arrive later are filtered as well.
     connections().addConnection(new PAConnection(QStringLiteral("/applications/café.app/Contents/MacOS/late"),
-                                                 QStringLiteral("10.0.0.2"), 1, 1, QStringLiteral("501"), false,
-                                                 QString(), QString(), false));
+                                                 QStringLiteral("10.0.0.2"), 1, 1, QStringLiteral("501"),
+                                                 false, QString(), QString(), false));
     drainEvents();
     EXPECT_EQ(shownPaths().size(), expected.size() + 1);
 
@@ -362,8 +371,9 @@ TEST_F(PAConnectionControllerTest, ContextMenuItemsFollowTheSelection)
         // A passed connection offers blocking only, one reveal.
         {{0},
          {"Put 17.253.144.10 in Tolvane Black List", "Copy 17.253.144.10 to a new or existing Tolvane group",
-          "Reveal Safari in Finder", "Block all Safari connections", "Block all Safari connections to port 443",
-          "Block all Safari connections to 17.253.144.10", "Copy IP Address", "Copy Host Name"}},
+          "Reveal Safari in Finder", "Block all Safari connections",
+          "Block all Safari connections to port 443", "Block all Safari connections to 17.253.144.10",
+          "Copy IP Address", "Copy Host Name"}},
         // A blocked one passing only.
         {{1},
          {"Put 93.184.216.34 in Tolvane Black List", "Copy 93.184.216.34 to a new or existing Tolvane group",
@@ -378,8 +388,8 @@ TEST_F(PAConnectionControllerTest, ContextMenuItemsFollowTheSelection)
         {{3},
          {"Put 140.82.112.3 in Tolvane Black List", "Copy 140.82.112.3 to a new or existing Tolvane group",
           "Reveal Fetch in Finder", "Reveal Mail in Finder", "Pass all Mail connections",
-          "Pass all Mail connections to port 22", "Pass all Mail connections to 140.82.112.3", "Copy IP Address",
-          "Copy Host Name"}},
+          "Pass all Mail connections to port 22", "Pass all Mail connections to 140.82.112.3",
+          "Copy IP Address", "Copy Host Name"}},
         // Several: the first selected one.
         {{3, 1},
          {"Put 93.184.216.34 in Tolvane Black List", "Copy 93.184.216.34 to a new or existing Tolvane group",
@@ -449,11 +459,13 @@ TEST_F(PAConnectionControllerTest, CopyAndRevealNeedExactlyOneConnectionAndRunNo
     connections().revealInFinderResponsibleApp();
     // No file manager on the test's bus: the folders open instead, as URLs.
     ASSERT_TRUE(processEventsUntil([&] { return desktop.openedUrls().size() == 2; }));
-    EXPECT_TRUE(desktop.openedUrls().contains(QUrl::fromLocalFile(QStringLiteral("/tmp/palisor log/it's \"quoted\" $HOME `id`"))));
+    EXPECT_TRUE(desktop.openedUrls().contains(
+        QUrl::fromLocalFile(QStringLiteral("/tmp/palisor log/it's \"quoted\" $HOME `id`"))));
     EXPECT_TRUE(desktop.openedUrls().contains(QUrl::fromLocalFile(QStringLiteral("/tmp/x $(id)"))));
 
     connections().openLogsInConsole();
-    EXPECT_EQ(desktop.openedUrls().last(), QUrl::fromLocalFile(homePath(QStringLiteral("Library/Logs/palisor.log"))));
+    EXPECT_EQ(desktop.openedUrls().last(),
+              QUrl::fromLocalFile(homePath(QStringLiteral("Library/Logs/palisor.log"))));
     EXPECT_TRUE(m_runner.runCalls().isEmpty() && m_runner.scriptCalls().isEmpty());
 }
 
@@ -521,8 +533,8 @@ TEST_F(PAConnectionControllerTest, UserTextComesFromTheAccountsWithoutAShell)
         const char* uid;
         const char* shown;
     } cases[] = {
-        {"0", "uid=0(root)"}, {"-1", "ERROR"}, {"", "ERROR"}, {"abc", "ERROR"},
-        {"1; id", "ERROR"},   {"99999999999", "ERROR"},
+        {"0", "uid=0(root)"}, {"-1", "ERROR"},    {"", "ERROR"},
+        {"abc", "ERROR"},     {"1; id", "ERROR"}, {"99999999999", "ERROR"},
     };
     for (const auto& entry : cases)
         EXPECT_EQ(PAConnectionController::userText(QLatin1String(entry.uid)), entry.shown) << entry.uid;
@@ -557,8 +569,8 @@ TEST_F(PAConnectionControllerTest, ScreenshotsOfTheConnectionsWindowAndItsPopove
     connections().doubleClickAllConnsTableView();
     QCoreApplication::processEvents();
     ASSERT_TRUE(connections().connInfoPopover()->isVisible());
-    EXPECT_TRUE(
-        connections().connInfoPopover()->grab().save(folder + QStringLiteral("/connections-info-popover.png")));
+    EXPECT_TRUE(connections().connInfoPopover()->grab().save(
+        folder + QStringLiteral("/connections-info-popover.png")));
 }
 
 } // namespace
