@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <deque>
-#include <memory>
 #include <malloc.h>
+#include <memory>
 
 // The live connections log under a steady 10,000 reports per second with a
 // 30 s age limit: 300,000 rows live once the log is full, pruned every 5 s.
@@ -51,9 +51,9 @@ PAConnection* makeReport(int n, const QDateTime& now)
         QStringLiteral("/Applications/Safari.app/Contents/MacOS/Safari"), QStringLiteral("/usr/bin/curl"),
         QStringLiteral("/usr/lib/firefox/firefox"), QStringLiteral("/usr/sbin/ntpd"),
         QStringLiteral("/opt/Mail.app/Contents/MacOS/Mail")};
-    auto* connection = new PAConnection(paths[n % 5], QStringLiteral("10.%1.%2.%3").arg((n >> 16) & 255).arg((n >> 8) & 255).arg(n & 255),
-                                        443, 1000 + n % 50, QStringLiteral("1000"), n % 7 == 0, QString(),
-                                        QString(), false);
+    auto* connection = new PAConnection(
+        paths[n % 5], QStringLiteral("10.%1.%2.%3").arg((n >> 16) & 255).arg((n >> 8) & 255).arg(n & 255),
+        443, 1000 + n % 50, QStringLiteral("1000"), n % 7 == 0, QString(), QString(), false);
     connection->connRealDate = now;
     return connection;
 }
@@ -99,8 +99,9 @@ void BM_ConnectionsLog(benchmark::State& state)
         // list, not the desktop's icon theme.
         model.setIconLookup([](const QString&) { return QIcon(); });
         Outcome outcome;
-        QObject::connect(&model, &QAbstractItemModel::rowsRemoved,
-                         [&](const QModelIndex&, int first, int last) { outcome.removed += last - first + 1; });
+        QObject::connect(
+            &model, &QAbstractItemModel::rowsRemoved,
+            [&](const QModelIndex&, int first, int last) { outcome.removed += last - first + 1; });
         controller.view()->resize(1000, 600);
         controller.view()->show();
         controller.awakeFromNib();

@@ -3,14 +3,13 @@
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionsModel.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isAscii(const QString& text)
 {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
 } // namespace

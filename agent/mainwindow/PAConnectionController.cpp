@@ -31,6 +31,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -85,6 +86,7 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     , m_infoUi(std::make_unique<Ui::PAConnectionInfoPopover>())
     , m_model(new PAConnectionsModel(this))
     , m_appFilter(new PAAppConnectionsFilter(this))
+    , m_scrollTimer(new QTimer(this))
     , m_hostNameLookup(&PAConnectionController::reverseLookup)
 {
     m_view = new QWidget;
@@ -92,6 +94,17 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     setUpConnectionsTable(*ui->allConnsTableView, m_model);
     m_appFilter->setSourceModel(m_model);
     connect(m_model, &PAConnectionsModel::rowsAppended, this, [this] {
+        // After the table has laid the new rows out (its own zero timer,
+        // started by the insertion): before that the scroll range still
+        // ends at the old last row.
+        // A timer object, not a single shot of zero, which Qt turns into a
+        // queued call that would run before the layout.
+        if (m_scrollWanted)
+            m_scrollTimer->start();
+    });
+    m_scrollTimer->setSingleShot(true);
+    m_scrollTimer->setInterval(0);
+    connect(m_scrollTimer, &QTimer::timeout, this, [this] {
         if (m_scrollWanted)
             m_scrollNow();
     });

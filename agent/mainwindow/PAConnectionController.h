@@ -23,6 +23,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QTableView;
+class QTimer;
 class QWidget;
 
 namespace Ui {
@@ -198,6 +199,7 @@ private:
     QPointer<QTableView> m_appConnsTableView;
     QPointer<Popover> m_connInfoPopover;
     QPointer<Popover> m_appLogsPopover;
+    QTimer* m_scrollTimer;
     TimerRef m_connsTimer;
     HostNameLookup m_hostNameLookup;
     // The connection the information popover shows: a host name that arrives

@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTableView>
@@ -140,6 +141,32 @@ TEST_F(PAConnectionControllerTest, RowsArriveInBatchesAndFollowTheirConnections)
     EXPECT_EQ(changed.at(0).at(0).toModelIndex().row(), model().rowOf(curl));
     EXPECT_EQ(model().index(model().rowOf(curl), PAConnectionsModel::ColumnAddress).data().toString(),
               "example.org");
+}
+
+// The road asks to scroll right after adding, before the row exists: the
+// table follows once the batch is in, and only when asked.
+TEST_F(PAConnectionControllerTest, ScrollingToTheLastRowWaitsForItsBatch)
+{
+    QTableView* table = connections().allConnsTableView();
+    controller().window()->resize(900, 500);
+    controller().window()->show();
+    controller().toolbarControl()->button(1)->click();
+    const auto lastRowShown = [&] {
+        const QRect last = table->visualRect(model().index(model().rowCount() - 1, 1));
+        return model().rowCount() > 0 && table->viewport()->rect().intersects(last);
+    };
+    for (int i = 0; i < 200; ++i)
+        report({"/usr/bin/nc", "10.0.0.1", 1, "501", false});
+    drainEvents();
+    EXPECT_FALSE(lastRowShown());
+    for (int i = 0; i < 5; ++i) {
+        report({"/usr/bin/nc", "10.0.0.2", 1, "501", false});
+        connections().scrollToLastConnection();
+    }
+    drainEvents();
+    EXPECT_EQ(model().rowCount(), 205);
+    EXPECT_TRUE(lastRowShown()) << "scrolled to " << table->verticalScrollBar()->value() << " of "
+                                << table->verticalScrollBar()->maximum();
 }
 
 TEST_F(PAConnectionControllerTest, PruningRemovesEveryConnectionAtLeastTheTtlOld)
