@@ -26,6 +26,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -349,24 +350,32 @@ void PAConnectionController::toggleHostnames(bool on)
         return;
     showHostnames = on;
     m_model->flushPending();
-    m_model->forEachConnection([on](PAConnection& connection) {
-        if (!on) {
-            connection.setConnHostname(connection.connIPAddress);
-            return;
-        }
-        // One look-up per connection off the main thread; the connection may
-        // have left the list when its name arrives.
+    if (!on) {
+        m_model->forEachConnection(
+            [](PAConnection& connection) { connection.setConnHostname(connection.connIPAddress); });
+        return;
+    }
+    // One look-up per address off the main thread, shared by its rows: a
+    // full log holds the same few servers thousands of times. A connection
+    // may have left the list when its name arrives.
+    QHash<QString, QList<QPointer<PAConnection>>> byAddress;
+    m_model->forEachConnection(
+        [&byAddress](PAConnection& connection) { byAddress[connection.connIPAddress].append(&connection); });
+    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
         ConcurrentQueue::global().async(
-            [target = QPointer<PAConnection>(&connection), address = connection.connIPAddress] {
-                const QStringList names = reverseLookup(address);
+            [lookup = m_hostNameLookup, address = it.key(), targets = it.value()] {
+                const QStringList names = lookup ? lookup(address) : QStringList();
                 if (names.isEmpty())
                     return;
-                MainQueue::async([target, name = names.first()] {
-                    if (target && showHostnames)
-                        target->setConnHostname(name);
+                MainQueue::async([targets, name = names.first()] {
+                    if (!showHostnames)
+                        return;
+                    for (const QPointer<PAConnection>& target : targets)
+                        if (target)
+                            target->setConnHostname(name);
                 });
             });
-    });
+    }
 }
 
 void PAConnectionController::windowWillClose()

@@ -163,9 +163,9 @@ public:
     void matchNationFlag();
     void openLogsPopover(QWidget* sender);
 
-    // The names of an address, for the popover when host names are off;
-    // replaceable so that tests decide what a look-up finds and when. Runs on
-    // a worker thread.
+    // The names of an address, for the rows when host names are switched on
+    // and for the popover when they are off; replaceable so that tests decide
+    // what a look-up finds and when. Runs on worker threads.
     using HostNameLookup = std::function<QStringList(const QString& address)>;
     void setHostNameLookup(HostNameLookup lookup);
     static QStringList reverseLookup(const QString& address);

@@ -8,6 +8,7 @@
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
 #include "mainwindow/PATableView.h"
+#include "platform/ConcurrentQueue.h"
 #include "platform/widgets/Popover.h"
 #include "support/EventLoop.h"
 #include "support/FakeFileManager.h"
@@ -309,6 +310,29 @@ TEST_F(PAConnectionControllerTest, HostNamesSwitchOnlyWhileLogging)
     connections().toggleHostnames(false);
     EXPECT_FALSE(showHostnames);
     EXPECT_EQ(curl->connHostname, "93.184.216.34");
+
+    // Switched on: one look-up per address, its name for all its rows; an
+    // address without a name keeps showing the address.
+    std::mutex mutex;
+    QStringList asked;
+    connections().setHostNameLookup([&](const QString& address) {
+        std::lock_guard lock(mutex);
+        asked << address;
+        return address == QLatin1String("93.184.216.34") ? QStringList{QStringLiteral("example.org")}
+                                                         : QStringList();
+    });
+    PAConnection* again = report(kCurl);
+    PAConnection* safari = report(kSafari);
+    connections().toggleHostnames(true);
+    EXPECT_TRUE(showHostnames);
+    ASSERT_TRUE(ConcurrentQueue::global().waitForDone(5000));
+    drainEvents();
+    connections().setHostNameLookup({});
+    EXPECT_EQ(again->connHostname, "example.org");
+    EXPECT_EQ(curl->connHostname, "example.org");
+    EXPECT_EQ(safari->connHostname, "17.253.144.10");
+    asked.sort();
+    EXPECT_EQ(asked, (QStringList{"17.253.144.10", "93.184.216.34"}));
 }
 
 TEST_F(PAConnectionControllerTest, PerAppListMatchesPathsIgnoringCaseAndDiacritics)
@@ -498,21 +522,38 @@ TEST_F(PAConnectionControllerTest, CopyAndRevealNeedExactlyOneConnectionAndRunNo
 
 TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow)
 {
-    std::mutex mutex;
-    std::condition_variable released;
-    std::map<QString, bool> answer;
-    connections().setHostNameLookup([&](const QString& address) {
-        std::unique_lock lock(mutex);
-        released.wait(lock, [&] { return answer.count(address) > 0; });
+    // Each look-up waits until the test lets its address through; at the
+    // end (a failed assertion too) all are let through and waited for.
+    struct Gate
+    {
+        std::mutex mutex;
+        std::condition_variable released;
+        std::map<QString, bool> answer;
+        bool all = false;
+        void release(const QString& address)
+        {
+            {
+                std::lock_guard lock(mutex);
+                answer[address] = true;
+            }
+            released.notify_all();
+        }
+        ~Gate()
+        {
+            {
+                std::lock_guard lock(mutex);
+                all = true;
+            }
+            released.notify_all();
+            ConcurrentQueue::global().waitForDone(5000);
+        }
+    } gate;
+    connections().setHostNameLookup([&gate](const QString& address) {
+        std::unique_lock lock(gate.mutex);
+        gate.released.wait(lock, [&] { return gate.all || gate.answer.count(address) > 0; });
         return QStringList{QStringLiteral("name-of-") + address};
     });
-    const auto release = [&](const QString& address) {
-        {
-            std::lock_guard lock(mutex);
-            answer[address] = true;
-        }
-        released.notify_all();
-    };
+    const auto release = [&gate](const QString& address) { gate.release(address); };
 
     report(kSafari);
     report(kCurl);
