@@ -106,10 +106,10 @@ int PAConnectionsModel::removeAged(const QDateTime& now, double ttlSeconds)
         beginRemoveRows({}, run->first, run->second - 1);
         const auto from = m_rows.begin() + run->first;
         const auto to = m_rows.begin() + run->second;
-        for (auto it = from; it != to; ++it) {
-            it->connection->disconnect(this);
+        // Still connected until destroyed: a change that arrives meanwhile
+        // finds no row by its serial and redraws nothing.
+        for (auto it = from; it != to; ++it)
             removed.push_back(std::move(it->connection));
-        }
         m_rows.erase(from, to);
         endRemoveRows();
         removedCount += run->second - run->first;
@@ -124,10 +124,8 @@ void PAConnectionsModel::removeAll()
     removed.reserve(m_rows.size() + m_pending.size());
     if (!m_rows.empty()) {
         beginRemoveRows({}, 0, rowCount() - 1);
-        for (Row& row : m_rows) {
-            row.connection->disconnect(this);
+        for (Row& row : m_rows)
             removed.push_back(std::move(row.connection));
-        }
         m_rows.clear();
         endRemoveRows();
     }
