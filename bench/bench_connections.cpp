@@ -75,6 +75,8 @@ void report(benchmark::State& state, const Outcome& outcome, qint64 live)
 {
     state.counters["reports_per_s"] = static_cast<double>(outcome.added) / outcome.realSeconds;
     state.counters["max_stall_ms"] = outcome.maxStallMs;
+    state.counters["max_stall_ms_goal"] = 50;
+    state.counters["reports_per_s_goal"] = kReportsPerSecond;
     if (outcome.maxTurnMs > 0) {
         state.counters["max_turn_ms"] = outcome.maxTurnMs;
         state.counters["max_prune_ms"] = outcome.maxPruneMs;
