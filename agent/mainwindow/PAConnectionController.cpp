@@ -250,7 +250,7 @@ void PAConnectionController::m_buildAppLogsPopover()
     table->setAlternatingRowColors(true);
     setUpConnectionsTable(*table, m_appFilter);
     table->setMenu(appLogsMenu);
-    table->setMinimumSize(660, 380);
+    table->setMinimumSize(800, 380);
     layout->addWidget(table);
     m_appConnsTableView = table;
     m_appLogsPopover->setContentWidget(content);

@@ -639,6 +639,17 @@ TEST_F(PAConnectionControllerTest, ScreenshotsOfTheConnectionsWindowAndItsPopove
     ASSERT_TRUE(connections().connInfoPopover()->isVisible());
     EXPECT_TRUE(connections().connInfoPopover()->grab().save(
         folder + QStringLiteral("/connections-info-popover.png")));
+    connections().connInfoPopover()->hide();
+
+    // The per-app list of one managed app.
+    auto safari = addApp(QStringLiteral("Safari"), QStringLiteral("/Applications/Safari.app"), 1);
+    controller().appsLibraryController->setSelectedObjects({safari});
+    connections().openLogsPopover(connections().allConnsTableView());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(connections().appLogsPopover()->isVisible());
+    EXPECT_EQ(connections().appConnsLibraryController()->rowCount(), 1);
+    EXPECT_TRUE(
+        connections().appLogsPopover()->grab().save(folder + QStringLiteral("/connections-app-popover.png")));
 }
 
 } // namespace
