@@ -127,13 +127,17 @@ MainInterface::MainInterface(QObject* parent)
     connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate,
             &AppDelegate::alternateQuitPalisorAgent);
 
+    // The connections log, in the main window's logs tab.
+    m_connectionController->palisorcontroller = m_palisorController;
+    m_connectionController->logToFile = m_preferencesController->logToFile;
+    m_connectionController->setWindow(m_palisorController->window());
+    m_palisorController->logsViewContainer()->layout()->addWidget(m_connectionController->view());
+
     m_palisorController->awakeFromNib();
+    m_connectionController->awakeFromNib();
     m_configuration->awakeFromNib();
     m_presetsController->awakeFromNib();
     m_logKeeper->awakeFromNib();
-    // The connections window's controller starts the reader as it wakes; it
-    // has no window of its own to wake yet.
-    m_connectionController->startReadConnection();
 }
 
 // What the windows do at each step of a load, in the order the daemon sees

@@ -234,6 +234,11 @@ QWidget* PAController::appsViewContainer() const
     return ui->appsViewContainer;
 }
 
+QWidget* PAController::logsViewContainer() const
+{
+    return ui->logsViewContainer;
+}
+
 void PAController::m_buildStatusBarMenu()
 {
     // A menu without a parent widget; the main window owns it so that it goes

@@ -161,6 +161,8 @@ public:
     QSplitter* splitView() const;
     // The apps view goes into this container's layout.
     QWidget* appsViewContainer() const;
+    // The connections log's view goes into this container's layout.
+    QWidget* logsViewContainer() const;
     MainWindowTripleSplitViewDelegate* splitViewDelegate() const { return m_splitViewDelegate; }
     // A hidden placeholder until drawMenulet().
     QSystemTrayIcon* statusBarItem() const { return m_statusBarItem; }
