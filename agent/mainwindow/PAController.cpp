@@ -168,6 +168,7 @@ PAController::PAController(PAConfiguration& configuration, QObject* parent)
     connect(ui->toggleNotificationsBtn, &QAbstractButton::clicked, this,
             [this] { toggleNotifications(ui->toggleNotificationsBtn); });
     m_buildLegenda();
+    m_buildAddIPPopover();
     m_searchController = new PASearchController(this);
     m_searchController->palisorcontroller = this;
     m_searchController->searchField = ui->searchAppName;

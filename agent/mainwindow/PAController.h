@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PAAppEntries.h"
 #include "core/PAApplication.h"
 #include "platform/ArrayController.h"
 #include "platform/Clock.h"
@@ -18,6 +19,7 @@
 
 class ColorWell;
 class MainWindowTripleSplitViewDelegate;
+class PAAddIPPopover;
 class PAConfiguration;
 class PAExclusionController;
 class PAInstaller;
@@ -271,6 +273,41 @@ public:
     void publishAppsLibrary();
     void sendConfigurationToDaemon();
 
+    // The add popover of the app rules popover and its content (the title,
+    // newIP, rulePopup, addEveryoneBtn, addRuleErrorString, cautionPic and
+    // progrind).
+    Popover* addIPPopover() const { return m_addIPPopover; }
+    PAAddIPPopover* addIPView() const { return m_addIPView; }
+    // The pop-up index taken by the last parse or catch-all: 0 passes ("@"),
+    // any other blocks ("#").
+    qint64 addressType = 0;
+
+    // The add steps of the selected app's entries. Each but
+    // addMultipleAddresses() and addEveryone() reads the entry from newIP;
+    // an entry that goes through ends with the app's rule state in line with
+    // its matches, the popover redrawn and the apps published.
+    void displayCautionWithErrore(const QString& errore);
+    void addNewWildcard(PAApplication& app);
+    void addNewSubnet(PAApplication& app);
+    void addNewPort(PAApplication& app);
+    void addPortRange(PAApplication& app);
+    void addEveryone(PAApplication& app);
+    void addMultipleAddresses(const QStringList& addresses, PAApplication& app);
+    void addNewAddress(PAApplication& app);
+    // The catch-all button and the pass/block pop-up by the app's rule state.
+    void evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& app);
+
+public slots:
+    // Opens the add popover next to `sender` (a widget) for the selected app.
+    void openAddRecordPopover(QObject* sender);
+    // Confirms the typed entry: it is checked, and appended to the selected
+    // app or refused with a message; a host name is looked up first, in the
+    // background. Nothing happens while a connection alert is open.
+    void addNewItem(QObject* sender = nullptr);
+    // Sets the selected app's catch-all rule by the pop-up's choice.
+    void clickAddEveryone(QObject* sender = nullptr);
+
+public:
     QString eseguiShellCommand(const QString& launchPath, const QStringList& argomenti);
     QString doScript(const QString& command);
     QString doAScript(const QString& command);
@@ -319,9 +356,33 @@ private:
     static void m_setLight(QLabel* light, const QString& imageName);
     static QIcon m_templateImage(const QString& name);
 
+    void m_buildAddIPPopover();
+    // Runs one add step on the typed entry: refused (with its message, if
+    // any), or the new matches written and committed.
+    using AddStep = PAAppEntries::Outcome (*)(QStringList&, const QString&, const QString&);
+    void m_addTypedEntry(PAApplication& app, AddStep step, bool emptyEntry);
+    // The tail of an entry that went through; `shown` when the app is the one
+    // the popover shows, so its controls and field follow it.
+    void m_commitEntry(PAApplication& app, bool shown, bool emptyEntry);
+    void m_appendAddresses(PAApplication& app, const QStringList& addresses, const QString& prefix,
+                           bool shown);
+    void m_refuseEntry(const QString& message);
+    void m_resolveHostEntry(const std::shared_ptr<PAApplication>& app, const QString& name,
+                            const QString& prefix);
+    void m_addResolvedAddresses(const std::weak_ptr<PAApplication>& target, const QStringList& addresses,
+                                const QString& prefix);
+    void m_rejectHostEntry(const std::weak_ptr<PAApplication>& target);
+    void m_startEntrySpinner();
+    void m_stopEntrySpinner();
+
     const std::unique_ptr<Ui::PAController> ui;
     const std::unique_ptr<Ui::PALegenda> m_legenda;
     Popover* m_popoverLegenda = nullptr;
+    Popover* m_addIPPopover = nullptr;
+    PAAddIPPopover* m_addIPView = nullptr;
+    // Messages of a parse show once the action has returned.
+    bool m_entryMessagesLater = false;
+    int m_pendingHostLookups = 0;
     QWidget* m_legendaView = nullptr;
     PASearchController* m_searchController = nullptr;
     std::unique_ptr<QMainWindow> m_window;

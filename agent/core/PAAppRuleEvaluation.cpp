@@ -1,0 +1,58 @@
+#include "core/PAAppRuleEvaluation.h"
+
+#include "core/PAApplication.h"
+
+bool hasMatchBeginningWith(const QStringList& matches, QChar first)
+{
+    for (const QString& match : matches)
+        if (match.startsWith(first))
+            return true;
+    return false;
+}
+
+bool evaluateAppRule(PAApplication& app)
+{
+    const qint64 state = app.appIsBlockedOrAllowed();
+    qint64 next = state;
+    switch (state) {
+    case 0:
+        if (hasMatchBeginningWith(app.appMatches(), QLatin1Char('#')))
+            next = 2;
+        break;
+    case 1:
+        if (hasMatchBeginningWith(app.appMatches(), QLatin1Char('@')))
+            next = 3;
+        break;
+    case 2:
+        if (!hasMatchBeginningWith(app.appMatches(), QLatin1Char('#')))
+            next = 0;
+        break;
+    case 3:
+        if (!hasMatchBeginningWith(app.appMatches(), QLatin1Char('@')))
+            next = 1;
+        break;
+    default:
+        break;
+    }
+    if (next == state)
+        return false;
+    app.setRule(next);
+    return true;
+}
+
+std::optional<PAAddControlsState> addControlsForRule(qint64 state)
+{
+    switch (state) {
+    case 0:
+        return PAAddControlsState{false, false, 1};
+    case 1:
+        return PAAddControlsState{false, false, 0};
+    case 2:
+    case 3:
+        return PAAddControlsState{false, true, std::nullopt};
+    case 4:
+        return PAAddControlsState{true, true, std::nullopt};
+    default:
+        return std::nullopt;
+    }
+}

@@ -1,0 +1,273 @@
+// The main window controller's add popover: typed entries and the catch-all
+// rule of the app selected in the apps view.
+
+#include "core/PAAppEntries.h"
+#include "core/PAAppRuleEvaluation.h"
+#include "core/SharedState.h"
+#include "mainwindow/PAController.h"
+#include "platform/ConcurrentQueue.h"
+#include "platform/HostResolver.h"
+#include "platform/MainQueue.h"
+#include "platform/widgets/PopUpButton.h"
+#include "platform/widgets/Popover.h"
+#include "ruleeditors/PAAddIPPopover.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QProgressBar>
+
+#include <algorithm>
+
+void PAController::m_buildAddIPPopover()
+{
+    m_addIPPopover = new Popover(m_window.get());
+    m_addIPPopover->setObjectName(QStringLiteral("addIPPopover"));
+    m_addIPView = new PAAddIPPopover;
+    m_addIPPopover->setContentWidget(m_addIPView);
+    connect(m_addIPView->addNewItemBtn(), &QAbstractButton::clicked, this,
+            [this] { addNewItem(m_addIPView->addNewItemBtn()); });
+    connect(m_addIPView->newIP(), &QLineEdit::returnPressed, this,
+            [this] { addNewItem(m_addIPView->newIP()); });
+    connect(m_addIPView->addEveryoneBtn(), &QAbstractButton::clicked, this,
+            [this] { clickAddEveryone(m_addIPView->addEveryoneBtn()); });
+}
+
+void PAController::openAddRecordPopover(QObject* sender)
+{
+    m_addIPView->addRuleErrorString()->clear();
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    evaluateAppRulesPopoverButtonsStatesWithApp(*app);
+    m_addIPView->cautionPic()->hide();
+    m_addIPView->addIpTitle()->setText(
+        QStringLiteral("Add IP address, hostname, subnet, port or port range"));
+    if (auto* view = qobject_cast<QWidget*>(sender))
+        m_addIPPopover->showRelativeTo(QRect(), view);
+}
+
+void PAController::addNewItem(QObject*)
+{
+    if (isNotifyWindowOpen)
+        return;
+    m_addIPView->addRuleErrorString()->clear();
+    m_addIPView->cautionPic()->hide();
+    const QString text = m_addIPView->newIP()->text();
+    if (text.isEmpty())
+        return;
+    addressType = m_addIPView->rulePopup()->indexOfSelectedItem();
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    const PAAppEntries::Decision decision = PAAppEntries::parseEntry(text, app->appMatches());
+    m_entryMessagesLater = true;
+    switch (decision.kind) {
+    case PAAppEntries::Kind::Nothing:
+        break;
+    case PAAppEntries::Kind::Duplicate:
+        m_entryMessagesLater = false;
+        displayCautionWithErrore(decision.message);
+        return;
+    case PAAppEntries::Kind::Refused:
+        m_refuseEntry(decision.message);
+        break;
+    case PAAppEntries::Kind::Subnet:
+        addNewSubnet(*app);
+        break;
+    case PAAppEntries::Kind::Address:
+        addNewAddress(*app);
+        break;
+    case PAAppEntries::Kind::Port:
+        addNewPort(*app);
+        break;
+    case PAAppEntries::Kind::PortRange:
+        addPortRange(*app);
+        break;
+    case PAAppEntries::Kind::HostName:
+        // The choice is taken now: a second entry made before the look-up
+        // ends must not turn this one's pass into block or back.
+        m_resolveHostEntry(app, text, PAAppEntries::prefixFor(addressType));
+        break;
+    }
+    m_entryMessagesLater = false;
+}
+
+void PAController::displayCautionWithErrore(const QString& errore)
+{
+    m_addIPView->addRuleErrorString()->setText(errore);
+    m_addIPView->cautionPic()->show();
+}
+
+void PAController::clickAddEveryone(QObject*)
+{
+    if (const std::shared_ptr<PAApplication> app = m_singleSelectedApp())
+        addEveryone(*app);
+}
+
+void PAController::addNewWildcard(PAApplication& app)
+{
+    m_addTypedEntry(app, &PAAppEntries::addWildcard, false);
+}
+
+void PAController::addNewSubnet(PAApplication& app)
+{
+    m_addTypedEntry(app, &PAAppEntries::addSubnet, true);
+}
+
+void PAController::addNewPort(PAApplication& app)
+{
+    m_addTypedEntry(app, &PAAppEntries::addPort, true);
+}
+
+void PAController::addPortRange(PAApplication& app)
+{
+    m_addTypedEntry(app, &PAAppEntries::addPortRange, true);
+}
+
+void PAController::addEveryone(PAApplication& app)
+{
+    m_addIPPopover->close();
+    addressType = m_addIPView->rulePopup()->indexOfSelectedItem();
+    const PAAppEntries::EveryoneChange change = PAAppEntries::everyoneChange(
+        app.appIsBlockedOrAllowed(), static_cast<int>(addressType), app.appMatches());
+    if (change.emptyMatches)
+        app.setAppMatches({});
+    if (change.rule)
+        app.setRule(*change.rule);
+    if (change.endQuietPeriod)
+        app.expireQuiet();
+    drawAppPopover();
+    evaluateAppRulesPopoverButtonsStatesWithApp(app);
+    publishAppsLibrary();
+}
+
+void PAController::addMultipleAddresses(const QStringList& addresses, PAApplication& app)
+{
+    m_appendAddresses(app, addresses, PAAppEntries::prefixFor(addressType), true);
+}
+
+void PAController::addNewAddress(PAApplication& app)
+{
+    m_addTypedEntry(app, &PAAppEntries::addAddress, true);
+}
+
+void PAController::evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& app)
+{
+    const std::optional<PAAddControlsState> controls = addControlsForRule(app.appIsBlockedOrAllowed());
+    if (!controls)
+        return;
+    m_addIPView->addEveryoneBtn()->setVisible(controls->everyoneVisible);
+    m_addIPView->rulePopup()->setEnabled(controls->popupEnabled);
+    if (controls->popupIndex)
+        m_addIPView->rulePopup()->selectItemAtIndex(*controls->popupIndex);
+}
+
+void PAController::m_addTypedEntry(PAApplication& app, AddStep step, bool emptyEntry)
+{
+    QStringList matches = app.appMatches();
+    const PAAppEntries::Outcome outcome =
+        step(matches, PAAppEntries::prefixFor(addressType), m_addIPView->newIP()->text());
+    if (outcome.step == PAAppEntries::Step::Stop) {
+        if (!outcome.message.isEmpty())
+            m_refuseEntry(outcome.message);
+        return;
+    }
+    m_addIPPopover->close();
+    if (matches != app.appMatches())
+        app.setAppMatches(matches);
+    m_commitEntry(app, true, emptyEntry);
+}
+
+void PAController::m_commitEntry(PAApplication& app, bool shown, bool emptyEntry)
+{
+    evaluateAppRule(app);
+    if (shown) {
+        evaluateAppRulesPopoverButtonsStatesWithApp(app);
+        if (emptyEntry)
+            m_addIPView->newIP()->clear();
+    }
+    drawAppPopover();
+    publishAppsLibrary();
+}
+
+void PAController::m_appendAddresses(PAApplication& app, const QStringList& addresses, const QString& prefix,
+                                     bool shown)
+{
+    if (shown)
+        m_addIPPopover->close();
+    QStringList matches = app.appMatches();
+    if (PAAppEntries::addAddresses(matches, prefix, addresses) > 0)
+        app.setAppMatches(matches);
+    m_commitEntry(app, shown, true);
+}
+
+void PAController::m_refuseEntry(const QString& message)
+{
+    if (!m_entryMessagesLater) {
+        displayCautionWithErrore(message);
+        return;
+    }
+    QPointer<PAController> self(this);
+    MainQueue::async([self, message] {
+        if (self)
+            self->displayCautionWithErrore(message);
+    });
+}
+
+void PAController::m_resolveHostEntry(const std::shared_ptr<PAApplication>& app, const QString& name,
+                                      const QString& prefix)
+{
+    m_startEntrySpinner();
+    QPointer<PAController> self(this);
+    // The worker holds no app: the record is a QObject of the main thread and
+    // must not end its life on a worker.
+    const std::weak_ptr<PAApplication> target = app;
+    ConcurrentQueue::global().async([self, target, name, prefix] {
+        const QStringList addresses = HostResolver::shared().addressesOfHost(name);
+        MainQueue::async([self, target, addresses, prefix] {
+            if (!self)
+                return;
+            self->m_stopEntrySpinner();
+            if (addresses.isEmpty())
+                self->m_rejectHostEntry(target);
+            else
+                self->m_addResolvedAddresses(target, addresses, prefix);
+        });
+    });
+}
+
+void PAController::m_addResolvedAddresses(const std::weak_ptr<PAApplication>& target,
+                                          const QStringList& addresses, const QString& prefix)
+{
+    const std::shared_ptr<PAApplication> app = target.lock();
+    // The app left the list (removed, or replaced by a load) while its name
+    // was looked up: there is nothing left to add to.
+    if (!app || std::find(appsLibrary.begin(), appsLibrary.end(), app) == appsLibrary.end())
+        return;
+    // Another app may be selected by now; the entry still goes to the app it
+    // was typed for, but the popover belongs to the other one and stays as
+    // it is.
+    m_appendAddresses(*app, addresses, prefix, app == m_singleSelectedApp());
+}
+
+void PAController::m_rejectHostEntry(const std::weak_ptr<PAApplication>& target)
+{
+    const std::shared_ptr<PAApplication> app = target.lock();
+    if (app && app == m_singleSelectedApp())
+        displayCautionWithErrore(PAAppEntries::invalidEntry());
+}
+
+void PAController::m_startEntrySpinner()
+{
+    ++m_pendingHostLookups;
+    m_addIPView->progrind()->show();
+}
+
+void PAController::m_stopEntrySpinner()
+{
+    m_pendingHostLookups = std::max(0, m_pendingHostLookups - 1);
+    if (m_pendingHostLookups == 0)
+        m_addIPView->progrind()->hide();
+}
