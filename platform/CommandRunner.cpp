@@ -158,15 +158,26 @@ bool elevate(QByteArrayList& argv)
     return true;
 }
 
-QString scriptResult(const Outcome& outcome)
+enum class LineEnds { Returns, Kept };
+
+QString scriptResult(const Outcome& outcome, LineEnds lineEnds = LineEnds::Returns)
 {
     if (!outcome.started || !WIFEXITED(outcome.status) || WEXITSTATUS(outcome.status) != 0)
         return scriptErrorResult;
     QString result = QString::fromUtf8(outcome.output);
     if (result.endsWith(QLatin1Char('\n')))
         result.chop(1);
-    result.replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    if (lineEnds == LineEnds::Returns)
+        result.replace(QLatin1Char('\n'), QLatin1Char('\r'));
     return result;
+}
+
+QByteArrayList argumentVector(const QString& program, const QStringList& arguments)
+{
+    QByteArrayList argv{program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        argv.append(argument.toLocal8Bit());
+    return argv;
 }
 
 } // namespace
@@ -179,13 +190,19 @@ QString CommandRunner::doShellScript(const QString& command, bool withAdministra
     return scriptResult(spawnAndCollect(argv, StandardError::Discarded));
 }
 
+QString CommandRunner::runChecked(const QString& program, const QStringList& arguments)
+{
+    if (program.isEmpty())
+        return scriptErrorResult;
+    return scriptResult(spawnAndCollect(argumentVector(program, arguments), StandardError::Discarded),
+                        LineEnds::Kept);
+}
+
 QString CommandRunner::runAsAdministrator(const QString& program, const QStringList& arguments)
 {
     if (program.isEmpty())
         return scriptErrorResult;
-    QByteArrayList argv{program.toLocal8Bit()};
-    for (const QString& argument : arguments)
-        argv.append(argument.toLocal8Bit());
+    QByteArrayList argv = argumentVector(program, arguments);
     if (!elevate(argv))
         return scriptErrorResult;
     return scriptResult(spawnAndCollect(argv, StandardError::Discarded));

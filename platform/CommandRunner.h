@@ -25,6 +25,12 @@ public:
     // or the user refuses.
     virtual QString doShellScript(const QString& command, bool withAdministratorPrivileges = false);
 
+    // A program with an argument list, no shell, judged as a script is: its
+    // standard output with one trailing line end removed (line feeds kept),
+    // or exactly "ERROR" when it cannot be started or ends with a non-zero
+    // status. For look-ups whose argument came from outside the agent.
+    virtual QString runChecked(const QString& program, const QStringList& arguments);
+
     // A program with an argument list, run with administrator rights as
     // doShellScript() runs a command: no shell, so no path or value pasted
     // into the call can change what runs. Standard output with the same line

@@ -65,10 +65,7 @@ Identity identityFrom(const passwd& entry)
     // The GECOS field is "full name,room,work phone,home phone,other".
     const QString gecos = QString::fromLocal8Bit(entry.pw_gecos ? entry.pw_gecos : "");
     identity.fullName = gecos.section(QLatin1Char(','), 0, 0);
-    const QString picture =
-        Paths::system(QStringLiteral("/var/lib/AccountsService/icons/") + identity.posixName);
-    if (!identity.posixName.isEmpty() && QFileInfo(picture).isFile())
-        identity.imagePath = picture;
+    identity.imagePath = Identities::picturePath(identity.posixName, identity.uid);
     return identity;
 }
 
@@ -77,6 +74,20 @@ Identity identityFrom(const passwd& entry)
 QImage Identity::image() const
 {
     return imagePath.isEmpty() ? QImage() : QImage(imagePath);
+}
+
+QString Identities::picturePath(const QString& posixName, uid_t uid)
+{
+    const QString accounts = Paths::system(QStringLiteral("/var/lib/AccountsService/icons/") + posixName);
+    if (!posixName.isEmpty() && QFileInfo(accounts).isFile())
+        return accounts;
+    // Other users' homes are theirs to show or not; only our own is looked at.
+    if (uid == getuid()) {
+        const QString face = Paths::home(QStringLiteral("~/.face"));
+        if (QFileInfo(face).isFile())
+            return face;
+    }
+    return {};
 }
 
 std::optional<QString> Identities::userName(uid_t uid)

@@ -28,4 +28,7 @@ public:
     // The accounts of real users (the uid range of /etc/login.defs, 1000 to
     // 60000 by default), in passwd order, with their AccountsService pictures.
     static QList<Identity> localUsers();
+    // The picture file of an account: its AccountsService icon, else, for
+    // the user running the agent, "~/.face"; "" when there is neither.
+    static QString picturePath(const QString& posixName, uid_t uid);
 };

@@ -8,12 +8,17 @@
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
 #include "daemonlink/DaemonAnswer.h"
+#include "daemonlink/PAAlertLookups.h"
 #include "daemonlink/PAAppsIndex.h"
 #include "daemonlink/PARequestRoad.h"
 #include "daemonlink/PASavedRuleDecision.h"
 #include "platform/AlertPresenter.h"
+#include "platform/CodeSigning.h"
 #include "platform/CommandRunner.h"
+#include "platform/ConcurrentQueue.h"
 #include "platform/ConsoleUser.h"
+#include "platform/HostNames.h"
+#include "platform/Identities.h"
 #include "platform/MainQueue.h"
 #include "platform/ProcessInfo.h"
 #include "platform/Resources.h"
@@ -39,13 +44,16 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QSlider>
+#include <QSvgRenderer>
 #include <QTextDocument>
 #include <QVBoxLayout>
 #include <QWidgetAction>
 #include <QWindow>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -326,6 +334,14 @@ void PANotifyWindowController::windowDidLoad()
     m_buildMenus();
     m_connectControls();
 
+    // The signature lights: red for a broken signature, yellow for none,
+    // green for the platform maker's own.
+    const std::pair<QLabel*, const char*> lights[] = {{ui->ledInvalidSignature, "NSStatusUnavailable"},
+                                                      {ui->ledNoSignature, "NSStatusPartiallyAvailable"},
+                                                      {ui->ledAppleSignature, "NSStatusAvailable"}};
+    for (const auto& [light, image] : lights)
+        light->setPixmap(Resources::systemImage(QLatin1String(image)).pixmap(24, 24));
+
     double x = 0, y = 0, width = 0, height = 0;
     m_frame(x, y, width, height);
     m_setFrame(x, y, width, notificationWindowHeight);
@@ -463,6 +479,9 @@ void PANotifyWindowController::m_connectControls()
     connect(ui->advancedBlock, &QPushButton::clicked, this, [this] { userAction(ui->advancedBlock); });
     connect(ui->silenceButton, &QToolButton::clicked, this, &PANotifyWindowController::clickSilenceBtn);
     connect(ui->resizeButton, &QToolButton::clicked, this, &PANotifyWindowController::resizeNotification);
+    connect(ui->getSignatureButton, &QPushButton::clicked, this,
+            &PANotifyWindowController::clickGetSignatureInfo);
+    connect(ui->whoisButton, &QToolButton::clicked, this, &PANotifyWindowController::clickWhois);
     connect(actionMatrix, &RadioMatrix::rowClicked, this, &PANotifyWindowController::selectActionMatrix);
     connect(ui->timeButton, &PopUpButton::itemChosen, this, &PANotifyWindowController::clickPopupButton);
     connect(ui->matrixlabel3, &PopUpButton::itemChosen, this, &PANotifyWindowController::selectMatrixLabel3);
@@ -601,9 +620,11 @@ void PANotifyWindowController::mostra()
                                               attributedPort, attributedUser, attributedNation)
             .toHtml());
 
-    // Country and host look-ups come with their own tables; an IPv6
-    // address never has a flag.
-    if (!ipv4)
+    lookUpPortService();
+    // An IPv6 address never has a flag.
+    if (ipv4)
+        matchFlag();
+    else
         ui->flagBackground->hide();
 
     ui->quietButton->setChecked(false);
@@ -625,6 +646,7 @@ void PANotifyWindowController::mostra()
     processNameMenuViewItem->setDefaultWidget(processNameMenuView);
     processNameMenuTitleItem->setText(QString());
     terminateProcessMenuItem->setVisible(parameterProcessUID == currentUID());
+    setImageForUserWithUID(parameterProcessUID);
 
     double x = 0, y = 0, width = 0, height = 0;
     m_frame(x, y, width, height);
@@ -635,6 +657,233 @@ void PANotifyWindowController::mostra()
 
     if (popSound)
         m_playAlertSound();
+}
+
+// ------------------------------------------------------------------ look-ups
+
+PANotifyWindowController::ShowingRequest PANotifyWindowController::m_showingRequest()
+{
+    ShowingRequest request;
+    request.alert = this;
+    request.tag = parameterTagString;
+    return request;
+}
+
+void PANotifyWindowController::ShowingRequest::onMain(
+    std::function<void(PANotifyWindowController&)> apply) const
+{
+    // A result that comes after the answer belongs to a window that is gone
+    // from the screen, or to a controller that is gone altogether.
+    MainQueue::async([alert = alert, tag = tag, apply = std::move(apply)] {
+        if (alert && alert->ui && !alert->m_answered && alert->parameterTagString == tag)
+            apply(*alert);
+    });
+}
+
+void PANotifyWindowController::m_refreshSentence()
+{
+    ui->descriptionString->setText(
+        generateAttributedDescriptionWithProc(attributedAppName, attributedProtocol, attributedAddress,
+                                              attributedPort, attributedUser, attributedNation)
+            .toHtml());
+}
+
+void PANotifyWindowController::lookUpPortService()
+{
+    // What the look-up needs is copied here, on the main thread; the worker
+    // never reads the controller.
+    const QString address = parameterProcessIP;
+    const QString port = parameterProcessPort;
+    mostraQueue().async([request = m_showingRequest(), address, port] {
+        const QString host = HostNames::shared().namesOfAddress(address).value(0);
+        const QString service = PAAlertLookups::serviceTextForPort(port);
+        request.onMain([host, address, port, service](PANotifyWindowController& alert) {
+            if (!host.isEmpty())
+                alert.currentHostName = host;
+            alert.copyHostnameToClipboardItem->setVisible(!host.isEmpty());
+            alert.attributedAddress = host.isEmpty() ? address : host;
+            alert.attributedPort = PAAlertLookups::portText(port, service);
+            alert.m_refreshSentence();
+        });
+    });
+}
+
+namespace {
+
+// A picture file at its own size; SVG flags are drawn at the size they give.
+QImage imageAtOwnSize(const QString& path)
+{
+    if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        QSvgRenderer renderer(path);
+        const QSize size = renderer.defaultSize();
+        if (!renderer.isValid() || size.isEmpty())
+            return {};
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        return image;
+    }
+    return QImage(path);
+}
+
+QImage ovalFlag(const QString& path)
+{
+    const QImage flag = imageAtOwnSize(path);
+    return PANotifyWindowController::arrotonda(flag, flag.width(), flag.height());
+}
+
+} // namespace
+
+void PANotifyWindowController::m_showFlag(const QImage& image)
+{
+    // The flag's place is wider than high; a picture keeps its proportions
+    // in it.
+    const QSize place = ui->nationFlag->size() * 2;
+    QImage fitted(place, QImage::Format_ARGB32_Premultiplied);
+    fitted.fill(Qt::transparent);
+    if (!image.isNull()) {
+        const QImage scaled = image.scaled(place, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QPainter painter(&fitted);
+        painter.drawImage((place.width() - scaled.width()) / 2, (place.height() - scaled.height()) / 2,
+                          scaled);
+    }
+    ui->nationFlag->setPixmap(QPixmap::fromImage(fitted));
+}
+
+void PANotifyWindowController::matchFlag()
+{
+    if (!PACountrySource::shared().hasZones())
+        return;
+    const QString address = parameterProcessIP;
+    findFlagQueue().async([request = m_showingRequest(), address] {
+        using PAAlertLookups::AddressClass;
+        const PACountrySource& countries = PACountrySource::shared();
+        const AddressClass found = PAAlertLookups::classifyRemoteAddress(address, TLMatchIP(), countries);
+        if (found.kind == AddressClass::Label) {
+            request.onMain([found](PANotifyWindowController& alert) {
+                alert.m_showFlag(Resources::systemImage(found.image).pixmap(64, 64).toImage());
+                alert.attributedNation = found.label;
+                alert.m_refreshSentence();
+            });
+            return;
+        }
+        QString flagPath;
+        QString nation = QStringLiteral("Unknown location");
+        if (found.kind == AddressClass::Country) {
+            flagPath = countries.flagImagePath(found.code);
+            nation = PAAlertLookups::nationOfCountry(found.code, countries);
+        }
+        if (flagPath.isEmpty())
+            flagPath = Resources::imagePath(QStringLiteral("terra"));
+        request.onMain([flagPath, nation](PANotifyWindowController& alert) {
+            alert.m_showFlag(ovalFlag(flagPath));
+            alert.attributedNation = nation;
+            alert.m_refreshSentence();
+        });
+    });
+}
+
+void PANotifyWindowController::setImageForUserWithUID(const QString& uid)
+{
+    bool ok = false;
+    const qint64 number = uid.toLongLong(&ok, 10);
+    const std::optional<QString> name =
+        ok && number >= 0 && number <= static_cast<qint64>(std::numeric_limits<uid_t>::max())
+            ? Identities::userName(static_cast<uid_t>(number))
+            : std::nullopt;
+    const QList<Identity> identities = systemUsersList;
+    QHash<qsizetype, QImage> pictures;
+    const PAAlertLookups::UserPicture picture =
+        PAAlertLookups::userPictureFor(uid, name, identities, [&identities, &pictures](qsizetype i) {
+            const QImage image = identities.at(i).image();
+            pictures.insert(i, image);
+            return image.width() > 0 && image.height() > 0;
+        });
+    QImage shown;
+    switch (picture.kind) {
+    case PAAlertLookups::UserPicture::Unchanged:
+        return;
+    case PAAlertLookups::UserPicture::Computer:
+        shown = Resources::systemImage(QStringLiteral("NSComputer")).pixmap(96, 96).toImage();
+        break;
+    case PAAlertLookups::UserPicture::Guest:
+        shown = Resources::image(QStringLiteral("guestusericon")).pixmap(96, 96).toImage();
+        break;
+    case PAAlertLookups::UserPicture::Account: {
+        const QImage image = pictures.value(picture.identity);
+        shown = arrotonda(image, image.width(), image.height());
+        break;
+    }
+    }
+    m_showingRequest().onMain([shown](PANotifyWindowController& alert) {
+        alert.ui->userPicture->setPixmap(QPixmap::fromImage(shown));
+    });
+}
+
+void PANotifyWindowController::clickGetSignatureInfo()
+{
+    if (!ui)
+        return;
+    ui->getSignatureButton->hide();
+    ui->signatureinfoString->hide();
+    getSignatureInfo();
+}
+
+void PANotifyWindowController::getSignatureInfo()
+{
+    const QString path = parameterProcessName;
+    ConcurrentQueue::global().async([request = m_showingRequest(), path] {
+        const PAAlertLookups::SignatureValidity validity =
+            PAAlertLookups::signatureValidity(CodeSigning::shared().verify(path));
+        // The lights are only ever switched on: each window starts dark.
+        request.onMain([validity](PANotifyWindowController& alert) {
+            alert.ui->processSignatureValidity->setText(validity.text);
+            if (validity.missing)
+                alert.ui->ledNoSignature->show();
+            if (validity.invalid)
+                alert.ui->ledInvalidSignature->show();
+        });
+        if (validity.missing)
+            return;
+        const std::optional<PAAlertLookups::SignatureAuthor> author =
+            PAAlertLookups::signatureAuthor(CodeSigning::shared().describe(path));
+        if (!author)
+            return;
+        request.onMain([author = *author](PANotifyWindowController& alert) {
+            alert.ui->processSignatureAuthor->setText(author.text);
+            if (author.apple)
+                alert.ui->ledAppleSignature->show();
+        });
+    });
+}
+
+namespace {
+
+bool isAddress(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    unsigned char address[sizeof(in6_addr)];
+    return inet_pton(AF_INET, bytes.constData(), address) == 1 ||
+           inet_pton(AF_INET6, bytes.constData(), address) == 1;
+}
+
+} // namespace
+
+void PANotifyWindowController::clickWhois()
+{
+    const QString address = parameterProcessIP;
+    ConcurrentQueue::global().async([address] {
+        // The address is one argument of the program, never shell text; and
+        // only an address, so it cannot pass itself off as an option.
+        const QString result =
+            isAddress(address)
+                ? CommandRunner::shared().runChecked(QStringLiteral("/usr/bin/whois"), {address})
+                : QStringLiteral("ERROR");
+        const QByteArray text = (PAAlertLookups::cleanWhoisOutput(result) + QLatin1Char('\n')).toUtf8();
+        std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
+        std::fflush(stdout);
+    });
 }
 
 void PANotifyWindowController::m_showIcon(QLabel* target, const QString& path)

@@ -131,6 +131,18 @@ public:
     static QString appDisplayNameForPath(const QString& path);
     static QString currentUID();
 
+    // --- look-ups that fill the window in while it shows
+    // Host name and the port's service, on mostraQueue.
+    void lookUpPortService();
+    // Address class or country with its flag, on findFlagQueue; nothing
+    // while the country table is empty.
+    void matchFlag();
+    void setImageForUserWithUID(const QString& uid);
+    void clickGetSignatureInfo();
+    void getSignatureInfo();
+    // Writes the whois record of the remote address to standard output.
+    void clickWhois();
+
     // --- the answer
     void sendUserChoice(int choice, const std::optional<QString>& action,
                         const std::optional<QString>& iporport, int timervalue, bool automatic,
@@ -207,6 +219,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A look-up's way back: it holds the alert weakly and the request it was
+    // started for, and its result is shown only while that alert is still
+    // up for that request. Made on the main thread, used from any.
+    class ShowingRequest
+    {
+    public:
+        void onMain(std::function<void(PANotifyWindowController&)> apply) const;
+
+    private:
+        friend class PANotifyWindowController;
+        QPointer<PANotifyWindowController> alert;
+        QString tag;
+    };
+    ShowingRequest m_showingRequest();
+    void m_refreshSentence();
+    void m_showFlag(const QImage& image);
     void m_send(const QString& text);
     void m_playAlertSound();
     void m_titleTimeMenuItem();

@@ -4,12 +4,16 @@
 #include "core/PARuleLists.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
+#include "platform/CodeSigning.h"
+#include "platform/Identities.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
+#include "platform/Resources.h"
 #include "platform/widgets/PopUpButton.h"
 #include "platform/widgets/RadioMatrix.h"
 #include "support/DaemonPeer.h"
 #include "support/EventLoop.h"
+#include "support/FakeCountrySource.h"
 #include "support/ProcessWaits.h"
 #include "support/RecordingSoundPlayer.h"
 #include "support/widgets/AgentFixture.h"
@@ -25,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,6 +40,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <memory>
 
@@ -106,6 +112,14 @@ protected:
     static void click(const std::shared_ptr<PANotifyWindowController>& alert, const char* button)
     {
         QTest::mouseClick(child<QPushButton>(alert, button), Qt::LeftButton);
+    }
+
+    // Lets the alert's look-ups finish and show what they found.
+    static void finishLookUps()
+    {
+        for (ConcurrentQueue* queue : {&mostraQueue(), &findFlagQueue(), &ConcurrentQueue::global()})
+            queue->waitForDone();
+        drainEvents();
     }
 
     std::shared_ptr<PAApplication> manage(const QString& path, qint64 state, const QStringList& matches = {})
@@ -732,6 +746,401 @@ TEST_F(PANotifyWindowTest, Screenshots)
     alert->resizeNotification();
     drainEvents();
     EXPECT_TRUE(alert->myNotifyWindow()->grab().save(folder + QStringLiteral("/alert-enlarged.png")));
+}
+
+// ------------------------------------------------------------------ look-ups
+
+// Reports of the signing tool as a test sets them.
+class RecordedCodeSigning : public CodeSigning
+{
+public:
+    RecordedCodeSigning() { CodeSigning::setShared(this); }
+    ~RecordedCodeSigning() override { CodeSigning::setShared(nullptr); }
+    QString verify(const QString& path) override
+    {
+        paths.append(path);
+        return verifyReport;
+    }
+    QString describe(const QString&) override
+    {
+        ++describes;
+        return describeReport;
+    }
+    QString verifyReport;
+    QString describeReport;
+    // Asked from the look-up queue; read after it has finished.
+    QStringList paths;
+    int describes = 0;
+};
+
+QImage shownPicture(QLabel* label)
+{
+    return label->pixmap().toImage();
+}
+
+// Two pictures that differ at most by the rounding of their drawing.
+bool looksAlike(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return false;
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    qint64 difference = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int column = 0; column < x.width(); ++column) {
+            const QRgb p = x.pixel(column, row), q = y.pixel(column, row);
+            difference += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                          std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+        }
+    return difference < 4LL * x.width() * x.height();
+}
+
+// A picture of three upright bands, saved as a PNG.
+QString writeBands(const QString& path, QColor left, QColor middle, QColor right, QSize size = {30, 20})
+{
+    QImage image(size, QImage::Format_ARGB32);
+    for (int x = 0; x < size.width(); ++x)
+        for (int y = 0; y < size.height(); ++y)
+            image.setPixelColor(x, y,
+                                x < size.width() / 3       ? left
+                                : x < 2 * size.width() / 3 ? middle
+                                                           : right);
+    EXPECT_TRUE(image.save(path, "PNG"));
+    return path;
+}
+
+TEST_F(PANotifyWindowTest, TheHostNameAndTheServiceNameFillTheSentence)
+{
+    writeText(rootPath("/etc/services"), "ssh\t\t22/tcp\nhttps\t\t443/tcp\t\t# http over TLS\n");
+    m_hostNames.answer("93.184.216.34", {"edge.example.net", "alias.example.net"});
+
+    auto named = open(homePath("bin/curl"), "93.184.216.34", "443");
+    EXPECT_FALSE(named->copyHostnameToClipboardItem->isVisible()) << "hidden until a name is found";
+    finishLookUps();
+    EXPECT_EQ(named->currentHostName, "edge.example.net");
+    EXPECT_TRUE(named->copyHostnameToClipboardItem->isVisible());
+    EXPECT_EQ(named->attributedAddress, "edge.example.net");
+    EXPECT_EQ(named->attributedPort, "443 (https)");
+    const QString sentence = child<QLabel>(named, "descriptionString")->text();
+    EXPECT_TRUE(sentence.contains(">edge.example.net</span> on port <span")) << sentence.toStdString();
+    EXPECT_TRUE(sentence.contains(">443 (https)</span>.")) << sentence.toStdString();
+    named->copyHostnameToClipboardItem->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "edge.example.net");
+    click(named, "advancedPass");
+    m_peer->answers(1);
+
+    // No name: the address as sent; a port no line names keeps a blank.
+    auto unnamed = open(homePath("bin/curl"), "::ffff:10.9.8.7", "8080");
+    finishLookUps();
+    EXPECT_EQ(unnamed->currentHostName, QString());
+    EXPECT_FALSE(unnamed->copyHostnameToClipboardItem->isVisible());
+    EXPECT_EQ(unnamed->attributedAddress, "::ffff:10.9.8.7");
+    EXPECT_EQ(unnamed->attributedPort, "8080 ");
+    EXPECT_EQ(m_hostNames.asked(), (QStringList{"93.184.216.34", "::ffff:10.9.8.7"}));
+    EXPECT_TRUE(m_runner.scriptCalls().isEmpty()) << "no shell reads the services";
+}
+
+TEST_F(PANotifyWindowTest, TheAddressClassOrTheCountryShowsWithItsFlag)
+{
+    FakeCountrySource countries;
+    countries.addZone("it", {"93.184.216.0/24"});
+    countries.addZone("zz", {"198.51.100.0/24"});
+    countries.addZone("xx", {"203.0.113.0/24"});
+    countries.setName("IT", "Italy");
+    countries.setName("ZZ", "Nowhere Land");
+    countries.setFlag("it", writeBands(homePath("it.png"), Qt::green, Qt::white, Qt::red));
+    ScopedCountrySource scope(countries);
+    const QImage terra =
+        PANotifyWindowController::arrotonda(Resources::image("terra").pixmap(64, 64).toImage(), 64, 64);
+
+    const struct
+    {
+        const char* address;
+        const char* nation;
+        const char* flag; // "bands", "terra", or an image's name
+    } cases[] = {
+        {"93.184.216.34", "Italy", "bands"},
+        {"::ffff:93.184.216.34", "Italy", "bands"},
+        {"198.51.100.7", "Nowhere Land", "terra"},    // no flag of that code
+        {"203.0.113.9", "Unknown location", "terra"}, // a code without a name
+        {"8.8.8.8", "Unknown location", "terra"},
+        {"17.253.1.1", "Apple Corporate Network", "appleicon"},
+        {"127.0.0.1", "Loopback Interface", "NSComputer"},
+        {"172.31.255.255", "Local Area Network", "homelanicon"},
+    };
+    for (const auto& c : cases) {
+        auto alert = open(homePath("bin/curl"), c.address, "443");
+        finishLookUps();
+        EXPECT_EQ(alert->attributedNation, c.nation) << c.address;
+        const QString sentence = child<QLabel>(alert, "descriptionString")->text();
+        EXPECT_TRUE(sentence.contains(QString(">%1</span> at ").arg(c.nation))) << sentence.toStdString();
+        const QImage flag = shownPicture(child<QLabel>(alert, "nationFlag"));
+        ASSERT_FALSE(flag.isNull()) << c.address;
+        const int middle = flag.height() / 2;
+        if (QLatin1String(c.flag) == QLatin1String("bands")) {
+            // Its own proportions in the flag's place, clipped to the oval.
+            EXPECT_EQ(flag.pixelColor(4, middle), QColor(Qt::green)) << c.address;
+            EXPECT_EQ(flag.pixelColor(flag.width() / 2, middle), QColor(Qt::white)) << c.address;
+            EXPECT_EQ(flag.pixelColor(flag.width() - 5, middle), QColor(Qt::red)) << c.address;
+            EXPECT_EQ(qAlpha(flag.pixel(1, 2)), 0) << c.address;
+        } else {
+            const QImage expected =
+                QLatin1String(c.flag) == QLatin1String("terra")
+                    ? terra
+                    : Resources::systemImage(QLatin1String(c.flag)).pixmap(64, 64).toImage();
+            // Square pictures sit in the middle of the wider place.
+            const QImage inMiddle =
+                flag.copy((flag.width() - flag.height()) / 2, 0, flag.height(), flag.height());
+            EXPECT_TRUE(looksAlike(
+                inMiddle, expected.scaled(inMiddle.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)))
+                << c.address << " " << c.flag;
+        }
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
+
+    // IPv6: no look-up, the frame behind the flag hidden.
+    auto v6 = open(homePath("bin/curl"), "2001:db8::1", "443");
+    finishLookUps();
+    EXPECT_FALSE(child<QWidget>(v6, "flagBackground")->isVisible());
+    EXPECT_EQ(v6->attributedNation, QString());
+    EXPECT_FALSE(countries.searchedAddresses().contains("2001:db8::1"));
+    EXPECT_TRUE(countries.searchedAddresses().contains("93.184.216.34")) << "mapped forms are searched bare";
+    EXPECT_FALSE(countries.searchedAddresses().contains("::ffff:93.184.216.34"));
+}
+
+TEST_F(PANotifyWindowTest, WithoutZonesNoAddressIsClassified)
+{
+    // The country table of a machine without zone files.
+    for (const char* address : {"127.0.0.1", "10.1.2.3", "93.184.216.34"}) {
+        auto alert = open(homePath("bin/curl"), address, "443");
+        finishLookUps();
+        EXPECT_EQ(alert->attributedNation, QString()) << address;
+        EXPECT_TRUE(shownPicture(child<QLabel>(alert, "nationFlag")).isNull()) << address;
+        EXPECT_TRUE(child<QWidget>(alert, "flagBackground")->isVisible()) << address;
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
+}
+
+TEST_F(PANotifyWindowTest, ALookUpThatEndsAfterTheAnswerTouchesNothing)
+{
+    FakeCountrySource countries;
+    countries.addZone("it", {"93.184.216.0/24"});
+    ScopedCountrySource scope(countries);
+    RecordedCodeSigning signing;
+    signing.verifyReport = "/x: a sealed resource is missing or invalid\n";
+    signing.describeReport = "Authority=Developer ID Application: Jane Roe\n";
+    m_hostNames.answer("93.184.216.34", {"late.example.net"});
+    m_hostNames.close();
+
+    auto alert = open(homePath("bin/curl"), "93.184.216.34", "443");
+    ASSERT_TRUE(m_hostNames.waitForAsked(1));
+    // The look-ups' results are on their way while the user answers.
+    alert->clickGetSignatureInfo();
+    findFlagQueue().waitForDone();
+    ConcurrentQueue::global().waitForDone();
+    // A click that turns no event loop, so the results still wait in it.
+    child<QPushButton>(alert, "advancedBlock")->click();
+    EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 1 # #"});
+    m_hostNames.open();
+    finishLookUps();
+    EXPECT_EQ(alert->currentHostName, QString());
+    EXPECT_EQ(alert->attributedAddress, "93.184.216.34");
+    EXPECT_EQ(alert->attributedNation, QString());
+    EXPECT_FALSE(alert->copyHostnameToClipboardItem->isVisible());
+    EXPECT_TRUE(shownPicture(child<QLabel>(alert, "nationFlag")).isNull());
+    EXPECT_EQ(child<QLabel>(alert, "processSignatureValidity")->text(), QString());
+    EXPECT_FALSE(child<QLabel>(alert, "ledInvalidSignature")->isVisibleTo(alert->myNotifyWindow()));
+
+    // A controller that is gone by the time its results come.
+    m_hostNames.close();
+    alert = open(homePath("bin/curl"), "93.184.216.34", "443");
+    ASSERT_TRUE(m_hostNames.waitForAsked(2));
+    click(alert, "advancedPass");
+    m_peer->answers(1);
+    QPointer<PANotifyWindowController> gone(alert.get());
+    alert.reset();
+    drainEvents(); // the road lets its last reference go on a later turn
+    EXPECT_FALSE(gone) << "the look-up holds no strong reference";
+    m_hostNames.open();
+    finishLookUps();
+}
+
+TEST_F(PANotifyWindowTest, TheSignatureCheckShowsItsTextsAndSwitchesLightsOnOnly)
+{
+    RecordedCodeSigning signing;
+    auto alert = open(homePath("bin/My \"App\"; rm -rf x"), "10.1.2.3", "443");
+    alert->resizeNotification();
+    QWidget* window = alert->myNotifyWindow();
+    const auto lit = [&](const char* light) { return child<QLabel>(alert, light)->isVisibleTo(window); };
+    EXPECT_FALSE(lit("ledInvalidSignature") || lit("ledNoSignature") || lit("ledAppleSignature"));
+    EXPECT_TRUE(child<QLabel>(alert, "signatureinfoString")->isVisibleTo(window));
+
+    const struct
+    {
+        const char* verify;
+        const char* describe;
+        const char* validity;
+        const char* author;
+        int describes;
+        std::array<bool, 3> lights; // invalid, none, Apple
+    } steps[] = {
+        {"",
+         "Authority=Apple Mac OS Application Signing\nAuthority=Apple Root CA\n",
+         "valid signature",
+         "signed by Apple",
+         1,
+         {false, false, true}},
+        {"/x: invalid signature (code or signature have been modified)\n",
+         "Identifier=x\nAuthority=Developer ID Application: Jane Roe (AB12)\nAuthority=Software Signing\n",
+         "invalid signature",
+         "signed by Jane Roe (AB12)",
+         2,
+         {true, false, true}},
+        // Not signed: no second report, the author as it was.
+        {"/x: code object is not signed at all\n",
+         "Authority=Software Signing\n",
+         "missing signature",
+         "signed by Jane Roe (AB12)",
+         2,
+         {true, true, true}},
+    };
+    QPushButton* button = child<QPushButton>(alert, "getSignatureButton");
+    button->click();
+    for (const auto& step : steps) {
+        signing.verifyReport = QLatin1String(step.verify);
+        signing.describeReport = QLatin1String(step.describe);
+        if (&step != &steps[0])
+            alert->clickGetSignatureInfo();
+        finishLookUps();
+        EXPECT_EQ(child<QLabel>(alert, "processSignatureValidity")->text(), step.validity);
+        EXPECT_EQ(child<QLabel>(alert, "processSignatureAuthor")->text(), step.author);
+        EXPECT_EQ(signing.describes, step.describes);
+        const std::array<bool, 3> lights{lit("ledInvalidSignature"), lit("ledNoSignature"),
+                                         lit("ledAppleSignature")};
+        EXPECT_EQ(lights, step.lights) << step.validity;
+    }
+    EXPECT_FALSE(button->isVisibleTo(window));
+    EXPECT_FALSE(child<QLabel>(alert, "signatureinfoString")->isVisibleTo(window));
+    EXPECT_EQ(signing.paths, QStringList(3, alert->parameterProcessName)) << "the path is one argument";
+    EXPECT_TRUE(m_runner.scriptCalls().isEmpty());
+    EXPECT_TRUE(m_runner.runCalls().isEmpty());
+}
+
+TEST_F(PANotifyWindowTest, TheOwnersPictureFollowsTheAccountRules)
+{
+    const std::optional<QString> daemonName = Identities::userName(1);
+    ASSERT_TRUE(daemonName) << "uid 1 has an account on every Debian system";
+    Identity withPicture;
+    withPicture.posixName = *daemonName;
+    withPicture.imagePath = writeBands(homePath("face.png"), Qt::red, Qt::red, Qt::red, {40, 40});
+    Identity rootsOwn;
+    rootsOwn.posixName = QStringLiteral("root");
+    rootsOwn.imagePath = withPicture.imagePath;
+    systemUsersList = {rootsOwn, withPicture};
+
+    const QImage computer = Resources::systemImage("NSComputer").pixmap(96, 96).toImage();
+    const QImage guest = Resources::image("guestusericon").pixmap(96, 96).toImage();
+    ASSERT_FALSE(guest.isNull());
+    const struct
+    {
+        QString uid;
+        QImage expected; // null: the account's own picture
+    } cases[] = {
+        {"-1", computer}, {"0", computer},                           // root, even with a picture of its own
+        {"201", guest},   {"1", QImage()}, {"4000000000", computer}, // no account: nothing matched
+    };
+    for (const auto& c : cases) {
+        auto alert = open(homePath("bin/curl"), "10.1.2.3", "443", "4242", c.uid);
+        finishLookUps();
+        const QImage shown = shownPicture(child<QLabel>(alert, "userPicture"));
+        if (c.expected.isNull()) {
+            EXPECT_EQ(shown.size(), QSize(40, 40));
+            EXPECT_EQ(shown.pixelColor(20, 20), QColor(Qt::red));
+            EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 0) << "clipped to its oval";
+        } else {
+            EXPECT_EQ(shown, c.expected.convertToFormat(shown.format())) << c.uid.toStdString();
+        }
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
+}
+
+TEST_F(PANotifyWindowTest, WhoisWritesTheCleanedRecordAndRunsNoShell)
+{
+    m_runner.answerCheckedRun("/usr/bin/whois", {"93.184.216.34"},
+                              "# ARIN WHOIS data\n% Note: x\nNetName: EDGE\nOrgName: Example #1");
+    const struct
+    {
+        const char* address;
+        const char* written;
+    } cases[] = {
+        {"93.184.216.34", "ARIN WHOIS data\nNote: x\nNetName: EDGE\nOrgName: Example 1\n"},
+        {"2001:db8::1", "ERROR\n"},             // the tool failed
+        {"-h evil.example 1.2.3.4", "ERROR\n"}, // no address: never run
+        {"1.2.3.4; touch /tmp/x", "ERROR\n"},
+    };
+    for (const auto& c : cases) {
+        auto alert = open(homePath("bin/curl"), c.address, "443");
+        finishLookUps();
+        testing::internal::CaptureStdout();
+        alert->clickWhois();
+        finishLookUps();
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.written) << c.address;
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
+    const QList<ScriptedCommandRunner::RunCall> expected{{"/usr/bin/whois", {"93.184.216.34"}},
+                                                         {"/usr/bin/whois", {"2001:db8::1"}}};
+    EXPECT_EQ(m_runner.checkedRunCalls(), expected);
+    EXPECT_TRUE(m_runner.scriptCalls().isEmpty());
+}
+
+TEST_F(PANotifyWindowTest, ScreenshotsWithTheLookUpsFilledIn)
+{
+    const QString folder = QStringLiteral(PALISOR_TEST_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    writeText(rootPath("/etc/services"), "https\t\t443/tcp\nmicrosoft-ds\t445/tcp\nssh\t\t22/tcp\n");
+    FakeCountrySource countries;
+    countries.addZone("it", {"93.184.216.0/24"});
+    countries.setName("IT", "Italy");
+    countries.setFlag(
+        "it", writeBands(homePath("it.png"), QColor(0, 146, 70), Qt::white, QColor(206, 43, 55), {60, 40}));
+    ScopedCountrySource scope(countries);
+    m_hostNames.answer("93.184.216.34", {"edge.example.net"});
+    RecordedCodeSigning signing;
+    signing.verifyReport = "/usr/bin/curl: code object is not signed at all\n";
+    // The owner of the first two has a picture of their own.
+    if (const std::optional<QString> owner = Identities::userName(1)) {
+        Identity account;
+        account.posixName = *owner;
+        account.imagePath = writeBands(homePath("face.png"), QColor(70, 110, 200), QColor(240, 200, 150),
+                                       QColor(70, 110, 200), {64, 64});
+        systemUsersList = {account};
+    }
+
+    const struct
+    {
+        const char* file;
+        const char* address;
+        const char* port;
+        QString uid;
+    } shots[] = {
+        {"alert-public-country.png", "93.184.216.34", "443", "1"},
+        {"alert-lan.png", "192.168.1.20", "445", "1"},
+        {"alert-root-process.png", "8.8.8.8", "22", "0"},
+    };
+    for (const auto& shot : shots) {
+        auto alert = open(QStringLiteral("/usr/bin/curl"), shot.address, shot.port, "4242", shot.uid);
+        alert->resizeNotification();
+        alert->clickGetSignatureInfo();
+        finishLookUps();
+        EXPECT_TRUE(
+            alert->myNotifyWindow()->grab().save(folder + QLatin1Char('/') + QLatin1String(shot.file)));
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
 }
 
 } // namespace

@@ -2,10 +2,12 @@
 #include "core/PASystemUsers.h"
 #include "core/XPCpid.h"
 #include "platform/Identities.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <pwd.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -142,6 +145,29 @@ TEST(Identities, FindsTheAccountsServicePictureUnderTheRoot)
     ASSERT_FALSE(loaded.isNull());
     EXPECT_EQ(loaded.size(), QSize(8, 8));
     EXPECT_EQ(loaded.pixelColor(0, 0), QColor(Qt::red));
+}
+
+TEST(Identities, OurOwnFacePictureStandsInForAMissingAccountsServiceIcon)
+{
+    TemporaryRoot root;
+    ASSERT_FALSE(root.path().isEmpty());
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    ScopedEnvironmentVariable homeVariable("HOME", home.path().toLocal8Bit());
+    const QString name = QStringLiteral("palisor-test-user");
+    const QString face = home.path() + QStringLiteral("/.face");
+    EXPECT_EQ(Identities::picturePath(name, getuid()), QString());
+
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(face, "PNG"));
+    EXPECT_EQ(Identities::picturePath(name, getuid()), face);
+    EXPECT_EQ(Identities::picturePath(name, getuid() + 1), QString()) << "another user's home is not ours";
+
+    const QString icons = root.path() + QStringLiteral("/var/lib/AccountsService/icons");
+    ASSERT_TRUE(QDir().mkpath(icons));
+    ASSERT_TRUE(picture.save(icons + QLatin1Char('/') + name, "PNG"));
+    EXPECT_EQ(Identities::picturePath(name, getuid()), icons + QLatin1Char('/') + name);
 }
 
 TEST(XPCpid, HasNoHostOnLinux)

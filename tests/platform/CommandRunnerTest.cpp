@@ -103,6 +103,33 @@ TEST(CommandRunnerTest, ShellScriptResults)
     }
 }
 
+TEST(CommandRunnerTest, CheckedRunsTakeArgumentsAsTheyAreAndJudgeTheStatus)
+{
+    struct Case
+    {
+        QString program;
+        QStringList arguments;
+        QString expected;
+    };
+    const QList<Case> cases = {
+        // Line feeds stay; one trailing line end goes.
+        {"/bin/sh", {"-c", "printf 'a\\nb\\n'"}, "a\nb"},
+        {"/bin/echo",
+         {"1.2.3.4; touch /nonexistent/x", "$(id)", "'q'"},
+         "1.2.3.4; touch /nonexistent/x $(id) 'q'"},
+        {"/bin/sh", {"-c", "echo hidden >&2"}, ""},
+        {"/bin/sh", {"-c", "echo out; exit 2"}, "ERROR"},
+        {"/bin/sh", {"-c", "kill -9 $$"}, "ERROR"},
+        {"/nonexistent/palisor-program", {}, "ERROR"},
+        {"", {}, "ERROR"},
+    };
+    CommandRunner runner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program.toStdString() + " " + c.arguments.join(' ').toStdString());
+        EXPECT_EQ(runner.runChecked(c.program, c.arguments), c.expected);
+    }
+}
+
 TEST(CommandRunnerTest, AdministratorScriptAsRootRunsDirectly)
 {
     if (geteuid() != 0)

@@ -2,18 +2,52 @@
 
 #include <QMutexLocker>
 
-void ScriptedCommandRunner::answerRun(const QString& program, const QStringList& arguments,
-                                      const QString& output)
+namespace {
+
+template <typename Answer, typename Call>
+void putAnswer(QList<Answer>& answers, const Call& call, const QString& output)
 {
-    QMutexLocker lock(&m_mutex);
-    const RunCall call{program, arguments};
-    for (RunAnswer& answer : m_runAnswers) {
+    for (Answer& answer : answers) {
         if (answer.call == call) {
             answer.output = output;
             return;
         }
     }
-    m_runAnswers.append({call, output});
+    answers.append({call, output});
+}
+
+} // namespace
+
+void ScriptedCommandRunner::answerRun(const QString& program, const QStringList& arguments,
+                                      const QString& output)
+{
+    QMutexLocker lock(&m_mutex);
+    putAnswer(m_runAnswers, RunCall{program, arguments}, output);
+}
+
+void ScriptedCommandRunner::answerCheckedRun(const QString& program, const QStringList& arguments,
+                                             const QString& result)
+{
+    QMutexLocker lock(&m_mutex);
+    putAnswer(m_checkedAnswers, RunCall{program, arguments}, result);
+}
+
+QList<ScriptedCommandRunner::RunCall> ScriptedCommandRunner::checkedRunCalls() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_checkedRunCalls;
+}
+
+QString ScriptedCommandRunner::runChecked(const QString& program, const QStringList& arguments)
+{
+    QMutexLocker lock(&m_mutex);
+    const RunCall call{program, arguments};
+    m_checkedRunCalls.append(call);
+    for (const RunAnswer& answer : m_checkedAnswers) {
+        if (answer.call == call)
+            return answer.output;
+    }
+    return QStringLiteral("ERROR");
 }
 
 void ScriptedCommandRunner::answerScript(const QString& command, const QString& result)
@@ -61,6 +95,7 @@ void ScriptedCommandRunner::clearCalls()
     m_runCalls.clear();
     m_scriptCalls.clear();
     m_administratorRunCalls.clear();
+    m_checkedRunCalls.clear();
 }
 
 QString ScriptedCommandRunner::run(const QString& program, const QStringList& arguments)

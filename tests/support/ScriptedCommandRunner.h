@@ -32,6 +32,8 @@ public:
     using AdministratorHandler = std::function<QString(const QString& program, const QStringList& arguments)>;
 
     void answerRun(const QString& program, const QStringList& arguments, const QString& output);
+    // Checked runs answer "ERROR" unless registered here.
+    void answerCheckedRun(const QString& program, const QStringList& arguments, const QString& result);
     // An exact command wins over any pattern or predicate.
     void answerScript(const QString& command, const QString& result);
     // Patterns and predicates: the one registered last that matches answers.
@@ -44,6 +46,7 @@ public:
 
     QList<RunCall> runCalls() const;
     QList<RunCall> administratorRunCalls() const;
+    QList<RunCall> checkedRunCalls() const;
     QList<ScriptCall> scriptCalls() const;
     QStringList scriptCommands() const;
     void clearCalls();
@@ -51,6 +54,7 @@ public:
     QString run(const QString& program, const QStringList& arguments) override;
     QString doShellScript(const QString& command, bool withAdministratorPrivileges = false) override;
     QString runAsAdministrator(const QString& program, const QStringList& arguments) override;
+    QString runChecked(const QString& program, const QStringList& arguments) override;
 
 private:
     struct RunAnswer
@@ -66,6 +70,8 @@ private:
 
     mutable QMutex m_mutex;
     QList<RunAnswer> m_runAnswers;
+    QList<RunAnswer> m_checkedAnswers;
+    QList<RunCall> m_checkedRunCalls;
     QHash<QString, QString> m_exactScripts;
     QList<ScriptRule> m_scriptRules;
     QList<RunCall> m_runCalls;

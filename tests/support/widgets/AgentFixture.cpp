@@ -30,6 +30,7 @@ void AgentFixture::SetUp()
     m_rootVariable = std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
     m_homeVariable = std::make_unique<ScopedEnvironmentVariable>("HOME", m_home.path().toLocal8Bit());
     m_runnerScope = std::make_unique<ScopedCommandRunner>(m_runner);
+    m_hostNamesScope = std::make_unique<ScopedHostNames>(m_hostNames);
     resetSharedState();
     m_interface = std::make_unique<MainInterface>();
     m_center->clear();
@@ -41,9 +42,14 @@ void AgentFixture::TearDown()
     for (const QString& tag : openAlerts.keys())
         PANotifyWindowController::resumeQueue(tag);
     openAlerts.clear();
+    // Look-ups still running use this test's runner and resolver.
+    m_hostNames.open();
+    for (ConcurrentQueue* queue : {&mostraQueue(), &findFlagQueue(), &ConcurrentQueue::global()})
+        queue->waitForDone();
     drainEvents();
     m_interface.reset();
     resetSharedState();
+    m_hostNamesScope.reset();
     m_runnerScope.reset();
     m_homeVariable.reset();
     m_rootVariable.reset();

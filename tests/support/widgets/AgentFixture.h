@@ -7,6 +7,7 @@
 #include "support/ScopedEnvironmentVariable.h"
 #include "support/ScriptedCommandRunner.h"
 #include "support/ScriptedFileChooser.h"
+#include "support/ScriptedHostNames.h"
 
 #include <QTemporaryDir>
 #include <QVariant>
@@ -72,5 +73,8 @@ protected:
     ScopedManualClock m_clock;
     ScriptedCommandRunner m_runner;
     std::unique_ptr<ScopedCommandRunner> m_runnerScope;
+    // No test asks the machine's resolver about the addresses of its alerts.
+    ScriptedHostNames m_hostNames;
+    std::unique_ptr<ScopedHostNames> m_hostNamesScope;
     std::unique_ptr<MainInterface> m_interface;
 };
