@@ -63,7 +63,8 @@ std::optional<KernelEventSocket::Event> KernelEventSocket::decode(const char* by
     return event;
 }
 
-QByteArray KernelEventSocket::encode(quint32 eventCode, const QByteArray& data, quint32 id, quint32 vendorCode)
+QByteArray KernelEventSocket::encode(quint32 eventCode, const QByteArray& data, quint32 id,
+                                     quint32 vendorCode)
 {
     const QByteArray payload = data.left(kDataSize);
     QByteArray record(kHeaderSize, '\0');
@@ -128,7 +129,8 @@ KernelEventSocket::Received KernelEventSocket::receive(int fd)
     } while (datagram.bytes < 0 && errno == EINTR);
     Received result;
     result.bytes = datagram.bytes;
-    if (datagram.bytes <= 0 || !datagram.sender || (datagram.sender->uid != 0 && datagram.sender->uid != getuid()))
+    if (datagram.bytes <= 0 || !datagram.sender ||
+        (datagram.sender->uid != 0 && datagram.sender->uid != getuid()))
         return result;
     result.event = decode(buffer, datagram.bytes);
     // What the extension's vendor filter lets through.

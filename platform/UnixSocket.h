@@ -14,7 +14,8 @@ class UnixSocket
 public:
     // The address of a socket file. A path longer than an address holds is
     // refused with a reason, never cut: a cut one would name another file.
-    static bool address(const QString& path, sockaddr_un* address, socklen_t* length, QString* error = nullptr);
+    static bool address(const QString& path, sockaddr_un* address, socklen_t* length,
+                        QString* error = nullptr);
 
     struct Received
     {

@@ -83,7 +83,8 @@ std::optional<QStringList> connectionEventFields(const QString& line)
     return fields;
 }
 
-ParsedConnection parseConnectionEvent(const QStringList& fields, const ConnectionLookups& lookups, qint64 myUID)
+ParsedConnection parseConnectionEvent(const QStringList& fields, const ConnectionLookups& lookups,
+                                      qint64 myUID)
 {
     ParsedConnection connection;
     const quint32 pid = quint32(decimal(fields.value(3), std::numeric_limits<quint32>::max()).value_or(0));
@@ -147,8 +148,8 @@ QString connectionProcessName(const QString& path)
 
 QString connectionLogLine(const ParsedConnection& connection, double secondsSince1970)
 {
-    const QString via = connection.viaName.isEmpty() ? QStringLiteral("#")
-                                                      : QStringLiteral(" VIA:#") + connection.viaName;
+    const QString via =
+        connection.viaName.isEmpty() ? QStringLiteral("#") : QStringLiteral(" VIA:#") + connection.viaName;
     const QString line = QStringLiteral("[CONN] #") + secondsText(secondsSince1970) + QStringLiteral("# #") +
                          (connection.blocked ? QStringLiteral("BLOCK") : QStringLiteral("PASS")) +
                          QStringLiteral("# PROC:#") + connectionProcessName(connection.path) +

@@ -79,12 +79,10 @@ TEST(ParseConnectionEventTest, ReadsEachReportAsTheLogShowsIt)
         20, {QStringLiteral("/Library/Sync.xpc/Contents/MacOS/Sync"), int(kMe),
              QStringLiteral("pid/20 = {\n\tdomain = com.apple.xpc.launchd.domain.pid.21\n}")});
     lookups.processes.insert(21, {QStringLiteral("/Applications/Mail.app"), int(kMe), {}});
-    lookups.processes.insert(
-        22, {QStringLiteral("/Library/Other.xpc/Contents/MacOS/Other"), int(kMe),
-             QStringLiteral("domain = com.apple.xpc.launchd.domain.pid.23")});
-    lookups.processes.insert(
-        24, {QStringLiteral("/Library/Root.xpc/Contents/MacOS/Root"), 0,
-             QStringLiteral("domain = com.apple.xpc.launchd.domain.pid.21")});
+    lookups.processes.insert(22, {QStringLiteral("/Library/Other.xpc/Contents/MacOS/Other"), int(kMe),
+                                  QStringLiteral("domain = com.apple.xpc.launchd.domain.pid.23")});
+    lookups.processes.insert(24, {QStringLiteral("/Library/Root.xpc/Contents/MacOS/Root"), 0,
+                                  QStringLiteral("domain = com.apple.xpc.launchd.domain.pid.21")});
 
     struct Case
     {
@@ -161,9 +159,10 @@ TEST(ConnectionLogLineTest, WritesTheLineExactly)
     passed.port = 443;
     passed.pid = 17;
     passed.uid = QStringLiteral("501");
-    EXPECT_EQ(connectionLogLine(passed, 1765432109.25),
-              QStringLiteral("[CONN] #1765432109.25# #PASS# PROC:#curl### PID:#17# UID:#501# PATH:#/usr/bin/curl# "
-                             "ADDR:#10.0.0.5#443"));
+    EXPECT_EQ(
+        connectionLogLine(passed, 1765432109.25),
+        QStringLiteral("[CONN] #1765432109.25# #PASS# PROC:#curl### PID:#17# UID:#501# PATH:#/usr/bin/curl# "
+                       "ADDR:#10.0.0.5#443"));
 
     ParsedConnection blocked = passed;
     blocked.blocked = true;
@@ -180,8 +179,9 @@ TEST(ConnectionLogLineTest, WritesTheLineExactly)
     gone.port = 53;
     gone.pid = 99;
     gone.uid = QStringLiteral("-1");
-    EXPECT_EQ(connectionLogLine(gone, 0.5),
-              QStringLiteral("[CONN] #0.5# #PASS# PROC:#error### PID:#99# UID:#-1# PATH:#error# ADDR:#1.1.1.1#53"));
+    EXPECT_EQ(
+        connectionLogLine(gone, 0.5),
+        QStringLiteral("[CONN] #0.5# #PASS# PROC:#error### PID:#99# UID:#-1# PATH:#error# ADDR:#1.1.1.1#53"));
 
     // A "%" is text.
     gone.path = QStringLiteral("/tmp/100%s");
@@ -197,9 +197,11 @@ TEST(ConnectionLogLineTest, ControlCharactersNeverBreakTheLine)
     connection.uid = QStringLiteral("0");
     const QString line = connectionLogLine(connection, 1);
     for (const QChar c : line)
-        EXPECT_TRUE(c.unicode() >= 0x20 && c.unicode() != 0x7f && c.unicode() != 0x85 && c.unicode() != 0x2028)
+        EXPECT_TRUE(c.unicode() >= 0x20 && c.unicode() != 0x7f && c.unicode() != 0x85 &&
+                    c.unicode() != 0x2028)
             << "U+" << std::hex << unsigned(c.unicode());
-    EXPECT_TRUE(line.contains(QStringLiteral("PATH:#/tmp/evil\\x0aname\\x0d\\x1b[2J#"))) << line.toStdString();
+    EXPECT_TRUE(line.contains(QStringLiteral("PATH:#/tmp/evil\\x0aname\\x0d\\x1b[2J#")))
+        << line.toStdString();
     EXPECT_TRUE(line.contains(QStringLiteral("ADDR:#10.0.0.5\\x09\\x7f#"))) << line.toStdString();
     EXPECT_TRUE(line.contains(QStringLiteral("VIA:#\\u2028x\\x85#"))) << line.toStdString();
 }

@@ -102,7 +102,8 @@ TEST_F(PAConnectionTest, DerivesWhatTheLogShows)
         {"/usr/sbin/ntpd", "00", "", "", "ntpd", "", false},
         {"/usr/sbin/ntpd", " 0", "", "", "ntpd", "", false},
         {"/usr/sbin/ntpd", "-1", "", "", "ntpd", "", false},
-        {"/Library/Sync.xpc/Contents/MacOS/Sync", "501", "Mail", "/Applications/Mail.app", "Mail", "Sync", false},
+        {"/Library/Sync.xpc/Contents/MacOS/Sync", "501", "Mail", "/Applications/Mail.app", "Mail", "Sync",
+         false},
     };
     for (const Case& c : cases) {
         const auto connection = make(c.path, c.uid, false, c.via, c.viaPath);
@@ -116,9 +117,9 @@ TEST_F(PAConnectionTest, DerivesWhatTheLogShows)
         EXPECT_EQ(connection->connCount, 0);
     }
 
-    const auto connection = std::make_unique<PAConnection>(QStringLiteral("/x"), QStringLiteral("10.0.0.5"),
-                                                           65535, 4194304, QStringLiteral("501"), false,
-                                                           QString(), QString(), true);
+    const auto connection =
+        std::make_unique<PAConnection>(QStringLiteral("/x"), QStringLiteral("10.0.0.5"), 65535, 4194304,
+                                       QStringLiteral("501"), false, QString(), QString(), true);
     EXPECT_EQ(connection->connRepresentedPID, QStringLiteral("4194304"));
     EXPECT_EQ(connection->connRepresentedPORT, QStringLiteral("65535"));
     EXPECT_TRUE(connection->connBelongsToOtherUser);
@@ -154,7 +155,8 @@ TEST_F(PAConnectionTest, TakesItsTimeFromTheClockInTheLocalesShortDateAndMediumT
         QLocale::setDefault(c.locale);
         // CLDR versions differ in the blank before the day period.
         const QString text = PAConnection::dateText(when).replace(QChar(0x202f), QLatin1Char(' '));
-        EXPECT_EQ(text, QString(c.text).replace(QChar(0x202f), QLatin1Char(' '))) << c.locale.name().toStdString();
+        EXPECT_EQ(text, QString(c.text).replace(QChar(0x202f), QLatin1Char(' ')))
+            << c.locale.name().toStdString();
     }
     QLocale::setDefault(previous);
 }
@@ -179,7 +181,8 @@ TEST_F(PAConnectionTest, TheIconArrivesFromTheResponsibleApplicationAndRedrawsTh
     const auto plain = make(m_dir.filePath(QStringLiteral("bin/curl")));
     QSignalSpy changed(attributed.get(), &PAConnection::changed);
     EXPECT_TRUE(attributed->connImage.isNull());
-    ASSERT_TRUE(processEventsUntil([&] { return !attributed->connImage.isNull() && !plain->connImage.isNull(); }));
+    ASSERT_TRUE(
+        processEventsUntil([&] { return !attributed->connImage.isNull() && !plain->connImage.isNull(); }));
     EXPECT_GE(changed.count(), 1);
     EXPECT_TRUE(m_icons.asked.contains(m_dir.filePath(QStringLiteral("Mail.app"))));
     EXPECT_TRUE(m_icons.asked.contains(m_dir.filePath(QStringLiteral("bin/curl"))));

@@ -70,7 +70,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_root.isValid());
-        m_rootVariable = std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
+        m_rootVariable =
+            std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
         const QString folder = m_root.filePath(QStringLiteral("var/run/palisor/agent"));
         ASSERT_TRUE(QDir().mkpath(folder));
         ::chmod(QFile::encodeName(folder).constData(), 01777);
@@ -92,7 +93,8 @@ TEST_F(KernelEventSocketTest, BindsOurUsersSocketForItsOwnerOnly)
     QString error;
     m_fd = KernelEventSocket::open(&error);
     ASSERT_GE(m_fd, 0) << error.toStdString();
-    const QString path = m_root.filePath(QStringLiteral("var/run/palisor/agent/.zz.tolvane.palisor.raw.%1").arg(getuid()));
+    const QString path =
+        m_root.filePath(QStringLiteral("var/run/palisor/agent/.zz.tolvane.palisor.raw.%1").arg(getuid()));
     EXPECT_EQ(KernelEventSocket::socketPath(), path);
     struct stat file;
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &file), 0);
@@ -123,7 +125,8 @@ TEST_F(KernelEventSocketTest, ReceivesOurVendorsEventsAndPassesOverTheRest)
     ASSERT_GE(m_fd, 0);
     const uid_t uid = getuid();
     QString error;
-    ASSERT_TRUE(KernelEventSocket::send(KernelEventSocket::encode(4242, "0 1.2.3.4 80 1 6 0", 1), uid, &error))
+    ASSERT_TRUE(
+        KernelEventSocket::send(KernelEventSocket::encode(4242, "0 1.2.3.4 80 1 6 0", 1), uid, &error))
         << error.toStdString();
     ASSERT_TRUE(KernelEventSocket::send(KernelEventSocket::encode(4242, "other vendor", 2, 77), uid));
     ASSERT_TRUE(KernelEventSocket::send(QByteArray("short"), uid));

@@ -58,10 +58,7 @@ protected:
 
     qint64 run(const QString& path) { return m_children->run(path); }
 
-    QString time()
-    {
-        return QString::number(m_clock->now().toSecsSinceEpoch()) + QStringLiteral(".0");
-    }
+    QString time() { return QString::number(m_clock->now().toSecsSinceEpoch()) + QStringLiteral(".0"); }
 
     QStringList connectionLines(const CapturedLog& log) const
     {
@@ -131,7 +128,8 @@ TEST_F(ConnectionReportEndToEndTest, ReportsBecomeRowsAndLogLinesOnceEach)
             .arg(t, g),
         QStringLiteral("[CONN] #%1# #PASS# PROC:#error### PID:#%2# UID:#-1# PATH:#error# ADDR:#10.0.0.8#53")
             .arg(t, g),
-        QStringLiteral("[CONN] #%1# #PASS# PROC:#curl### PID:#%2# UID:#%3# PATH:#%4# ADDR:#10.0.0.9\\x0d\\x1b[2J#443")
+        QStringLiteral(
+            "[CONN] #%1# #PASS# PROC:#curl### PID:#%2# UID:#%3# PATH:#%4# ADDR:#10.0.0.9\\x0d\\x1b[2J#443")
             .arg(t, p, uid, curl),
         QStringLiteral("[CONN] #%1# #PASS# PROC:#curl### PID:#%2# UID:#%3# PATH:#%4# ADDR:#10.0.0.10#8080")
             .arg(t, p, uid, curl),
@@ -170,8 +168,9 @@ TEST_F(ConnectionReportEndToEndTest, TheSimulatorReportsForItsChildFromTheComman
     const QString curl = program(QStringLiteral("curl"));
     QProcess simulator;
     simulator.start(QStringLiteral(PALISORAFD_PATH),
-                    {QStringLiteral("--root"), m_root.path(), QStringLiteral("--spawn"), curl + QStringLiteral(" 60"),
-                     QStringLiteral("--report"), QStringLiteral("0 10.0.0.5 443 {pid} 6 0"), QStringLiteral("--report"),
+                    {QStringLiteral("--root"), m_root.path(), QStringLiteral("--spawn"),
+                     curl + QStringLiteral(" 60"), QStringLiteral("--report"),
+                     QStringLiteral("0 10.0.0.5 443 {pid} 6 0"), QStringLiteral("--report"),
                      QStringLiteral("0 10.0.0.6 443 {pid} 6 0 ") + curl, QStringLiteral("--timeout"),
                      QStringLiteral("10")});
     ASSERT_TRUE(processEventsUntil([&] { return connections().connectionCount() == 2; }, 10000))
