@@ -3,6 +3,7 @@
 #include "core/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/ConcurrentQueue.h"
+#include "platform/HostNames.h"
 #include "platform/MainQueue.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
@@ -11,38 +12,12 @@
 #include <QLocale>
 #include <QPointer>
 
-#include <arpa/inet.h>
 #include <mutex>
-#include <netdb.h>
-#include <sys/socket.h>
 
 namespace {
 
 std::mutex g_resolverMutex;
 PAConnection::HostResolver g_resolver;
-
-QStringList systemHostNames(const QString& address)
-{
-    const QByteArray text = address.toLatin1();
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    if (inet_pton(AF_INET, text.constData(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        length = sizeof(sockaddr_in);
-    } else if (inet_pton(AF_INET6, text.constData(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        length = sizeof(sockaddr_in6);
-    } else {
-        return {};
-    }
-    char host[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&storage), length, host, sizeof host, nullptr, 0,
-                    NI_NAMEREQD) != 0)
-        return {};
-    return {QString::fromLocal8Bit(host)};
-}
 
 QStringList hostNames(const QString& address)
 {
@@ -51,7 +26,7 @@ QStringList hostNames(const QString& address)
         std::lock_guard lock(g_resolverMutex);
         resolver = g_resolver;
     }
-    return resolver ? resolver(address) : systemHostNames(address);
+    return resolver ? resolver(address) : HostNames::shared().namesOfAddress(address);
 }
 
 // The bundle whose icon stands for an executable inside it: the path rebuilt

@@ -11,6 +11,7 @@
 #include "mainwindow/PATableView.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/DistributedNotificationCenter.h"
+#include "platform/HostNames.h"
 #include "platform/Identities.h"
 #include "platform/Installation.h"
 #include "platform/LinePrinter.h"
@@ -39,11 +40,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <limits>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -688,25 +685,7 @@ void PAConnectionController::setHostNameLookup(HostNameLookup lookup)
 
 QStringList PAConnectionController::reverseLookup(const QString& address)
 {
-    const QByteArray text = address.toLatin1();
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    if (inet_pton(AF_INET, text.constData(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        length = sizeof(sockaddr_in);
-    } else if (inet_pton(AF_INET6, text.constData(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        length = sizeof(sockaddr_in6);
-    } else {
-        return {};
-    }
-    char host[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<sockaddr*>(&storage), length, host, sizeof(host), nullptr, 0,
-                    NI_NAMEREQD) != 0)
-        return {};
-    return {QString::fromLocal8Bit(host)};
+    return HostNames::shared().namesOfAddress(address);
 }
 
 void PAConnectionController::setWindow(QWidget* window)
