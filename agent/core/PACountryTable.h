@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -11,6 +14,15 @@ class TLMatchIP;
 // the first alert; only read afterwards, from any thread, without a lock.
 namespace PACountryTable {
 
+// One entry of countryZones: a code as spelled in its zone file's name, and
+// the file's lines in order (a final line feed gives a final empty line).
+struct Zone
+{
+    QString code;
+    QStringList lines;
+};
+using Zones = QList<Zone>;
+
 // countryZones holds at least one country.
 bool hasZones();
 // The code (as spelled in its zone file's name) of the first zone line that
@@ -20,5 +32,20 @@ std::optional<QString> findCountryOfAddress(const QString& address, const TLMatc
 std::optional<QString> countryName(const QString& code);
 // The flag picture's file for a zone code; empty when there is none.
 QString flagImagePath(const QString& code);
+
+// countryZones in the table's own order. A reader keeps what it got even if
+// the table is replaced meanwhile.
+Zones countryZones();
+// Replaces countryZones whole: the loader (PAFlagsController) and tests.
+void setCountryZones(const Zones& zones);
+
+// countryNames: upper-case code to English name, 252 entries.
+const QHash<QString, QString>& countryNames();
+
+// Where flag pictures are looked for, in order: folders of "<code>.svg" or
+// "<code>.png" files named in lower case. By default those of Debian's flag
+// packages; tests point elsewhere.
+QStringList flagFolders();
+void setFlagFolders(const QStringList& folders);
 
 } // namespace PACountryTable

@@ -1,0 +1,208 @@
+#include "core/PAFlagsController.h"
+
+#include "core/AgentLog.h"
+#include "core/PACountryTable.h"
+#include "platform/Paths.h"
+#include "platform/Resources.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class ReadResult { Read, Unreadable, TooLarge };
+
+// Reads a regular file of at most `limit` bytes. Opening never waits (a FIFO
+// planted under a zone name would otherwise hold the launch forever), and a
+// device or folder is no file.
+ReadResult readRegularFile(const QString& path, qint64 limit, QByteArray& bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return ReadResult::Unreadable;
+    ReadResult result = ReadResult::Read;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        result = ReadResult::Unreadable;
+    } else if (info.st_size > limit) {
+        result = ReadResult::TooLarge;
+    } else {
+        // The size may change while we read: never past the limit.
+        bytes.resize(qsizetype(info.st_size) + 1);
+        qsizetype filled = 0;
+        while (filled < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + filled, size_t(bytes.size() - filled));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                result = ReadResult::Unreadable;
+                break;
+            }
+            if (n == 0)
+                break;
+            filled += n;
+            if (filled > limit) {
+                result = ReadResult::TooLarge;
+                break;
+            }
+            if (filled == bytes.size())
+                bytes.resize(std::min<qsizetype>(limit + 1, bytes.size() * 2));
+        }
+        bytes.truncate(filled);
+    }
+    ::close(fd);
+    return result;
+}
+
+class ZoneLoader
+{
+public:
+    explicit ZoneLoader(const QString& folder)
+        : m_folder(folder)
+    {
+    }
+
+    PACountryTable::Zones load()
+    {
+        m_walk({}, 0);
+        return m_zones;
+    }
+
+private:
+    // Every entry below the folder, as a path relative to it, depth first
+    // with each folder's names in sorted order, so that which of two files
+    // of one code comes later does not depend on the file system. Linked
+    // folders are not entered: a link back up would never end.
+    void m_walk(const QString& relativeFolder, int depth)
+    {
+        if (m_stopped)
+            return;
+        if (depth > PAFlagsController::kMaxDepth) {
+            qCWarning(lcAlert,
+                      "Country zones: %s nests deeper than %d folders; its inner folders are skipped",
+                      qUtf8Printable(m_full(relativeFolder)), PAFlagsController::kMaxDepth);
+            return;
+        }
+        QStringList names =
+            QDir(m_full(relativeFolder))
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                           QDir::NoSort);
+        std::sort(names.begin(), names.end());
+        for (const QString& name : std::as_const(names)) {
+            if (++m_entries > PAFlagsController::kMaxEntries) {
+                qCWarning(lcAlert, "Country zones: more than %d entries under %s; the rest are skipped",
+                          PAFlagsController::kMaxEntries, qUtf8Printable(m_folder));
+                m_stopped = true;
+                return;
+            }
+            const QString relative =
+                relativeFolder.isEmpty() ? name : relativeFolder + QLatin1Char('/') + name;
+            m_visit(relative);
+            const QFileInfo info(m_full(relative));
+            if (info.isDir() && !info.isSymLink())
+                m_walk(relative, depth + 1);
+            if (m_stopped)
+                return;
+        }
+    }
+
+    void m_visit(const QString& relative)
+    {
+        if (!relative.endsWith(QLatin1String(PAFlagsController::kZoneSuffix)))
+            return;
+        const QString full = m_full(relative);
+        if (!QFileInfo::exists(full))
+            return;
+        const QString code = relative.section(QLatin1Char('-'), 0, 0);
+        m_enter(code, m_lines(full));
+    }
+
+    // The file's lines, or the single empty line of a file that cannot be
+    // read as UTF-8 text within the bounds.
+    QStringList m_lines(const QString& full)
+    {
+        const QStringList unreadable{QString()};
+        QByteArray bytes;
+        switch (readRegularFile(full, PAFlagsController::kMaxZoneFileBytes, bytes)) {
+        case ReadResult::Unreadable:
+            qCWarning(lcAlert, "Country zones: cannot read %s; its zone stays empty", qUtf8Printable(full));
+            return unreadable;
+        case ReadResult::TooLarge:
+            qCWarning(lcAlert, "Country zones: %s is larger than %lld bytes; its zone stays empty",
+                      qUtf8Printable(full), PAFlagsController::kMaxZoneFileBytes);
+            return unreadable;
+        case ReadResult::Read:
+            break;
+        }
+        const qint64 lineCount = std::count(bytes.cbegin(), bytes.cend(), '\n') + 1;
+        if (lineCount > PAFlagsController::kMaxZoneLines - m_lineCount) {
+            qCWarning(lcAlert,
+                      "Country zones: %s would bring the zones past %lld lines; its zone stays empty",
+                      qUtf8Printable(full), PAFlagsController::kMaxZoneLines);
+            return unreadable;
+        }
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = decoder(bytes);
+        if (decoder.hasError()) {
+            qCWarning(lcAlert, "Country zones: %s is not UTF-8 text; its zone stays empty",
+                      qUtf8Printable(full));
+            return unreadable;
+        }
+        return text.split(QLatin1Char('\n'));
+    }
+
+    // A later file of the same code replaces the earlier entry in its place.
+    void m_enter(const QString& code, QStringList lines)
+    {
+        m_lineCount += lines.size();
+        for (PACountryTable::Zone& zone : m_zones) {
+            if (zone.code == code) {
+                m_lineCount -= zone.lines.size();
+                zone.lines = std::move(lines);
+                return;
+            }
+        }
+        m_zones.append({code, std::move(lines)});
+    }
+
+    QString m_full(const QString& relative) const
+    {
+        return relative.isEmpty() ? m_folder : m_folder + QLatin1Char('/') + relative;
+    }
+
+    QString m_folder;
+    PACountryTable::Zones m_zones;
+    qint64 m_lineCount = 0;
+    int m_entries = 0;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+PAFlagsController::PAFlagsController(QObject* parent)
+    : QObject(parent)
+    , m_thePath(Paths::system(QString::fromLatin1(kSiblingZonesFolder)))
+{
+}
+
+void PAFlagsController::awakeFromNib()
+{
+    makeDict();
+}
+
+void PAFlagsController::makeDict()
+{
+    // An existing sibling folder is used even when it holds no zones: the
+    // sibling's user chose that, and our own zones are not consulted.
+    if (!QFileInfo::exists(Paths::system(QString::fromLatin1(kSiblingZonesFolder))))
+        m_thePath = Resources::resourcesPath() + QLatin1Char('/') + QLatin1String(kResourceZonesFolder);
+    PACountryTable::setCountryZones(ZoneLoader(m_thePath).load());
+}
