@@ -1,4 +1,4 @@
-#include "AgentBenchmarkMain.h"
+#include "bench/AgentBenchmarkMain.h"
 #include "core/PACountryTable.h"
 #include "core/PAFlagsController.h"
 #include "core/TLMatchIP.h"
