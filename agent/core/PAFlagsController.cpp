@@ -18,6 +18,17 @@ namespace {
 
 enum class ReadResult { Read, Unreadable, TooLarge };
 
+// File names may hold line feeds and other control characters: a name must
+// not be able to write lines of its own into the log.
+QByteArray shown(const QString& path)
+{
+    QString text = path;
+    for (QChar& character : text)
+        if (!character.isPrint())
+            character = QLatin1Char('?');
+    return text.toUtf8();
+}
+
 // Reads a regular file of at most `limit` bytes. Opening never waits (a FIFO
 // planted under a zone name would otherwise hold the launch forever), and a
 // device or folder is no file.
@@ -88,7 +99,7 @@ private:
         if (depth > PAFlagsController::kMaxDepth) {
             qCWarning(lcAlert,
                       "Country zones: %s nests deeper than %d folders; its inner folders are skipped",
-                      qUtf8Printable(m_full(relativeFolder)), PAFlagsController::kMaxDepth);
+                      shown(m_full(relativeFolder)).constData(), PAFlagsController::kMaxDepth);
             return;
         }
         QStringList names =
@@ -99,7 +110,7 @@ private:
         for (const QString& name : std::as_const(names)) {
             if (++m_entries > PAFlagsController::kMaxEntries) {
                 qCWarning(lcAlert, "Country zones: more than %d entries under %s; the rest are skipped",
-                          PAFlagsController::kMaxEntries, qUtf8Printable(m_folder));
+                          PAFlagsController::kMaxEntries, shown(m_folder).constData());
                 m_stopped = true;
                 return;
             }
@@ -133,11 +144,12 @@ private:
         QByteArray bytes;
         switch (readRegularFile(full, PAFlagsController::kMaxZoneFileBytes, bytes)) {
         case ReadResult::Unreadable:
-            qCWarning(lcAlert, "Country zones: cannot read %s; its zone stays empty", qUtf8Printable(full));
+            qCWarning(lcAlert, "Country zones: cannot read %s; its zone stays empty",
+                      shown(full).constData());
             return unreadable;
         case ReadResult::TooLarge:
             qCWarning(lcAlert, "Country zones: %s is larger than %lld bytes; its zone stays empty",
-                      qUtf8Printable(full), PAFlagsController::kMaxZoneFileBytes);
+                      shown(full).constData(), PAFlagsController::kMaxZoneFileBytes);
             return unreadable;
         case ReadResult::Read:
             break;
@@ -146,14 +158,14 @@ private:
         if (lineCount > PAFlagsController::kMaxZoneLines - m_lineCount) {
             qCWarning(lcAlert,
                       "Country zones: %s would bring the zones past %lld lines; its zone stays empty",
-                      qUtf8Printable(full), PAFlagsController::kMaxZoneLines);
+                      shown(full).constData(), PAFlagsController::kMaxZoneLines);
             return unreadable;
         }
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = decoder(bytes);
         if (decoder.hasError()) {
             qCWarning(lcAlert, "Country zones: %s is not UTF-8 text; its zone stays empty",
-                      qUtf8Printable(full));
+                      shown(full).constData());
             return unreadable;
         }
         return text.split(QLatin1Char('\n'));

@@ -4,6 +4,7 @@
 #include "core/TLMatchIP.h"
 #include "platform/Resources.h"
 #include "support/CapturedLog.h"
+#include "support/QtPrinters.h"
 #include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
@@ -180,6 +181,8 @@ TEST_F(CountryZones, HostileFilesAreBoundedAndLogged)
     // Small in bytes, yet more lines than the whole table may hold.
     writeFile(sibling(QStringLiteral("ln-aggregated.zone")),
               QByteArray(qsizetype(PAFlagsController::kMaxZoneLines), '\n'));
+    // A name that would write a line of its own into the log.
+    writeFile(sibling(QStringLiteral("cr\nforged-aggregated.zone")), "\xff");
     // A link back up the tree is not followed.
     ASSERT_TRUE(QFile::link(sibling(), sibling(QStringLiteral("loop"))));
 
@@ -187,6 +190,7 @@ TEST_F(CountryZones, HostileFilesAreBoundedAndLogged)
     load();
     EXPECT_EQ(tableOf(PACountryTable::countryZones()),
               (std::vector<std::pair<QString, QStringList>>{
+                  {QStringLiteral("cr\nforged"), {QString()}},
                   {QStringLiteral("ff"), {QString()}},
                   {QStringLiteral("hg"), {QString()}},
                   {QStringLiteral("ln"), {QString()}},
@@ -194,6 +198,9 @@ TEST_F(CountryZones, HostileFilesAreBoundedAndLogged)
     EXPECT_EQ(log.count(QStringLiteral("cannot read")), 1) << log.messages().join(u'\n').toStdString();
     EXPECT_EQ(log.count(QStringLiteral("is larger than")), 1);
     EXPECT_EQ(log.count(QStringLiteral("past 1000000 lines")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("cr?forged-aggregated.zone is not UTF-8")), 1);
+    for (const QString& message : log.messages())
+        EXPECT_FALSE(message.contains(u'\n')) << message.toStdString();
 }
 
 TEST(CountryTable, FirstMatchingLineInTableOrderWins)

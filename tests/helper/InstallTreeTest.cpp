@@ -85,8 +85,9 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
     // The country zones the build made (none without the country database)
     // are installed with the rest of the agent's resources.
     const QStringList zoneNames{QStringLiteral("*-aggregated.zone")};
-    const QStringList builtZones = QDir(QStringLiteral(PALISOR_TEST_BUNDLE_DIR "/Contents/Resources/aggregated"))
-                                       .entryList(zoneNames, QDir::Files, QDir::Name);
+    const QStringList builtZones =
+        QDir(QStringLiteral(PALISOR_TEST_BUNDLE_DIR "/Contents/Resources/aggregated"))
+            .entryList(zoneNames, QDir::Files, QDir::Name);
     EXPECT_EQ(QDir(path(support + "/Agent/Palisor.app/Contents/Resources/aggregated"))
                   .entryList(zoneNames, QDir::Files, QDir::Name),
               builtZones);
