@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 
 #include <memory>
+#include <utility>
 
 #ifndef PALISOR_WHOIS_HOST
 #define PALISOR_WHOIS_HOST "whois.ripe.net"
@@ -52,7 +53,9 @@ void PASockController::m_startProbe()
         if (*finished)
             return;
         *finished = true;
-        invalidateTimer(*timeout);
+        // The timer's action holds this very lambda: let go of the timer so
+        // that neither keeps the other alive.
+        invalidateTimer(std::exchange(*timeout, nullptr));
         if (guardedSocket) {
             guardedSocket->disconnect();
             guardedSocket->close();
