@@ -7,9 +7,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,9 +40,7 @@ ReadResult readRegularFile(const QString& path, qint64 limit, QByteArray& bytes)
     if (fd < 0)
         return ReadResult::Unreadable;
     ReadResult result = ReadResult::Read;
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         result = ReadResult::Unreadable;
     } else if (info.st_size > limit) {
@@ -175,13 +175,14 @@ private:
     void m_enter(const QString& code, QStringList lines)
     {
         m_lineCount += lines.size();
-        for (PACountryTable::Zone& zone : m_zones) {
-            if (zone.code == code) {
-                m_lineCount -= zone.lines.size();
-                zone.lines = std::move(lines);
-                return;
-            }
+        const auto known = m_index.constFind(code);
+        if (known != m_index.constEnd()) {
+            PACountryTable::Zone& zone = m_zones[known.value()];
+            m_lineCount -= zone.lines.size();
+            zone.lines = std::move(lines);
+            return;
         }
+        m_index.insert(code, m_zones.size());
         m_zones.append({code, std::move(lines)});
     }
 
@@ -192,6 +193,7 @@ private:
 
     QString m_folder;
     PACountryTable::Zones m_zones;
+    QHash<QString, qsizetype> m_index; // code -> its place in m_zones
     qint64 m_lineCount = 0;
     int m_entries = 0;
     bool m_stopped = false;
@@ -212,8 +214,8 @@ void PAFlagsController::awakeFromNib()
 
 void PAFlagsController::makeDict()
 {
-    // An existing sibling folder is used even when it holds no zones: the
-    // sibling's user chose that, and our own zones are not consulted.
+    // An existing sibling folder is the one source even when it holds no
+    // zones: ours stand in only where the sibling firewall is not installed.
     if (!QFileInfo::exists(Paths::system(QString::fromLatin1(kSiblingZonesFolder))))
         m_thePath = Resources::resourcesPath() + QLatin1Char('/') + QLatin1String(kResourceZonesFolder);
     PACountryTable::setCountryZones(ZoneLoader(m_thePath).load());
