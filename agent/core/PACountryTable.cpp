@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -15,12 +16,19 @@ namespace PACountryTable {
 
 namespace {
 
-// The zones as loaded, with each line read once as a network the way
-// TLMatchIP::matchIP reads it: the search then parses only the address.
+// The zones as loaded. Each file's text stays as its UTF-8 bytes, and each
+// line is read once as a network the way TLMatchIP::matchIP reads it: the
+// search then parses only the address, and a few hundred thousand lines
+// cost a few megabytes instead of one string each.
+struct Entry
+{
+    QString code;
+    QByteArray text;
+    std::vector<TLMatchIP::IPv4Network> networks; // in line order
+};
 struct Table
 {
-    Zones zones;
-    std::vector<std::vector<TLMatchIP::IPv4Network>> networks; // per zone, in line order
+    std::vector<Entry> entries;
 };
 
 QMutex& tableMutex()
@@ -72,7 +80,7 @@ bool isPictureName(const QString& code)
 
 bool hasZones()
 {
-    return !table()->zones.isEmpty();
+    return !table()->entries.empty();
 }
 
 // Each line's reading as a network was done once at load with the matcher's
@@ -82,15 +90,15 @@ bool hasZones()
 std::optional<QString> findCountryOfAddress(const QString& address, const TLMatchIP&)
 {
     const std::shared_ptr<const Table> current = table();
-    if (current->zones.isEmpty())
+    if (current->entries.empty())
         return std::nullopt;
     const std::optional<uint32_t> value = TLMatchIP::ipv4Address(address);
     if (!value)
         return std::nullopt;
-    for (qsizetype i = 0; i < current->zones.size(); ++i) {
-        for (const TLMatchIP::IPv4Network& network : current->networks[size_t(i)]) {
+    for (const Entry& entry : current->entries) {
+        for (const TLMatchIP::IPv4Network& network : entry.networks) {
             if (TLMatchIP::contains(network, *value))
-                return current->zones.at(i).code;
+                return entry.code;
         }
     }
     return std::nullopt;
@@ -122,24 +130,34 @@ QString flagImagePath(const QString& code)
 
 Zones countryZones()
 {
-    return table()->zones;
+    const std::shared_ptr<const Table> current = table();
+    Zones zones;
+    zones.reserve(qsizetype(current->entries.size()));
+    for (const Entry& entry : current->entries)
+        zones.append({entry.code, QString::fromUtf8(entry.text).split(QLatin1Char('\n'))});
+    return zones;
 }
 
-void setCountryZones(const Zones& zones)
+void setCountryZoneTexts(const QList<ZoneText>& zones)
 {
     auto next = std::make_shared<Table>();
-    next->zones = zones;
-    next->networks.reserve(size_t(zones.size()));
-    for (const Zone& zone : zones) {
-        std::vector<TLMatchIP::IPv4Network> networks;
-        networks.reserve(size_t(zone.lines.size()));
-        for (const QString& line : zone.lines) {
-            if (line.isEmpty())
-                continue;
-            if (const auto network = TLMatchIP::ipv4Network(line))
-                networks.push_back(*network);
+    next->entries.reserve(size_t(zones.size()));
+    for (const ZoneText& zone : zones) {
+        Entry entry{zone.code, zone.text, {}};
+        const QByteArrayView text(entry.text);
+        entry.networks.reserve(size_t(std::count(text.begin(), text.end(), '\n') + 1));
+        qsizetype start = 0;
+        while (start <= text.size()) {
+            qsizetype end = text.indexOf('\n', start);
+            if (end < 0)
+                end = text.size();
+            if (end > start) {
+                if (const auto network = TLMatchIP::ipv4Network(text.sliced(start, end - start)))
+                    entry.networks.push_back(*network);
+            }
+            start = end + 1;
         }
-        next->networks.push_back(std::move(networks));
+        next->entries.push_back(std::move(entry));
     }
     std::shared_ptr<const Table> previous;
     {
@@ -148,6 +166,15 @@ void setCountryZones(const Zones& zones)
     }
     // The old table, when no reader holds it any more, goes here, outside
     // the lock.
+}
+
+void setCountryZones(const Zones& zones)
+{
+    QList<ZoneText> texts;
+    texts.reserve(zones.size());
+    for (const Zone& zone : zones)
+        texts.append({zone.code, zone.lines.join(QLatin1Char('\n')).toUtf8()});
+    setCountryZoneTexts(texts);
 }
 
 const QHash<QString, QString>& countryNames()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -33,10 +34,21 @@ std::optional<QString> countryName(const QString& code);
 // The flag picture's file for a zone code; empty when there is none.
 QString flagImagePath(const QString& code);
 
-// countryZones in the table's own order. A reader keeps what it got even if
-// the table is replaced meanwhile.
+// One zone file as the loader read it: the code and the file's UTF-8 text,
+// whose lines are the zone's lines (an empty text for a file that could not
+// be read is the one empty line).
+struct ZoneText
+{
+    QString code;
+    QByteArray text;
+};
+
+// countryZones in the table's own order, its lines split from the texts on
+// each call. A reader keeps what it got even if the table is replaced.
 Zones countryZones();
-// Replaces countryZones whole: the loader (PAFlagsController) and tests.
+// Replace countryZones whole: the loader (PAFlagsController) with the texts
+// it read, tests with lines.
+void setCountryZoneTexts(const QList<ZoneText>& zones);
 void setCountryZones(const Zones& zones);
 
 // countryNames: upper-case code to English name, 252 entries.

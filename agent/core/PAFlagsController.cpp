@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QStringDecoder>
+#include <QUtf8StringView>
 
 #include <algorithm>
 #include <cerrno>
@@ -81,7 +81,7 @@ public:
     {
     }
 
-    PACountryTable::Zones load()
+    QList<PACountryTable::ZoneText> load()
     {
         m_walk({}, 0);
         return m_zones;
@@ -133,57 +133,58 @@ private:
         if (!QFileInfo::exists(full))
             return;
         const QString code = relative.section(QLatin1Char('-'), 0, 0);
-        m_enter(code, m_lines(full));
+        m_enter(code, m_text(full));
     }
 
-    // The file's lines, or the single empty line of a file that cannot be
-    // read as UTF-8 text within the bounds.
-    QStringList m_lines(const QString& full)
+    // The file's UTF-8 text, or the empty text (one empty line) of a file
+    // that cannot be read as UTF-8 text within the bounds.
+    QByteArray m_text(const QString& full)
     {
-        const QStringList unreadable{QString()};
         QByteArray bytes;
         switch (readRegularFile(full, PAFlagsController::kMaxZoneFileBytes, bytes)) {
         case ReadResult::Unreadable:
             qCWarning(lcAlert, "Country zones: cannot read %s; its zone stays empty",
                       shown(full).constData());
-            return unreadable;
+            return {};
         case ReadResult::TooLarge:
             qCWarning(lcAlert, "Country zones: %s is larger than %lld bytes; its zone stays empty",
                       shown(full).constData(), PAFlagsController::kMaxZoneFileBytes);
-            return unreadable;
+            return {};
         case ReadResult::Read:
             break;
         }
-        const qint64 lineCount = std::count(bytes.cbegin(), bytes.cend(), '\n') + 1;
-        if (lineCount > PAFlagsController::kMaxZoneLines - m_lineCount) {
+        if (m_lineCount + lineCount(bytes) > PAFlagsController::kMaxZoneLines) {
             qCWarning(lcAlert,
                       "Country zones: %s would bring the zones past %lld lines; its zone stays empty",
                       shown(full).constData(), PAFlagsController::kMaxZoneLines);
-            return unreadable;
+            return {};
         }
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = decoder(bytes);
-        if (decoder.hasError()) {
+        if (!QUtf8StringView(bytes).isValidUtf8()) {
             qCWarning(lcAlert, "Country zones: %s is not UTF-8 text; its zone stays empty",
                       shown(full).constData());
-            return unreadable;
+            return {};
         }
-        return text.split(QLatin1Char('\n'));
+        return bytes;
+    }
+
+    static qint64 lineCount(const QByteArray& text)
+    {
+        return std::count(text.cbegin(), text.cend(), '\n') + 1;
     }
 
     // A later file of the same code replaces the earlier entry in its place.
-    void m_enter(const QString& code, QStringList lines)
+    void m_enter(const QString& code, QByteArray text)
     {
-        m_lineCount += lines.size();
+        m_lineCount += lineCount(text);
         const auto known = m_index.constFind(code);
         if (known != m_index.constEnd()) {
-            PACountryTable::Zone& zone = m_zones[known.value()];
-            m_lineCount -= zone.lines.size();
-            zone.lines = std::move(lines);
+            PACountryTable::ZoneText& zone = m_zones[known.value()];
+            m_lineCount -= lineCount(zone.text);
+            zone.text = std::move(text);
             return;
         }
         m_index.insert(code, m_zones.size());
-        m_zones.append({code, std::move(lines)});
+        m_zones.append({code, std::move(text)});
     }
 
     QString m_full(const QString& relative) const
@@ -192,7 +193,7 @@ private:
     }
 
     QString m_folder;
-    PACountryTable::Zones m_zones;
+    QList<PACountryTable::ZoneText> m_zones;
     QHash<QString, qsizetype> m_index; // code -> its place in m_zones
     qint64 m_lineCount = 0;
     int m_entries = 0;
@@ -218,5 +219,5 @@ void PAFlagsController::makeDict()
     // zones: ours stand in only where the sibling firewall is not installed.
     if (!QFileInfo::exists(Paths::system(QString::fromLatin1(kSiblingZonesFolder))))
         m_thePath = Resources::resourcesPath() + QLatin1Char('/') + QLatin1String(kResourceZonesFolder);
-    PACountryTable::setCountryZones(ZoneLoader(m_thePath).load());
+    PACountryTable::setCountryZoneTexts(ZoneLoader(m_thePath).load());
 }

@@ -66,34 +66,41 @@ uint32_t prefixMask(int length)
 // every other spelling (octal or hex parts, fewer parts, blanks, anything
 // after the length) is left to the general reading, which gives the same
 // for the plain ones.
-std::optional<TLMatchIP::IPv4Network> plainNetwork(const QString& text)
+inline char16_t unit(QChar c)
 {
-    const QChar* c = text.constData();
-    const qsizetype size = text.size();
-    const auto digitAt = [&](qsizetype i) { return i < size && c[i] >= u'0' && c[i] <= u'9'; };
+    return c.unicode();
+}
+inline char16_t unit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+template <typename Char> std::optional<TLMatchIP::IPv4Network> plainNetwork(const Char* c, qsizetype size)
+{
+    const auto digitAt = [&](qsizetype i) { return i < size && unit(c[i]) >= u'0' && unit(c[i]) <= u'9'; };
     qsizetype i = 0;
     uint32_t address = 0;
     for (int part = 0; part < 4; ++part) {
         if (part > 0) {
-            if (i >= size || c[i] != u'.')
+            if (i >= size || unit(c[i]) != u'.')
                 return std::nullopt;
             ++i;
         }
         const qsizetype start = i;
         uint32_t value = 0;
         while (digitAt(i) && i - start < 3)
-            value = value * 10 + (c[i++].unicode() - u'0');
-        if (i == start || digitAt(i) || value > 255 || (c[start] == u'0' && i - start > 1))
+            value = value * 10 + (unit(c[i++]) - u'0');
+        if (i == start || digitAt(i) || value > 255 || (unit(c[start]) == u'0' && i - start > 1))
             return std::nullopt;
         address = address << 8 | value;
     }
-    if (i >= size || c[i] != u'/')
+    if (i >= size || unit(c[i]) != u'/')
         return std::nullopt;
     ++i;
     const qsizetype start = i;
     int length = 0;
     while (digitAt(i) && i - start < 2)
-        length = length * 10 + (c[i++].unicode() - u'0');
+        length = length * 10 + (unit(c[i++]) - u'0');
     if (i == start || i != size || length > 32)
         return std::nullopt;
     return TLMatchIP::IPv4Network{htonl(address), prefixMask(length)};
@@ -115,7 +122,7 @@ std::optional<uint32_t> TLMatchIP::ipv4Address(const QString& address)
 
 std::optional<TLMatchIP::IPv4Network> TLMatchIP::ipv4Network(const QString& network)
 {
-    if (const auto plain = plainNetwork(network))
+    if (const auto plain = plainNetwork(network.constData(), network.size()))
         return plain;
     const QStringList pieces = network.split(QLatin1Char('/'));
     if (pieces.size() < 2)
@@ -130,6 +137,13 @@ std::optional<TLMatchIP::IPv4Network> TLMatchIP::ipv4Network(const QString& netw
         return std::nullopt;
 
     return IPv4Network{*networkValue, prefixMask(length)};
+}
+
+std::optional<TLMatchIP::IPv4Network> TLMatchIP::ipv4Network(QByteArrayView utf8)
+{
+    if (const auto plain = plainNetwork(utf8.data(), utf8.size()))
+        return plain;
+    return ipv4Network(QString::fromUtf8(utf8));
 }
 
 bool TLMatchIP::matchIPV6(const QString& address, const QString& network) const

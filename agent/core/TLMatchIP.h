@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -31,6 +32,9 @@ public:
     };
     static std::optional<uint32_t> ipv4Address(const QString& address);
     static std::optional<IPv4Network> ipv4Network(const QString& network);
+    // The same reading of a network's UTF-8 text, for callers that hold
+    // bytes: a plain "a.b.c.d/len" costs no conversion.
+    static std::optional<IPv4Network> ipv4Network(QByteArrayView utf8);
     static bool contains(const IPv4Network& network, uint32_t address)
     {
         return ((network.address ^ address) & network.mask) == 0;
