@@ -22,6 +22,9 @@ dbus-daemon
 clang-format
 dpkg-dev
 file
+libgeoip-dev
+geoip-database
+iso-flags-svg
 "
 
 missing=""

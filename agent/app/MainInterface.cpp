@@ -4,6 +4,7 @@
 #include "app/AppDelegate.h"
 #include "app/PAInstaller.h"
 #include "core/PAConfiguration.h"
+#include "core/PAFlagsController.h"
 #include "core/PAObserveFileLogs.h"
 #include "core/SharedState.h"
 #include "daemonlink/BridgeClassPalisor.h"
@@ -63,6 +64,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_customPresetsController(new PACustomPresetsWindowController(this))
     , m_appDelegate(new AppDelegate(*m_socketAgent, *m_palisorController, *m_configuration, *m_installer,
                                     *m_startSocket, *m_presetsController, *m_customPresetsController, this))
+    , m_flagsController(new PAFlagsController(this))
 {
     m_configuration->window = m_palisorController->window();
     m_connectConfiguration();
@@ -138,6 +140,10 @@ MainInterface::MainInterface(QObject* parent)
     m_configuration->awakeFromNib();
     m_presetsController->awakeFromNib();
     m_logKeeper->awakeFromNib();
+    // The country zones are read here, on the main thread and before the
+    // delegate starts the daemon's receive loop, so every alert's look-up
+    // finds them complete and nothing writes them while it reads.
+    m_flagsController->awakeFromNib();
 }
 
 // What the windows do at each step of a load, in the order the daemon sees

@@ -8,6 +8,7 @@ class PAConfiguration;
 class PAConnectionController;
 class PAController;
 class PAExclusionController;
+class PAFlagsController;
 class PAManagedRecordsController;
 class PAPreferencesController;
 class PAPresetsController;
@@ -54,6 +55,7 @@ public:
     AppDelegate* appDelegate() const { return m_appDelegate; }
     PACustomPresetsWindowController* customPresetsController() const { return m_customPresetsController; }
     PAWizardController* wizardController() const { return m_wizardController; }
+    PAFlagsController* flagsController() const { return m_flagsController; }
 
 private:
     void m_connectConfiguration();
@@ -79,4 +81,5 @@ private:
     PAInstaller* m_installer;
     PACustomPresetsWindowController* m_customPresetsController;
     AppDelegate* m_appDelegate;
+    PAFlagsController* m_flagsController;
 };

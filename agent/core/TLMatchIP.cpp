@@ -55,25 +55,95 @@ int integerValue(const QString& text)
     return negative ? -value : value;
 }
 
+uint32_t prefixMask(int length)
+{
+    return length == 0 ? 0u : htonl(~uint32_t{0} << (32 - length));
+}
+
+// Zone files and most rules write a network as plain "a.b.c.d/len": four
+// decimal parts of 0 to 255 without leading zeros, and a length of at most
+// 32. Those are read here without the C parser's round trip through bytes;
+// every other spelling (octal or hex parts, fewer parts, blanks, anything
+// after the length) is left to the general reading, which gives the same
+// for the plain ones.
+inline char16_t unit(QChar c)
+{
+    return c.unicode();
+}
+inline char16_t unit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+template <typename Char> std::optional<TLMatchIP::IPv4Network> plainNetwork(const Char* c, qsizetype size)
+{
+    const auto digitAt = [&](qsizetype i) { return i < size && unit(c[i]) >= u'0' && unit(c[i]) <= u'9'; };
+    qsizetype i = 0;
+    uint32_t address = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (i >= size || unit(c[i]) != u'.')
+                return std::nullopt;
+            ++i;
+        }
+        const qsizetype start = i;
+        uint32_t value = 0;
+        while (digitAt(i) && i - start < 3)
+            value = value * 10 + (unit(c[i++]) - u'0');
+        if (i == start || digitAt(i) || value > 255 || (unit(c[start]) == u'0' && i - start > 1))
+            return std::nullopt;
+        address = address << 8 | value;
+    }
+    if (i >= size || unit(c[i]) != u'/')
+        return std::nullopt;
+    ++i;
+    const qsizetype start = i;
+    int length = 0;
+    while (digitAt(i) && i - start < 2)
+        length = length * 10 + (unit(c[i++]) - u'0');
+    if (i == start || i != size || length > 32)
+        return std::nullopt;
+    return TLMatchIP::IPv4Network{htonl(address), prefixMask(length)};
+}
+
 } // namespace
 
 bool TLMatchIP::matchIP(const QString& address, const QString& network) const
 {
+    const auto networkValue = ipv4Network(network);
+    const auto addressValue = networkValue ? ipv4Address(address) : std::nullopt;
+    return addressValue && contains(*networkValue, *addressValue);
+}
+
+std::optional<uint32_t> TLMatchIP::ipv4Address(const QString& address)
+{
+    return ipv4(address);
+}
+
+std::optional<TLMatchIP::IPv4Network> TLMatchIP::ipv4Network(const QString& network)
+{
+    if (const auto plain = plainNetwork(network.constData(), network.size()))
+        return plain;
     const QStringList pieces = network.split(QLatin1Char('/'));
     if (pieces.size() < 2)
-        return false;
+        return std::nullopt;
 
-    const auto addressValue = ipv4(address);
     const auto networkValue = ipv4(pieces.at(0));
-    if (!addressValue || !networkValue)
-        return false;
+    if (!networkValue)
+        return std::nullopt;
 
     const int length = integerValue(pieces.at(1));
     if (length < 0 || length > 32)
-        return false;
+        return std::nullopt;
 
-    const uint32_t mask = length == 0 ? 0u : htonl(~uint32_t{0} << (32 - length));
-    return ((*networkValue ^ *addressValue) & mask) == 0;
+    return IPv4Network{*networkValue, prefixMask(length)};
+}
+
+std::optional<TLMatchIP::IPv4Network> TLMatchIP::ipv4Network(QByteArrayView utf8)
+{
+    if (const auto plain = plainNetwork(utf8.data(), utf8.size()))
+        return plain;
+    return ipv4Network(QString::fromUtf8(utf8));
 }
 
 bool TLMatchIP::matchIPV6(const QString& address, const QString& network) const

@@ -82,6 +82,15 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
     }
     EXPECT_TRUE(
         QFileInfo(path(support + "/Agent/Palisor.app/Contents/Resources/palisoruninstaller")).isExecutable());
+    // The country zones the build made (none without the country database)
+    // are installed with the rest of the agent's resources.
+    const QStringList zoneNames{QStringLiteral("*-aggregated.zone")};
+    const QStringList builtZones =
+        QDir(QStringLiteral(PALISOR_TEST_BUNDLE_DIR "/Contents/Resources/aggregated"))
+            .entryList(zoneNames, QDir::Files, QDir::Name);
+    EXPECT_EQ(QDir(path(support + "/Agent/Palisor.app/Contents/Resources/aggregated"))
+                  .entryList(zoneNames, QDir::Files, QDir::Name),
+              builtZones);
 
     // The unit and the autostart entry name the installed helper and its
     // starter by their paths in the root.

@@ -1,6 +1,7 @@
 #include "support/SharedStateReset.h"
 
 #include "core/PAApplication.h"
+#include "core/PACountryTable.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
 #include "core/SharedState.h"
@@ -15,6 +16,7 @@ void resetSharedState()
     systemUsersList.clear();
     showHostnames = true;
     logAutoscroll = true;
+    PACountryTable::setCountryZones({});
 
     // Every preference, switch and colour back to its value at start.
     PASettings::reset();
