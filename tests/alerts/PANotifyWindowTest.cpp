@@ -912,6 +912,8 @@ TEST_F(PANotifyWindowTest, TheAddressClassOrTheCountryShowsWithItsFlag)
 TEST_F(PANotifyWindowTest, WithoutZonesNoAddressIsClassified)
 {
     // The country table of a machine without zone files.
+    FakeCountrySource countries;
+    ScopedCountrySource scope(countries);
     for (const char* address : {"127.0.0.1", "10.1.2.3", "93.184.216.34"}) {
         auto alert = open(homePath("bin/curl"), address, "443");
         finishLookUps();
