@@ -109,6 +109,12 @@ MainInterface::MainInterface(QObject* parent)
             [appsView] { appsView->setItemStyle(windowStyle); });
     connect(m_palisorController, &PAController::stateIconsChanged, appsView,
             &PACollectionView::reloadStateImages);
+    // A double click on an app opens its rules popover under the item.
+    connect(appsView, &QAbstractItemView::doubleClicked, m_palisorController,
+            [appsView, main = QPointer<PAController>(m_palisorController)](const QModelIndex& index) {
+                if (main)
+                    main->openAppPopover(appsView->viewport(), appsView->visualRect(index));
+            });
 
     // The status and Tools menus' commands that belong to the delegate.
     connect(m_palisorController->openItem, &QAction::triggered, m_appDelegate, &AppDelegate::showAppsWindow);
