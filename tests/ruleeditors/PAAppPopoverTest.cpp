@@ -8,6 +8,7 @@
 #include "platform/CodeSigning.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/HostNames.h"
+#include "platform/SerialQueue.h"
 #include "platform/widgets/Popover.h"
 #include "ruleeditors/PAPopoverDelegate.h"
 #include "support/EventLoop.h"
@@ -478,6 +479,23 @@ TEST_F(PAAppPopoverTest, RowsOfAnotherAppOrAnEarlierDrawRemoveNothing)
     isNotifyWindowOpen = false;
     EXPECT_EQ(second->appMatches(), (QStringList{"@1.1.1.1", "@2.2.2.2"}));
     EXPECT_EQ(ruleSetCount(), 0);
+}
+
+TEST_F(PAAppPopoverTest, RedrawWhileAnAlertHoldsTheQueueNeitherWaitsNorLosesTheChange)
+{
+    auto app = managed("Mail", 0, {});
+    ASSERT_TRUE(open(app));
+    // A connection alert opens and holds synchronizedQueue.
+    synchronizedQueue().suspend();
+    isNotifyWindowOpen = true;
+    controller().makeSelectedAppRed();
+    EXPECT_TRUE(processEventsUntil([this] { return rows() == QStringList{"#Everyone"}; }));
+    EXPECT_TRUE(form().ruleDescription->text().contains("All connections are blocked."));
+    EXPECT_EQ(ruleSetCount(), 0) << "the send waits for the answer";
+    isNotifyWindowOpen = false;
+    synchronizedQueue().resume();
+    EXPECT_TRUE(waitForRuleSets(1));
+    EXPECT_EQ(lastRuleSet(), (QStringList{"/opt/Mail 1 "}));
 }
 
 TEST_F(PAAppPopoverTest, HostNamesReplaceAddressesAtMostFiveAtOnceAndGoBackWhenSwitchedOff)
