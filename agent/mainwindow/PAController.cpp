@@ -209,6 +209,10 @@ PAController::~PAController()
     invalidateTimer(m_trayRetryTimer);
     // Look-ups still queued skip their work; the pool waits for running ones.
     cancelPopoverWork();
+    // The popover goes with the window, after this object's own members: its
+    // closing must not call back into a controller that is half gone.
+    if (m_popoverDelegate)
+        m_popoverDelegate->palisorcontroller = nullptr;
 }
 
 void PAController::awakeFromNib()
