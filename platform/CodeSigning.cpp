@@ -1,5 +1,10 @@
 #include "platform/CodeSigning.h"
 
+#include "platform/CommandRunner.h"
+#include "platform/Paths.h"
+
+#include <QFileInfo>
+
 #include <atomic>
 
 namespace {
@@ -9,6 +14,14 @@ std::atomic<CodeSigning*> g_shared{nullptr};
 QString unsignedReport(const QString& path)
 {
     return path + QStringLiteral(": code object is not signed at all\n");
+}
+
+QString toolReport(const QString& option, const QString& path)
+{
+    const QString tool = CodeSigning::toolPath();
+    if (!QFileInfo(tool).isExecutable())
+        return unsignedReport(path);
+    return CommandRunner::shared().run(tool, {option, QStringLiteral("--ignore-resources"), path});
 }
 
 } // namespace
@@ -21,6 +34,21 @@ QString CodeSigning::verify(const QString& path)
 QString CodeSigning::describe(const QString& path)
 {
     return unsignedReport(path);
+}
+
+QString CodeSigning::validityReport(const QString& path)
+{
+    return toolReport(QStringLiteral("-vv"), path);
+}
+
+QString CodeSigning::detailsReport(const QString& path)
+{
+    return toolReport(QStringLiteral("-dvv"), path);
+}
+
+QString CodeSigning::toolPath()
+{
+    return Paths::system(QStringLiteral("/usr/bin/codesign"));
 }
 
 CodeSigning& CodeSigning::shared()

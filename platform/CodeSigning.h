@@ -17,6 +17,18 @@ public:
     // "Authority=" lines for signed code.
     virtual QString describe(const QString& path);
 
+    // The two halves of the signature report as the tool prints them (its
+    // standard output and error together): the validity check ("-vv
+    // --ignore-resources") and the signing details ("-dvv
+    // --ignore-resources"). The tool runs through CommandRunner with the path
+    // as one argument, never through a shell. Where the system has no such
+    // tool, each is what the tool reports for unsigned code. Blocks: call it
+    // off the main thread.
+    virtual QString validityReport(const QString& path);
+    virtual QString detailsReport(const QString& path);
+    // Where the tool is looked for.
+    static QString toolPath();
+
     static CodeSigning& shared();
     // nullptr restores the system answer. The caller keeps ownership.
     static void setShared(CodeSigning* codeSigning);

@@ -18,13 +18,16 @@
 #include "platform/ConcurrentQueue.h"
 #include "platform/DesktopEntries.h"
 #include "platform/MainQueue.h"
+#include "ruleeditors/PAAppPopover.h"
 #include "ruleeditors/PAExclusionController.h"
 #include "ruleeditors/PAManagedRecordsController.h"
+#include "ruleeditors/PAPopoverDelegate.h"
 #include "setup/PACustomPresetsWindowController.h"
 #include "setup/PAPreferencesController.h"
 #include "setup/PAPresetsController.h"
 #include "setup/PAUpdateController.h"
 #include "setup/PAWizardController.h"
+#include "ui_PAAppPopover.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -115,6 +118,12 @@ MainInterface::MainInterface(QObject* parent)
             [appsView] { appsView->setItemStyle(windowStyle); });
     connect(m_palisorController, &PAController::stateIconsChanged, appsView,
             &PACollectionView::reloadStateImages);
+    // A double click on an app opens its rules popover under the item.
+    connect(appsView, &QAbstractItemView::doubleClicked, m_palisorController,
+            [appsView, main = QPointer<PAController>(m_palisorController)](const QModelIndex& index) {
+                if (main)
+                    main->openAppPopover(appsView->viewport(), appsView->visualRect(index));
+            });
 
     // The status and Tools menus' commands that belong to the delegate.
     connect(m_palisorController->openItem, &QAction::triggered, m_appDelegate, &AppDelegate::showAppsWindow);
@@ -134,6 +143,13 @@ MainInterface::MainInterface(QObject* parent)
     m_connectionController->logToFile = m_preferencesController->logToFile;
     m_connectionController->setWindow(m_palisorController->window());
     m_palisorController->logsViewContainer()->layout()->addWidget(m_connectionController->view());
+    // The rules popover's connections tab lists the log's rows of its app.
+    m_connectionController->showAppConnectionsIn(
+        m_palisorController->appPopoverView()->form()->appConnsTableView);
+    connect(m_palisorController, &PAController::appLogsWanted, m_connectionController,
+            &PAConnectionController::getAppLogs);
+    connect(m_palisorController->popoverDelegate(), &PAPopoverDelegate::appConnectionsFilterCleared,
+            m_connectionController, &PAConnectionController::clearAppLogsFilter);
 
     m_palisorController->awakeFromNib();
     m_connectionController->awakeFromNib();

@@ -1,5 +1,6 @@
 #include "core/PAAppRuleEvaluation.h"
 
+#include "core/PAAppRuleText.h"
 #include "core/PAApplication.h"
 
 bool hasMatchBeginningWith(const QStringList& matches, QChar first)
@@ -13,27 +14,7 @@ bool hasMatchBeginningWith(const QStringList& matches, QChar first)
 bool evaluateAppRule(PAApplication& app)
 {
     const qint64 state = app.appIsBlockedOrAllowed();
-    qint64 next = state;
-    switch (state) {
-    case 0:
-        if (hasMatchBeginningWith(app.appMatches(), QLatin1Char('#')))
-            next = 2;
-        break;
-    case 1:
-        if (hasMatchBeginningWith(app.appMatches(), QLatin1Char('@')))
-            next = 3;
-        break;
-    case 2:
-        if (!hasMatchBeginningWith(app.appMatches(), QLatin1Char('#')))
-            next = 0;
-        break;
-    case 3:
-        if (!hasMatchBeginningWith(app.appMatches(), QLatin1Char('@')))
-            next = 1;
-        break;
-    default:
-        break;
-    }
+    const qint64 next = PAAppRuleText::ruleFollowingMatches(state, app.appMatches());
     if (next == state)
         return false;
     app.setRule(next);

@@ -1,18 +1,8 @@
 #include "mainwindow/PAAppConnectionsFilter.h"
 
+#include "core/PAAppConnectionFilter.h"
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionsModel.h"
-
-#include <algorithm>
-
-namespace {
-
-bool isAscii(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
-} // namespace
 
 PAAppConnectionsFilter::PAAppConnectionsFilter(QObject* parent)
     : QSortFilterProxyModel(parent)
@@ -22,36 +12,8 @@ PAAppConnectionsFilter::PAAppConnectionsFilter(QObject* parent)
 void PAAppConnectionsFilter::setAppPath(const std::optional<QString>& appPath)
 {
     m_appPath = appPath;
-    m_foldedAppPath = appPath ? folded(*appPath) : QString();
+    m_foldedAppPath = appPath ? PAAppConnectionFilter::folded(*appPath) : QString();
     invalidateFilter();
-}
-
-QString PAAppConnectionsFilter::folded(const QString& text)
-{
-    if (isAscii(text))
-        return text.toLower();
-    // Decomposed, the accents are marks of their own and drop out; the upper
-    // case spells "ß" as "SS", whose lower case is the full folding.
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString bare;
-    bare.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        const QChar::Category category = c.category();
-        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
-            category != QChar::Mark_Enclosing)
-            bare.append(c);
-    }
-    return bare.toUpper().toLower();
-}
-
-bool PAAppConnectionsFilter::containsFolded(const QString& haystack, const QString& foldedNeedle)
-{
-    if (foldedNeedle.isEmpty())
-        return false;
-    // The common case: plain ASCII on both sides needs no folding at all.
-    if (isAscii(haystack) && isAscii(foldedNeedle))
-        return haystack.contains(foldedNeedle, Qt::CaseInsensitive);
-    return folded(haystack).contains(foldedNeedle);
 }
 
 bool PAAppConnectionsFilter::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const
@@ -62,6 +24,6 @@ bool PAAppConnectionsFilter::filterAcceptsRow(int sourceRow, const QModelIndex& 
     const auto* connection = index.data(PAConnectionsModel::ConnectionRole).value<PAConnection*>();
     if (!connection)
         return false;
-    return containsFolded(connection->connProcessName, m_foldedAppPath) ||
-           containsFolded(connection->xpcPath, m_foldedAppPath);
+    return PAAppConnectionFilter::containsFolded(connection->connProcessName, m_foldedAppPath) ||
+           PAAppConnectionFilter::containsFolded(connection->xpcPath, m_foldedAppPath);
 }

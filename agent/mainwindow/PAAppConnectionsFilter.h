@@ -20,12 +20,6 @@ public:
     void setAppPath(const std::optional<QString>& appPath);
     const std::optional<QString>& appPath() const { return m_appPath; }
 
-    // `text` without case or diacritics, so that "É" and "e" compare equal.
-    static QString folded(const QString& text);
-    // Whether `haystack` holds `foldedNeedle` (a folded() text), ignoring
-    // case and diacritics. An empty needle is held by nothing.
-    static bool containsFolded(const QString& haystack, const QString& foldedNeedle);
-
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 

@@ -444,6 +444,12 @@ void PAConnectionController::getAppLogs()
     m_appFilter->setAppPath(selected.front()->appPath());
 }
 
+void PAConnectionController::showAppConnectionsIn(QTableView* table)
+{
+    if (table)
+        setUpConnectionsTable(*table, m_appFilter);
+}
+
 void PAConnectionController::clearAppLogsFilter()
 {
     m_appFilter->setAppPath(std::nullopt);

@@ -75,6 +75,8 @@ public:
     // The per-app list: the same connections filtered to one app.
     PAAppConnectionsFilter* appConnsLibraryController() const { return m_appFilter; }
     QTableView* appConnsTableView() const;
+    // Another view of the per-app list (the rules popover's connections tab).
+    void showAppConnectionsIn(QTableView* table);
     QAbstractButton* loggingSwitch() const;
     QAbstractButton* hostnamesSwitch() const;
     QAbstractButton* autoscrollSwitch() const;

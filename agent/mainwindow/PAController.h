@@ -4,26 +4,33 @@
 #include "core/PAApplication.h"
 #include "platform/ArrayController.h"
 #include "platform/Clock.h"
+#include "ruleeditors/PARecord.h"
 
 #include <QAction>
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
 class ColorWell;
+class ConcurrentQueue;
 class MainWindowTripleSplitViewDelegate;
 class PAAddIPPopover;
 class PAConfiguration;
 class PAExclusionController;
 class PAInstaller;
+class PAAppPopover;
 class PAManagedRecordsController;
+class PAPopoverDelegate;
 class PASearchController;
 class Popover;
 class PopUpButton;
@@ -97,7 +104,7 @@ public:
     // The editors whose icons follow the icon set.
     QPointer<PAManagedRecordsController> recordscontroller;
     QPointer<PAExclusionController> exclusionscontroller;
-    // The app rules popover's legend button, once that popover has one.
+    // The app rules popover's legend button.
     QPointer<QAbstractButton> info_apprules;
 
     // The Tools menu: import and export of the configuration (the encoded
@@ -264,9 +271,55 @@ public:
     void rulesPaste(QObject* sender = nullptr);
     void removeApp(QObject* sender = nullptr);
     void revealAppInFinder(QObject* sender = nullptr);
-    // Redraws the app rules popover for the selected app; nothing to draw
-    // while the window has no popover.
+    // Redraws the app rules popover for the selected app. A popover that is
+    // not shown is left alone: it is drawn afresh when it opens.
     void drawAppPopover();
+
+    // The app rules popover: one managed app (the one selected), its rule
+    // sentence, its matches as rows, the gear menu, and the tabs of its
+    // connections and its code-signature report.
+    QPointer<Popover> appPopover;
+    PAAppPopover* appPopoverView() const { return m_appPopoverView; }
+    PAPopoverDelegate* popoverDelegate() const { return m_popoverDelegate; }
+    // The popover's rows: every row, pass or block, is in popoverPassedIPS;
+    // popoverBlockedIPS stays empty. Main thread only.
+    PARecord::List popoverPassedIPS;
+    PARecord::List popoverBlockedIPS;
+    ArrayController<PARecord>* popoverPassedIPSController = nullptr;
+    ArrayController<PARecord>* popoverBlockedIPSController = nullptr;
+    static constexpr QSize kNarrowPopoverSize{360, 465};
+    static constexpr QSize kWidePopoverSize{700, 465};
+    // Apps with more matches than this switch the host names off for good.
+    static constexpr int kMostMatchesWithHostNames = 50;
+
+    // Opens the popover under `sender` (an app item of the apps view; `rect`
+    // in its coordinates, its whole area when empty) on the rules tab and
+    // draws it. Nothing while a connection alert is open.
+    void openAppPopover(QObject* sender, const QRect& rect = QRect());
+    // Clears every field, then draws on the next turn of the main queue.
+    void doDrawAppPopover();
+    QString makeAppRuleDescriptionWithApp(const PAApplication& app) const;
+    // After a change of the app's matches: the sentence (of the state before),
+    // then the state follows the matches (0/2 and 1/3), then the controls.
+    void evaluateAppRule(PAApplication& app);
+    void slarga();
+    void streca();
+    void clickAppPopoverSegmentedControl(QObject* sender = nullptr);
+    // The popover's tab view selected `index` (rules, connections, info).
+    void appPopoverTabSelected(int index);
+    void clickPassed(QObject* sender = nullptr);
+    void clickBlocked(QObject* sender = nullptr);
+    // Removes the selected rows' matches from the selected app.
+    void removeAppRecord(QObject* sender = nullptr);
+    // Host names for the rows' addresses, or the addresses again.
+    void switchReverseIPOption(QObject* sender = nullptr);
+    // The info tab's code-signature report of the selected app.
+    void showSignatureInfo(QObject* sender = nullptr);
+    // Ends what the popover started: rows still to arrive, host-name
+    // look-ups and a signature report still running are dropped.
+    void cancelPopoverWork();
+    // Look-ups waiting or running (tests).
+    int pendingHostNameLookups() const { return m_pendingLookups; }
 
     // The two tails of every change of the managed apps: publish copies the
     // list into sharedAppsLibrary before sending; send only sends.
@@ -320,6 +373,13 @@ public:
     QString logSectionTitle() const { return m_logSectionTitle; }
 
 signals:
+    // The popover shows `app` with its rule state: the add controls follow it.
+    void popoverAppRuleShown(PAApplication* app);
+    // The popover's add entry and its message are cleared.
+    void popoverEntryCleared();
+    // The connections tab wants the log's per-app list limited to the app at
+    // `appPath` (see PAAppConnectionFilter).
+    void appLogsWanted(const QString& appPath);
     void toolbarLedsChanged();
     void labelColorsChanged();
     void styleChanged();
@@ -373,7 +433,18 @@ private:
                                 const QString& prefix);
     void m_rejectHostEntry(const std::weak_ptr<PAApplication>& target);
     void m_startEntrySpinner();
+    // Once an entry went in, only a click in the main window closes the
+    // rules popover.
+    void m_keepAppPopoverAfterEntry();
     void m_stopEntrySpinner();
+    void m_buildAppPopover();
+    void m_fillAppPopover();
+    void m_clearAppPopover();
+    void m_showGearItems(const PAApplication& app);
+    void m_startHostNameLookups();
+    void m_cancelLookups();
+    void m_showSignatureText(const QString& text);
+    void m_appSelectionChanged();
 
     const std::unique_ptr<Ui::PAController> ui;
     const std::unique_ptr<Ui::PALegenda> m_legenda;
@@ -383,6 +454,19 @@ private:
     // Messages of a parse show once the action has returned.
     bool m_entryMessagesLater = false;
     int m_pendingHostLookups = 0;
+    PAAppPopover* m_appPopoverView = nullptr;
+    PAPopoverDelegate* m_popoverDelegate = nullptr;
+    // Reverse look-ups of the rows, at most five at once (myOperationQueue).
+    std::unique_ptr<ConcurrentQueue> m_myOperationQueue;
+    // Each draw, cancellation and report takes a new number; work that comes
+    // back with an older one is dropped. The look-ups' number is read on their
+    // threads too.
+    quint64 m_fillGeneration = 0;
+    quint64 m_signGeneration = 0;
+    std::shared_ptr<std::atomic<quint64>> m_lookupGeneration;
+    int m_pendingLookups = 0;
+    // The app the popover shows.
+    std::weak_ptr<PAApplication> m_popoverApp;
     QWidget* m_legendaView = nullptr;
     PASearchController* m_searchController = nullptr;
     std::unique_ptr<QMainWindow> m_window;

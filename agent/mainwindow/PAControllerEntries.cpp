@@ -11,6 +11,8 @@
 #include "platform/widgets/PopUpButton.h"
 #include "platform/widgets/Popover.h"
 #include "ruleeditors/PAAddIPPopover.h"
+#include "ruleeditors/PAAppPopover.h"
+#include "ui_PAAppPopover.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -22,7 +24,10 @@
 
 void PAController::m_buildAddIPPopover()
 {
-    m_addIPPopover = new Popover(m_window.get());
+    // Hung on the rules popover's add button: a click in it is a click in
+    // the rules popover, which stays open while an entry is typed.
+    QAbstractButton* addRecordBtn = m_appPopoverView->form()->addRecordBtn;
+    m_addIPPopover = new Popover(addRecordBtn);
     m_addIPPopover->setObjectName(QStringLiteral("addIPPopover"));
     m_addIPView = new PAAddIPPopover;
     m_addIPPopover->setContentWidget(m_addIPView);
@@ -32,11 +37,25 @@ void PAController::m_buildAddIPPopover()
             [this] { addNewItem(m_addIPView->newIP()); });
     connect(m_addIPView->addEveryoneBtn(), &QAbstractButton::clicked, this,
             [this] { clickAddEveryone(m_addIPView->addEveryoneBtn()); });
+    connect(addRecordBtn, &QAbstractButton::clicked, this,
+            [this, addRecordBtn] { openAddRecordPopover(addRecordBtn); });
+    connect(this, &PAController::popoverAppRuleShown, this, [this](PAApplication* app) {
+        if (app)
+            evaluateAppRulesPopoverButtonsStatesWithApp(*app);
+    });
+    connect(this, &PAController::popoverEntryCleared, this, [this] {
+        m_addIPView->newIP()->clear();
+        m_addIPView->addRuleErrorString()->clear();
+        m_addIPView->cautionPic()->hide();
+    });
 }
 
 void PAController::openAddRecordPopover(QObject* sender)
 {
     m_addIPView->addRuleErrorString()->clear();
+    // Until an entry goes in, a click anywhere else gives the rules up.
+    if (appPopover)
+        appPopover->setBehavior(Popover::Behavior::Transient);
     const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
     if (!app)
         return;
@@ -45,7 +64,7 @@ void PAController::openAddRecordPopover(QObject* sender)
     m_addIPView->addIpTitle()->setText(
         QStringLiteral("Add IP address, hostname, subnet, port or port range"));
     if (auto* view = qobject_cast<QWidget*>(sender))
-        m_addIPPopover->showRelativeTo(QRect(), view);
+        m_addIPPopover->showRelativeTo(QRect(), view, Popover::Edge::MinX);
 }
 
 void PAController::addNewItem(QObject*)
@@ -92,6 +111,13 @@ void PAController::addNewItem(QObject*)
         break;
     }
     m_entryMessagesLater = false;
+    m_keepAppPopoverAfterEntry();
+}
+
+void PAController::m_keepAppPopoverAfterEntry()
+{
+    if (appPopover)
+        appPopover->setBehavior(Popover::Behavior::Semitransient);
 }
 
 void PAController::displayCautionWithErrore(const QString& errore)
@@ -102,8 +128,11 @@ void PAController::displayCautionWithErrore(const QString& errore)
 
 void PAController::clickAddEveryone(QObject*)
 {
-    if (const std::shared_ptr<PAApplication> app = m_singleSelectedApp())
-        addEveryone(*app);
+    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    if (!app)
+        return;
+    addEveryone(*app);
+    m_keepAppPopoverAfterEntry();
 }
 
 void PAController::addNewWildcard(PAApplication& app)
@@ -182,7 +211,12 @@ void PAController::m_addTypedEntry(PAApplication& app, AddStep step, bool emptyE
 
 void PAController::m_commitEntry(PAApplication& app, bool shown, bool emptyEntry)
 {
-    evaluateAppRule(app);
+    // The sentence and the add controls are the shown app's: a late look-up
+    // for another app only brings that app's rule in line.
+    if (shown)
+        evaluateAppRule(app);
+    else
+        ::evaluateAppRule(app);
     if (shown) {
         evaluateAppRulesPopoverButtonsStatesWithApp(app);
         if (emptyEntry)

@@ -1,5 +1,8 @@
 #include "platform/widgets/Popover.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLayout>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QShowEvent>
@@ -9,7 +12,7 @@
 
 // A popover draws its own frame; no window manager decorates it.
 Popover::Popover(QWidget* parent)
-    : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint)
+    : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
     setFrameShape(QFrame::StyledPanel);
     auto* layout = new QVBoxLayout(this);
@@ -18,6 +21,7 @@ Popover::Popover(QWidget* parent)
 
 Popover::~Popover()
 {
+    m_watchApplication(false);
     if (m_backgroundView && !m_backgroundView->parent())
         delete m_backgroundView;
 }
@@ -28,28 +32,95 @@ void Popover::setContentWidget(QWidget* widget)
         return;
     delete m_content;
     m_content = widget;
-    if (widget)
+    if (widget) {
         layout()->addWidget(widget);
+        if (m_contentSize.isValid())
+            m_applyContentSize();
+    }
 }
 
-void Popover::showRelativeTo(const QRect& rect, QWidget* widget)
+void Popover::setBehavior(Behavior behavior)
 {
+    m_behavior = behavior;
+}
+
+void Popover::setContentSize(const QSize& size)
+{
+    m_contentSize = size;
+    m_applyContentSize();
+}
+
+void Popover::m_applyContentSize()
+{
+    if (!m_content)
+        return;
+    if (m_contentSize.isValid()) {
+        m_content->setFixedSize(m_contentSize);
+    } else {
+        m_content->setMinimumSize(0, 0);
+        m_content->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
+    layout()->activate();
+    adjustSize();
+}
+
+QPoint Popover::placement(const QRect& anchor, const QSize& size, Edge edge, const QRect& area)
+{
+    const int centreX = anchor.x() + anchor.width() / 2 - size.width() / 2;
+    const int centreY = anchor.y() + anchor.height() / 2 - size.height() / 2;
+    const QPoint below(centreX, anchor.bottom() + 1);
+    const QPoint above(centreX, anchor.top() - size.height());
+    const QPoint left(anchor.left() - size.width(), centreY);
+    const QPoint right(anchor.right() + 1, centreY);
+    QPoint preferred;
+    QPoint other;
+    bool fits = true;
+    switch (edge) {
+    case Edge::MinY:
+        preferred = below, other = above;
+        fits = area.isEmpty() || below.y() + size.height() <= area.bottom() + 1;
+        break;
+    case Edge::MaxY:
+        preferred = above, other = below;
+        fits = area.isEmpty() || above.y() >= area.top();
+        break;
+    case Edge::MinX:
+        preferred = left, other = right;
+        fits = area.isEmpty() || left.x() >= area.left();
+        break;
+    case Edge::MaxX:
+        preferred = right, other = left;
+        fits = area.isEmpty() || right.x() + size.width() <= area.right() + 1;
+        break;
+    }
+    QPoint origin = fits ? preferred : other;
+    if (!area.isEmpty()) {
+        origin.setX(
+            std::clamp(origin.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        origin.setY(
+            std::clamp(origin.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    }
+    return origin;
+}
+
+void Popover::showRelativeTo(const QRect& rect, QWidget* widget, Edge edge)
+{
+    m_anchorWindow = widget ? widget->window() : nullptr;
     if (widget) {
-        const QRect anchor = rect.isEmpty() ? widget->rect() : rect;
+        const QRect local = rect.isEmpty() ? widget->rect() : rect;
         adjustSize();
-        const QPoint below =
-            widget->mapToGlobal(QPoint(anchor.x() + anchor.width() / 2, anchor.bottom() + 1));
-        QPoint origin(below.x() - width() / 2, below.y());
-        if (const QScreen* screen = widget->screen()) {
-            const QRect area = screen->availableGeometry();
-            origin.setX(
-                std::clamp(origin.x(), area.left(), std::max(area.left(), area.right() + 1 - width())));
-            origin.setY(
-                std::clamp(origin.y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
-        }
-        move(origin);
+        const QRect anchor(widget->mapToGlobal(local.topLeft()), local.size());
+        const QScreen* screen = widget->screen();
+        move(placement(anchor, size(), edge, screen ? screen->availableGeometry() : QRect()));
     }
     show();
+    raise();
+    activateWindow();
+}
+
+void Popover::performClose()
+{
+    close();
 }
 
 QWidget* Popover::backgroundView()
@@ -79,9 +150,20 @@ std::optional<QColor> Popover::backgroundColor() const
 
 void Popover::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         emit willShow();
+        m_watchApplication(true);
+    }
     QFrame::showEvent(event);
+}
+
+void Popover::hideEvent(QHideEvent* event)
+{
+    QFrame::hideEvent(event);
+    if (!event->spontaneous() && m_watching) {
+        m_watchApplication(false);
+        emit didClose();
+    }
 }
 
 void Popover::resizeEvent(QResizeEvent* event)
@@ -89,6 +171,60 @@ void Popover::resizeEvent(QResizeEvent* event)
     QFrame::resizeEvent(event);
     if (m_backgroundView && m_backgroundView->parent() == this)
         m_placeBackgroundView();
+}
+
+void Popover::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+bool Popover::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::NonClientAreaMouseButtonPress ||
+         type == QEvent::MouseButtonDblClick) &&
+        watched->isWidgetType() && isVisible() && m_behavior != Behavior::ApplicationDefined) {
+        const auto* target = static_cast<QWidget*>(watched);
+        // A semitransient popover stays while the user works in other
+        // windows; only the window it points into closes it.
+        const bool closes = !m_belongsToPopover(target) &&
+                            (m_behavior == Behavior::Transient || target->window() == m_anchorWindow);
+        // The click goes on to what it was meant for: a popover closing is
+        // no reason to swallow it.
+        if (closes)
+            close();
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+bool Popover::m_belongsToPopover(const QWidget* widget) const
+{
+    for (const QWidget* w = widget; w; w = w->parentWidget())
+        if (w == this)
+            return true;
+    return false;
+}
+
+void Popover::m_watchApplication(bool watch)
+{
+    if (watch == m_watching || !qApp)
+        return;
+    m_watching = watch;
+    if (watch) {
+        qApp->installEventFilter(this);
+        m_stateConnection = connect(
+            qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+                if (state != Qt::ApplicationActive && m_behavior == Behavior::Transient)
+                    close();
+            });
+    } else {
+        qApp->removeEventFilter(this);
+        disconnect(m_stateConnection);
+    }
 }
 
 void Popover::m_popoverWillOpen()

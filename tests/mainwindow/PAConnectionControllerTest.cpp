@@ -1,6 +1,7 @@
 #include "mainwindow/PAConnectionController.h"
 
 #include "app/MainInterface.h"
+#include "core/PAAppConnectionFilter.h"
 #include "core/PAApplication.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAAppConnectionsFilter.h"
@@ -397,8 +398,8 @@ TEST_F(PAConnectionControllerTest, PerAppListMatchesPathsIgnoringCaseAndDiacriti
     connections().clearAppLogsFilter();
     EXPECT_EQ(shownPaths().size(), 8);
 
-    EXPECT_EQ(PAAppConnectionsFilter::folded(QStringLiteral("Straße Éa")), "strasse ea");
-    EXPECT_FALSE(PAAppConnectionsFilter::containsFolded(QStringLiteral("/x"), QString()));
+    EXPECT_EQ(PAAppConnectionFilter::folded(QStringLiteral("Straße Éa")), "strasse ea");
+    EXPECT_FALSE(PAAppConnectionFilter::containsFolded(QStringLiteral("/x"), QString()));
 }
 
 TEST_F(PAConnectionControllerTest, ContextMenuItemsFollowTheSelection)

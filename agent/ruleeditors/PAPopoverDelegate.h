@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class PAController;
+class Popover;
+
+// Reacts to the app rules popover showing and closing: each time it shows it
+// turns semitransient, and once it has closed the look-ups it started are
+// cancelled and the connections log's per-app list stops following it.
+class PAPopoverDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PAPopoverDelegate(QObject* parent = nullptr);
+
+    // Outlets, connected by the owner; nothing happens while one is missing.
+    QPointer<Popover> appPopover;
+    QPointer<PAController> palisorcontroller;
+
+    // Connects to appPopover's signals.
+    void attach();
+
+    void popoverDidClose();
+    void popoverWillShow();
+
+signals:
+    // The per-app list of the connections log shows every app again.
+    void appConnectionsFilterCleared();
+};
