@@ -4,12 +4,15 @@
 #include "core/PAApplication.h"
 #include "core/PAManagedRecords.h"
 #include "core/SharedState.h"
+#include "mainwindow/PAConnection.h"
+#include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAController.h"
 #include "platform/CodeSigning.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/HostNames.h"
 #include "platform/SerialQueue.h"
 #include "platform/widgets/Popover.h"
+#include "ruleeditors/PAAddIPPopover.h"
 #include "ruleeditors/PAPopoverDelegate.h"
 #include "support/EventLoop.h"
 #include "support/widgets/AgentFixture.h"
@@ -19,6 +22,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMutex>
 #include <QSignalSpy>
@@ -366,6 +370,51 @@ TEST_F(PAAppPopoverTest, ShowingMakesItSemitransientAndClosingClearsTheLogFilter
     QSignalSpy cleared(controller().popoverDelegate(), &PAPopoverDelegate::appConnectionsFilterCleared);
     popover().close();
     EXPECT_EQ(cleared.count(), 1);
+}
+
+TEST_F(PAAppPopoverTest, TheAddButtonOpensTheAddPopoverInsideAndAnEntryKeepsTheRulesOpen)
+{
+    auto app = managed("Mail", 4);
+    ASSERT_TRUE(open(app));
+    form().addRecordBtn->click();
+    Popover* add = controller().addIPPopover();
+    ASSERT_TRUE(add->isVisible());
+    // Typing happens in a window of the rules popover's own, so it stays.
+    bool inside = false;
+    for (QWidget* up = add->parentWidget(); up && !inside; up = up->parentWidget())
+        inside = up == &popover();
+    EXPECT_TRUE(inside);
+    EXPECT_EQ(popover().behavior(), Popover::Behavior::Transient);
+
+    controller().addIPView()->newIP()->setText("10.0.0.1");
+    controller().addIPView()->addNewItemBtn()->click();
+    drainEvents();
+    EXPECT_TRUE(app->appMatches().contains("@10.0.0.1") || app->appMatches().contains("#10.0.0.1"))
+        << app->appMatches().join(' ').toStdString();
+    EXPECT_FALSE(add->isVisible());
+    EXPECT_TRUE(popover().isVisible());
+    EXPECT_EQ(popover().behavior(), Popover::Behavior::Semitransient);
+}
+
+TEST_F(PAAppPopoverTest, TheConnectionsTabListsTheLogsRowsOfItsAppUntilItCloses)
+{
+    PAConnectionController& log = *m_interface->connectionController();
+    log.addConnection(
+        new PAConnection("/opt/Mail/bin/fetch", "192.0.2.1", 443, 10, "501", false, "", "", false));
+    log.addConnection(new PAConnection("/usr/bin/other", "192.0.2.2", 80, 11, "501", true, "", "", false));
+    auto app = managed("Mail", 4);
+    ASSERT_TRUE(open(app));
+    QTableView* table = form().appConnsTableView;
+    ASSERT_TRUE(table->model());
+
+    QTabBar* segments = form().appPopoverSegmentedControl;
+    segments->setCurrentIndex(1);
+    controller().clickAppPopoverSegmentedControl(segments);
+    ASSERT_EQ(table->model()->rowCount(), 1);
+    EXPECT_EQ(table->model()->index(0, 1).data().toString(), "fetch");
+
+    popover().close();
+    EXPECT_EQ(table->model()->rowCount(), 2);
 }
 
 TEST_F(PAAppPopoverTest, NothingOpensWhileAnAlertIsOpenOrWithoutOneSelectedApp)
