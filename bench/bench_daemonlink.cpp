@@ -1,5 +1,6 @@
 #include "app/MainInterface.h"
 #include "bench/AgentBenchmarkMain.h"
+#include "bench/QuietCenter.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PAConfigurationRecords.h"
@@ -142,15 +143,6 @@ double bareRoundTripSeconds(int rounds)
 }
 
 // --- The agent.
-
-// The rule set reaches no bus.
-class QuietCenter : public DistributedNotificationCenter
-{
-public:
-    void postNotificationName(const QString&, const QString&, const QVariantMap&, int) override {}
-    ObserverToken addObserver(const QString&, const QString&, Handler) override { return 0; }
-    void removeObserver(ObserverToken) override {}
-};
 
 // A saved configuration of `apps` managed apps as users have them: bundles
 // with a few binaries and command-line tools, each with addresses, networks
