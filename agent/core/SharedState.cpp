@@ -16,6 +16,12 @@ ConcurrentQueue& findFlagQueue()
     return queue;
 }
 
+ConcurrentQueue& connHostnamesQueue()
+{
+    static ConcurrentQueue queue(QStringLiteral("connHostnames"), 4);
+    return queue;
+}
+
 ConcurrentQueue& mostraQueue()
 {
     static ConcurrentQueue queue(QStringLiteral("mostraQueue"));

@@ -40,6 +40,9 @@ class TLService;
 SerialQueue& synchronizedQueue(); // "SynchronizedNotification"
 ConcurrentQueue& findFlagQueue(); // "findFlag"
 ConcurrentQueue& mostraQueue();   // "mostraQueue"
+// The connections log's host names: a pool of their own, so that a slow
+// resolver never holds up the parse of the reports on the global queue.
+ConcurrentQueue& connHostnamesQueue(); // "connHostnames"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 

@@ -140,14 +140,27 @@ void PAConnection::resolveHostname()
 
 void PAConnection::m_lookUpHostnameLater()
 {
-    QPointer<PAConnection> self(this);
-    ConcurrentQueue::global().async([self, address = connIPAddress] {
+    // One look-up in flight per address, shared by every row that waits for
+    // it: a busy log names the same few servers thousands of times a minute,
+    // and the queue of look-ups stays as long as the list of addresses.
+    // Main thread only.
+    static QHash<QString, QList<QPointer<PAConnection>>> waiting;
+    auto found = waiting.find(connIPAddress);
+    if (found != waiting.end()) {
+        found->append(this);
+        return;
+    }
+    waiting.insert(connIPAddress, {this});
+    connHostnamesQueue().async([address = connIPAddress] {
         const QStringList names = hostNames(address);
-        if (names.isEmpty() || names.first().isEmpty())
-            return;
-        MainQueue::async([self, name = names.first()] {
-            if (self)
-                self->setConnHostname(name);
+        const QString name = names.isEmpty() ? QString() : names.first();
+        MainQueue::async([address, name] {
+            const QList<QPointer<PAConnection>> rows = waiting.take(address);
+            if (name.isEmpty())
+                return;
+            for (const QPointer<PAConnection>& row : rows)
+                if (row)
+                    row->setConnHostname(name);
         });
     });
 }

@@ -372,19 +372,18 @@ void PAConnectionController::toggleHostnames(bool on)
     m_model->forEachConnection(
         [&byAddress](PAConnection& connection) { byAddress[connection.connIPAddress].append(&connection); });
     for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        ConcurrentQueue::global().async(
-            [lookup = m_hostNameLookup, address = it.key(), targets = it.value()] {
-                const QStringList names = lookup ? lookup(address) : QStringList();
-                if (names.isEmpty())
+        connHostnamesQueue().async([lookup = m_hostNameLookup, address = it.key(), targets = it.value()] {
+            const QStringList names = lookup ? lookup(address) : QStringList();
+            if (names.isEmpty())
+                return;
+            MainQueue::async([targets, name = names.first()] {
+                if (!showHostnames)
                     return;
-                MainQueue::async([targets, name = names.first()] {
-                    if (!showHostnames)
-                        return;
-                    for (const QPointer<PAConnection>& target : targets)
-                        if (target)
-                            target->setConnHostname(name);
-                });
+                for (const QPointer<PAConnection>& target : targets)
+                    if (target)
+                        target->setConnHostname(name);
             });
+        });
     }
 }
 

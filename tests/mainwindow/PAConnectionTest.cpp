@@ -17,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -231,6 +233,25 @@ TEST_F(PAConnectionTest, HostNamesReplaceTheAddressWhenFound)
     EXPECT_EQ(unnamed->connHostname, QStringLiteral("192.0.2.1"));
     drainEvents();
     EXPECT_EQ(unnamed->connHostname, QStringLiteral("late.example"));
+}
+
+TEST_F(PAConnectionTest, RowsOfOneAddressShareOneLookUpAtATime)
+{
+    // A busy log names one server many times while its name is still being
+    // looked up: one look-up serves them all, and a later row asks again.
+    setNames(QStringLiteral("10.0.0.5"), {QStringLiteral("mail.example")});
+    std::vector<std::unique_ptr<PAConnection>> rows;
+    for (int i = 0; i < 50; ++i)
+        rows.push_back(make(QStringLiteral("/x")));
+    ASSERT_TRUE(processEventsUntil([&] {
+        return std::all_of(rows.begin(), rows.end(), [](const auto& row) {
+            return row->connHostname == QStringLiteral("mail.example");
+        });
+    }));
+    EXPECT_EQ(m_lookUps.load(), 1);
+    const auto later = make(QStringLiteral("/x"));
+    ASSERT_TRUE(processEventsUntil([&] { return later->connHostname == QStringLiteral("mail.example"); }));
+    EXPECT_EQ(m_lookUps.load(), 2);
 }
 
 } // namespace

@@ -44,7 +44,8 @@ void AgentFixture::TearDown()
     openAlerts.clear();
     // Look-ups still running use this test's runner and resolver.
     m_hostNames.open();
-    for (ConcurrentQueue* queue : {&mostraQueue(), &findFlagQueue(), &ConcurrentQueue::global()})
+    for (ConcurrentQueue* queue :
+         {&mostraQueue(), &findFlagQueue(), &connHostnamesQueue(), &ConcurrentQueue::global()})
         queue->waitForDone();
     drainEvents();
     m_interface.reset();
