@@ -326,7 +326,7 @@ TEST_F(PAConnectionControllerTest, HostNamesSwitchOnlyWhileLogging)
     PAConnection* safari = report(kSafari);
     connections().toggleHostnames(true);
     EXPECT_TRUE(showHostnames);
-    ASSERT_TRUE(ConcurrentQueue::global().waitForDone(5000));
+    ASSERT_TRUE(connHostnamesQueue().waitForDone(5000));
     drainEvents();
     connections().setHostNameLookup({});
     EXPECT_EQ(again->connHostname, "example.org");
