@@ -1009,11 +1009,13 @@ TEST_F(PANotifyWindowTest, TheSignatureCheckShowsItsTextsAndSwitchesLightsOnOnly
          {true, true, true}},
     };
     QPushButton* button = child<QPushButton>(alert, "getSignatureButton");
-    button->click();
     for (const auto& step : steps) {
+        // Set before the check starts: the check reads them on its worker.
         signing.verifyReport = QLatin1String(step.verify);
         signing.describeReport = QLatin1String(step.describe);
-        if (&step != &steps[0])
+        if (&step == &steps[0])
+            button->click();
+        else
             alert->clickGetSignatureInfo();
         finishLookUps();
         EXPECT_EQ(child<QLabel>(alert, "processSignatureValidity")->text(), step.validity);
