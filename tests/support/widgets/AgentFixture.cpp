@@ -11,6 +11,7 @@
 #include "support/EventLoop.h"
 #include "support/SharedStateReset.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,6 +50,9 @@ void AgentFixture::TearDown()
         queue->waitForDone();
     drainEvents();
     m_interface.reset();
+    // Widgets going away hand their style animations to deleteLater(); no
+    // event loop runs after the last test to take them.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     resetSharedState();
     m_hostNamesScope.reset();
     m_runnerScope.reset();
