@@ -1,16 +1,6 @@
 #include "core/PAAppRuleText.h"
 
-namespace {
-
-bool anyBeginsWith(const QStringList& matches, QChar prefix)
-{
-    for (const QString& match : matches)
-        if (match.startsWith(prefix))
-            return true;
-    return false;
-}
-
-} // namespace
+#include "core/PAAppRuleEvaluation.h"
 
 QString PAAppRuleText::ruleDescription(const QString& appName, qint64 state, qsizetype matchCount,
                                        bool hasGlobalRules)
@@ -66,13 +56,13 @@ qint64 PAAppRuleText::ruleFollowingMatches(qint64 state, const QStringList& matc
 {
     switch (state) {
     case 0:
-        return anyBeginsWith(matches, QLatin1Char('#')) ? 2 : 0;
+        return hasMatchBeginningWith(matches, QLatin1Char('#')) ? 2 : 0;
     case 1:
-        return anyBeginsWith(matches, QLatin1Char('@')) ? 3 : 1;
+        return hasMatchBeginningWith(matches, QLatin1Char('@')) ? 3 : 1;
     case 2:
-        return anyBeginsWith(matches, QLatin1Char('#')) ? 2 : 0;
+        return hasMatchBeginningWith(matches, QLatin1Char('#')) ? 2 : 0;
     case 3:
-        return anyBeginsWith(matches, QLatin1Char('@')) ? 3 : 1;
+        return hasMatchBeginningWith(matches, QLatin1Char('@')) ? 3 : 1;
     default:
         return state;
     }

@@ -12,22 +12,7 @@
 #include <QLocale>
 #include <QPointer>
 
-#include <mutex>
-
 namespace {
-
-std::mutex g_resolverMutex;
-PAConnection::HostResolver g_resolver;
-
-QStringList hostNames(const QString& address)
-{
-    PAConnection::HostResolver resolver;
-    {
-        std::lock_guard lock(g_resolverMutex);
-        resolver = g_resolver;
-    }
-    return resolver ? resolver(address) : HostNames::shared().namesOfAddress(address);
-}
 
 // The bundle whose icon stands for an executable inside it: the path rebuilt
 // from the front up to its first component that ends in ".app".
@@ -128,7 +113,7 @@ void PAConnection::updateRecord()
 
 void PAConnection::resolveHostname()
 {
-    const QStringList names = hostNames(connIPAddress);
+    const QStringList names = HostNames::shared().namesOfAddress(connIPAddress);
     if (names.isEmpty() || names.first().isEmpty())
         return;
     QPointer<PAConnection> self(this);
@@ -152,11 +137,12 @@ void PAConnection::m_lookUpHostnameLater()
     }
     waiting.insert(connIPAddress, {this});
     connHostnamesQueue().async([address = connIPAddress] {
-        const QStringList names = hostNames(address);
+        const QStringList names = HostNames::shared().namesOfAddress(address);
         const QString name = names.isEmpty() ? QString() : names.first();
         MainQueue::async([address, name] {
             const QList<QPointer<PAConnection>> rows = waiting.take(address);
-            if (name.isEmpty())
+            // Switched off meanwhile: the rows show their addresses.
+            if (name.isEmpty() || !showHostnames)
                 return;
             for (const QPointer<PAConnection>& row : rows)
                 if (row)
@@ -170,12 +156,6 @@ QIcon PAConnection::getIcon(const QString& path)
     if (!path.contains(QLatin1String(".app/Contents/")))
         return cachedFileIcon(path);
     return cachedFileIcon(outermostBundle(path));
-}
-
-void PAConnection::setHostResolver(HostResolver resolver)
-{
-    std::lock_guard lock(g_resolverMutex);
-    g_resolver = std::move(resolver);
 }
 
 QString PAConnection::iconPath() const

@@ -70,13 +70,6 @@ public:
     // The locale's short date and medium time (with seconds, without zone).
     static QString dateText(const QDateTime& when);
 
-    // The reverse look-up of an address: its names, first the one to show.
-    // May run on any thread, and block it.
-    using HostResolver = std::function<QStringList(const QString& address)>;
-    // Tests put a resolver of their own in place; nullptr restores the
-    // system's (the resolver library's reverse look-up).
-    static void setHostResolver(HostResolver resolver);
-
     // Main thread: store a look-up's result and tell the rows.
     void setConnImage(const QIcon& image);
     void setConnHostname(const QString& hostname);

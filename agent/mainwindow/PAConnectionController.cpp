@@ -87,7 +87,6 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     , m_model(new PAConnectionsModel(this))
     , m_appFilter(new PAAppConnectionsFilter(this))
     , m_scrollTimer(new QTimer(this))
-    , m_hostNameLookup(&PAConnectionController::reverseLookup)
 {
     m_view = new QWidget;
     ui->setupUi(m_view);
@@ -360,31 +359,9 @@ void PAConnectionController::toggleHostnames(bool on)
         return;
     showHostnames = on;
     m_model->flushPending();
-    if (!on) {
-        m_model->forEachConnection(
-            [](PAConnection& connection) { connection.setConnHostname(connection.connIPAddress); });
-        return;
-    }
-    // One look-up per address off the main thread, shared by its rows: a
-    // full log holds the same few servers thousands of times. A connection
-    // may have left the list when its name arrives.
-    QHash<QString, QList<QPointer<PAConnection>>> byAddress;
-    m_model->forEachConnection(
-        [&byAddress](PAConnection& connection) { byAddress[connection.connIPAddress].append(&connection); });
-    for (auto it = byAddress.cbegin(); it != byAddress.cend(); ++it) {
-        connHostnamesQueue().async([lookup = m_hostNameLookup, address = it.key(), targets = it.value()] {
-            const QStringList names = lookup ? lookup(address) : QStringList();
-            if (names.isEmpty())
-                return;
-            MainQueue::async([targets, name = names.first()] {
-                if (!showHostnames)
-                    return;
-                for (const QPointer<PAConnection>& target : targets)
-                    if (target)
-                        target->setConnHostname(name);
-            });
-        });
-    }
+    // Off: every row shows its address at once. On: every row asks again,
+    // and the rows of one address share one look-up.
+    m_model->forEachConnection([](PAConnection& connection) { connection.updateRecord(); });
 }
 
 void PAConnectionController::windowWillClose()
@@ -443,10 +420,19 @@ void PAConnectionController::getAppLogs()
     m_appFilter->setAppPath(selected.front()->appPath());
 }
 
-void PAConnectionController::showAppConnectionsIn(QTableView* table)
+void PAConnectionController::showAppConnectionsIn(PATableView* table)
 {
-    if (table)
-        setUpConnectionsTable(*table, m_appFilter);
+    if (!table)
+        return;
+    setUpConnectionsTable(*table, m_appFilter);
+    // One selection for both views, so that the per-app commands act on the
+    // row chosen in whichever shows.
+    QItemSelectionModel* own = table->selectionModel();
+    QItemSelectionModel* shared = m_appConnsTableView->selectionModel();
+    shared->setParent(this); // outlives whichever view goes first
+    table->setSelectionModel(shared);
+    delete own;
+    table->setMenu(appLogsMenu);
 }
 
 void PAConnectionController::clearAppLogsFilter()
@@ -486,8 +472,8 @@ void PAConnectionController::doubleClickAllConnsTableView()
     const quint64 generation = ++m_popoverGeneration;
     m_popoverConnection = connection;
 
-    const QIcon icon =
-        connection->connImage.isNull() ? m_model->cachedIcon(connection->iconPath()) : connection->connImage;
+    const QIcon icon = connection->connImage.isNull() ? PAConnection::getIcon(connection->iconPath())
+                                                      : connection->connImage;
     infopopoverImage->setPixmap(icon.pixmap(QSize(48, 48)));
     infopopoverAppName->setText(connection->connSimpleName);
     infopopoverIPAddress->setText(connection->connIPAddress);
@@ -500,17 +486,17 @@ void PAConnectionController::doubleClickAllConnsTableView()
         infopopoverHostname->setText(connection->connHostname.isEmpty() ? QStringLiteral("not found")
                                                                         : connection->connHostname);
     } else {
-        ConcurrentQueue::global().async([self = QPointer(this), lookup = m_hostNameLookup, generation,
-                                         address = connection->connIPAddress] {
-            const QStringList names = lookup ? lookup(address) : QStringList();
-            if (names.isEmpty())
-                return;
-            MainQueue::async([self, generation, name = names.first()] {
-                // A late answer for a row the popover no longer shows is dropped.
-                if (self && self->m_popoverGeneration == generation && self->m_popoverConnection)
-                    self->infopopoverHostname->setText(name);
+        ConcurrentQueue::global().async(
+            [self = QPointer(this), generation, address = connection->connIPAddress] {
+                const QStringList names = HostNames::shared().namesOfAddress(address);
+                if (names.isEmpty())
+                    return;
+                MainQueue::async([self, generation, name = names.first()] {
+                    // A late answer for a row the popover no longer shows is dropped.
+                    if (self && self->m_popoverGeneration == generation && self->m_popoverConnection)
+                        self->infopopoverHostname->setText(name);
+                });
             });
-        });
     }
     infopopoverDate->setText(connection->connDate);
 
@@ -681,16 +667,6 @@ void PAConnectionController::openLogsPopover(QWidget* sender)
     if (sender)
         m_appLogsPopover->showRelativeTo(sender->rect(), sender);
     getAppLogs();
-}
-
-void PAConnectionController::setHostNameLookup(HostNameLookup lookup)
-{
-    m_hostNameLookup = std::move(lookup);
-}
-
-QStringList PAConnectionController::reverseLookup(const QString& address)
-{
-    return HostNames::shared().namesOfAddress(address);
 }
 
 void PAConnectionController::setWindow(QWidget* window)

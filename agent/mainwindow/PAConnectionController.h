@@ -75,8 +75,9 @@ public:
     // The per-app list: the same connections filtered to one app.
     PAAppConnectionsFilter* appConnsLibraryController() const { return m_appFilter; }
     QTableView* appConnsTableView() const;
-    // Another view of the per-app list (the rules popover's connections tab).
-    void showAppConnectionsIn(QTableView* table);
+    // Another view of the per-app list (the rules popover's connections tab):
+    // the same rows, selection and menu.
+    void showAppConnectionsIn(PATableView* table);
     QAbstractButton* loggingSwitch() const;
     QAbstractButton* hostnamesSwitch() const;
     QAbstractButton* autoscrollSwitch() const;
@@ -174,12 +175,6 @@ public:
     void matchNationFlag();
     void openLogsPopover(QWidget* sender);
 
-    // The names of an address, for the rows when host names are switched on
-    // and for the popover when they are off; replaceable so that tests decide
-    // what a look-up finds and when. Runs on worker threads.
-    using HostNameLookup = std::function<QStringList(const QString& address)>;
-    void setHostNameLookup(HostNameLookup lookup);
-    static QStringList reverseLookup(const QString& address);
     // The user shown for a user id text: "uid=<id>(<name>)" as the system's
     // id tool begins its answer, or "ERROR" when no account has it.
     static QString userText(const QString& uid);
@@ -212,7 +207,6 @@ private:
     QPointer<Popover> m_appLogsPopover;
     QTimer* m_scrollTimer;
     TimerRef m_connsTimer;
-    HostNameLookup m_hostNameLookup;
     // The connection the information popover shows: a host name that arrives
     // for any other is dropped.
     QPointer<PAConnection> m_popoverConnection;

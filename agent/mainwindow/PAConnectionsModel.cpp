@@ -1,8 +1,6 @@
 #include "mainwindow/PAConnectionsModel.h"
 
 #include "mainwindow/PAConnection.h"
-#include "platform/Resources.h"
-#include "platform/Workspace.h"
 
 #include <QMetaObject>
 
@@ -12,18 +10,11 @@ namespace {
 
 // Removed connections destroyed per turn of the event loop.
 constexpr size_t kRetireSlice = 4096;
-// Distinct programs remembered before the cache starts over.
-constexpr qsizetype kMostIcons = 1024;
 
 } // namespace
 
 PAConnectionsModel::PAConnectionsModel(QObject* parent)
     : QAbstractTableModel(parent)
-    , m_iconLookup([](const QString& path) {
-        // A program that is gone by now still gets a picture of an app.
-        const QIcon icon = Workspace::iconForApplication(path);
-        return icon.pixmap(QSize(16, 16)).isNull() ? Resources::image(QStringLiteral("genericapp")) : icon;
-    })
 {
 }
 
@@ -141,24 +132,6 @@ void PAConnectionsModel::forEachConnection(const std::function<void(PAConnection
         visit(*row.connection);
 }
 
-QIcon PAConnectionsModel::cachedIcon(const QString& path) const
-{
-    const auto found = m_icons.constFind(path);
-    if (found != m_icons.constEnd())
-        return *found;
-    if (m_icons.size() >= kMostIcons)
-        m_icons.clear();
-    const QIcon icon = m_iconLookup ? m_iconLookup(path) : QIcon();
-    m_icons.insert(path, icon);
-    return icon;
-}
-
-void PAConnectionsModel::setIconLookup(std::function<QIcon(const QString&)> lookup)
-{
-    m_iconLookup = std::move(lookup);
-    m_icons.clear();
-}
-
 int PAConnectionsModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -181,7 +154,9 @@ QVariant PAConnectionsModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case ColumnImage:
         if (role == Qt::DecorationRole)
-            return connection->connImage.isNull() ? cachedIcon(connection->iconPath())
+            // Until its own icon arrives, the row shows the one of its path
+            // that an earlier row has already made.
+            return connection->connImage.isNull() ? PAConnection::getIcon(connection->iconPath())
                                                   : connection->connImage;
         if (role == Qt::ToolTipRole)
             return connection->connProcessName;

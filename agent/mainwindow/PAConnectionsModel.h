@@ -2,8 +2,6 @@
 
 #include <QAbstractTableModel>
 #include <QDateTime>
-#include <QHash>
-#include <QIcon>
 #include <QString>
 
 #include <deque>
@@ -62,12 +60,6 @@ public:
     // Calls `visit` for every shown row, oldest first.
     void forEachConnection(const std::function<void(PAConnection&)>& visit) const;
 
-    // The icon of an executable's path, looked up once per path: thousands of
-    // rows share a handful of programs. The look-up is replaceable (tests,
-    // benchmarks); by default the desktop's application icon.
-    QIcon cachedIcon(const QString& path) const;
-    void setIconLookup(std::function<QIcon(const QString&)> lookup);
-
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -103,6 +95,4 @@ private:
     bool m_flushQueued = false;
     bool m_retireQueued = false;
     quint64 m_nextSerial = 1;
-    std::function<QIcon(const QString&)> m_iconLookup;
-    mutable QHash<QString, QIcon> m_icons;
 };

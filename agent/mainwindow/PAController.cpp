@@ -61,14 +61,6 @@
 
 namespace {
 
-bool hasMatchBeginningWith(const PAApplication& app, QChar first)
-{
-    for (const QString& match : app.appMatches())
-        if (match.startsWith(first))
-            return true;
-    return false;
-}
-
 // An app put into the ask state without setRule(): its matches, quiet period
 // and timers stay.
 void applyAskState(PAApplication& app)
@@ -791,14 +783,15 @@ void PAController::makeYellowAppsTurnGreenButPreserveAllMatches()
     for (const auto& app : appsLibrary) {
         if (app->appIsBlockedOrAllowed() != 4)
             continue;
-        app->setRule(hasMatchBeginningWith(*app, QLatin1Char('#')) ? 2 : 0);
+        app->setRule(hasMatchBeginningWith(app->appMatches(), QLatin1Char('#')) ? 2 : 0);
     }
 }
 
 void PAController::turnAllAppsWithMatchesFromGreenToYellow()
 {
     for (const auto& app : appsLibrary)
-        if (hasMatchBeginningWith(*app, QLatin1Char('@')) && hasMatchBeginningWith(*app, QLatin1Char('#')))
+        if (hasMatchBeginningWith(app->appMatches(), QLatin1Char('@')) &&
+            hasMatchBeginningWith(app->appMatches(), QLatin1Char('#')))
             applyAskState(*app);
 }
 
@@ -907,9 +900,9 @@ void PAController::clickAppLocker(QObject*)
         app->setRule(0);
         break;
     case 4:
-        if (hasMatchBeginningWith(*app, QLatin1Char('#')))
+        if (hasMatchBeginningWith(app->appMatches(), QLatin1Char('#')))
             app->setRule(2);
-        else if (hasMatchBeginningWith(*app, QLatin1Char('@')))
+        else if (hasMatchBeginningWith(app->appMatches(), QLatin1Char('@')))
             app->setRule(3);
         else
             app->setRule(0);

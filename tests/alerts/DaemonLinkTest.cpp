@@ -13,14 +13,13 @@
 #include "support/EventLoop.h"
 #include "support/FakeProcessInspector.h"
 #include "support/Privileges.h"
-#include "support/ProcessWaits.h"
+#include "support/SleepingChildren.h"
 #include "support/widgets/AgentFixture.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -60,10 +59,7 @@ protected:
     {
         managesocketagent::stopReceiving();
         m_loop.join();
-        for (auto& child : m_children) {
-            child->kill();
-            child->waitForFinished(2000);
-        }
+        m_sleepers.reset();
         m_peer.reset();
         AgentFixture::TearDown();
     }
@@ -72,26 +68,11 @@ protected:
     qint64 spawnAt(const QString& relativePath)
     {
         const QString path = homePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile::remove(path);
-        EXPECT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), path));
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        auto child = std::make_unique<QProcess>();
-        child->start(path, {QStringLiteral("30")});
-        EXPECT_TRUE(child->waitForStarted(5000));
-        const qint64 pid = child->processId();
-        EXPECT_TRUE(waitForExec(static_cast<pid_t>(pid), path));
-        m_children.push_back(std::move(child));
-        return pid;
+        return m_sleepers->run(SleepingChildren::copyOfSleep(path));
     }
 
-    qint64 gonePid()
-    {
-        QProcess child;
-        child.start(QStringLiteral("/bin/true"));
-        child.waitForFinished(5000);
-        return child.processId();
-    }
+    static qint64 gonePid() { return SleepingChildren::gonePid(); }
 
     std::shared_ptr<PAApplication> manage(const QString& name, const QStringList& binaries,
                                           const QString& path, qint64 state, const QStringList& matches = {})
@@ -142,7 +123,7 @@ protected:
 
     std::unique_ptr<DaemonPeer> m_peer;
     std::thread m_loop;
-    std::vector<std::unique_ptr<QProcess>> m_children;
+    std::unique_ptr<SleepingChildren> m_sleepers = std::make_unique<SleepingChildren>();
     QStringList m_shown;
 };
 

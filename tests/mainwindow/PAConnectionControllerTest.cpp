@@ -314,24 +314,20 @@ TEST_F(PAConnectionControllerTest, HostNamesSwitchOnlyWhileLogging)
 
     // Switched on: one look-up per address, its name for all its rows; an
     // address without a name keeps showing the address.
-    std::mutex mutex;
-    QStringList asked;
-    connections().setHostNameLookup([&](const QString& address) {
-        std::lock_guard lock(mutex);
-        asked << address;
-        return address == QLatin1String("93.184.216.34") ? QStringList{QStringLiteral("example.org")}
-                                                         : QStringList();
-    });
+    m_hostNames.answer(QStringLiteral("93.184.216.34"), {QStringLiteral("example.org")});
     PAConnection* again = report(kCurl);
     PAConnection* safari = report(kSafari);
+    ASSERT_TRUE(connHostnamesQueue().waitForDone(5000));
+    drainEvents();
+    const qsizetype before = m_hostNames.asked().size();
     connections().toggleHostnames(true);
     EXPECT_TRUE(showHostnames);
     ASSERT_TRUE(connHostnamesQueue().waitForDone(5000));
     drainEvents();
-    connections().setHostNameLookup({});
     EXPECT_EQ(again->connHostname, "example.org");
     EXPECT_EQ(curl->connHostname, "example.org");
     EXPECT_EQ(safari->connHostname, "17.253.144.10");
+    QStringList asked = m_hostNames.asked().mid(before);
     asked.sort();
     EXPECT_EQ(asked, (QStringList{"17.253.144.10", "93.184.216.34"}));
 }
@@ -525,7 +521,7 @@ TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow
 {
     // Each look-up waits until the test lets its address through; at the
     // end (a failed assertion too) all are let through and waited for.
-    struct Gate
+    struct Gate : HostNames
     {
         std::mutex mutex;
         std::condition_variable released;
@@ -547,13 +543,16 @@ TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow
             }
             released.notify_all();
             ConcurrentQueue::global().waitForDone(5000);
+            connHostnamesQueue().waitForDone(5000);
+        }
+        QStringList namesOfAddress(const QString& address) override
+        {
+            std::unique_lock lock(mutex);
+            released.wait(lock, [&] { return all || answer.count(address) > 0; });
+            return QStringList{QStringLiteral("name-of-") + address};
         }
     } gate;
-    connections().setHostNameLookup([&gate](const QString& address) {
-        std::unique_lock lock(gate.mutex);
-        gate.released.wait(lock, [&] { return gate.all || gate.answer.count(address) > 0; });
-        return QStringList{QStringLiteral("name-of-") + address};
-    });
+    ScopedHostNames gateInPlace(gate);
     const auto release = [&gate](const QString& address) { gate.release(address); };
 
     report(kSafari);

@@ -5,20 +5,19 @@
 #include "platform/Workspace.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
+#include "support/ScriptedHostNames.h"
 #include "support/SharedStateReset.h"
 
 #include <QAbstractFileIconProvider>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -48,26 +47,19 @@ protected:
     {
         resetSharedState();
         Workspace::setFileIconProvider(&m_icons);
-        PAConnection::setHostResolver([this](const QString& address) {
-            ++m_lookUps;
-            QMutexLocker lock(&m_namesMutex);
-            return m_names.value(address);
-        });
     }
 
     void TearDown() override
     {
+        // Every look-up's answer is taken before the next test.
+        connHostnamesQueue().waitForDone();
         drainEvents();
-        PAConnection::setHostResolver(nullptr);
         Workspace::setFileIconProvider(nullptr);
         resetSharedState();
     }
 
-    void setNames(const QString& address, const QStringList& names)
-    {
-        QMutexLocker lock(&m_namesMutex);
-        m_names.insert(address, names);
-    }
+    void setNames(const QString& address, const QStringList& names) { m_hostNames.answer(address, names); }
+    qsizetype lookUps() const { return m_hostNames.asked().size(); }
 
     static std::unique_ptr<PAConnection> make(const QString& path, const QString& uid = QStringLiteral("501"),
                                               bool blocked = false, const QString& via = QString(),
@@ -79,9 +71,8 @@ protected:
 
     ScopedManualClock m_clock;
     RecordingIconProvider m_icons;
-    std::atomic<int> m_lookUps{0};
-    QMutex m_namesMutex;
-    QHash<QString, QStringList> m_names;
+    ScriptedHostNames m_hostNames;
+    ScopedHostNames m_hostNamesScope{m_hostNames};
     QTemporaryDir m_dir;
 };
 
@@ -202,7 +193,7 @@ TEST_F(PAConnectionTest, ShowsAddressesWithoutLookingUpWhileHostNamesAreOff)
     connection->updateRecord();
     EXPECT_EQ(connection->connHostname, QStringLiteral("10.0.0.5"));
     drainEvents();
-    EXPECT_EQ(m_lookUps.load(), 0);
+    EXPECT_EQ(lookUps(), 0);
 }
 
 TEST_F(PAConnectionTest, HostNamesReplaceTheAddressWhenFound)
@@ -215,7 +206,7 @@ TEST_F(PAConnectionTest, HostNamesReplaceTheAddressWhenFound)
     EXPECT_EQ(found->connHostname, QStringLiteral("10.0.0.5"));
     ASSERT_TRUE(processEventsUntil([&] { return found->connHostname == QStringLiteral("mail.example"); }));
     EXPECT_GE(changed.count(), 1);
-    ASSERT_TRUE(processEventsUntil([&] { return m_lookUps.load() >= 2; }));
+    ASSERT_TRUE(processEventsUntil([&] { return lookUps() >= 2; }));
     drainEvents();
     EXPECT_EQ(unnamed->connHostname, QStringLiteral("192.0.2.1"));
 
@@ -248,10 +239,10 @@ TEST_F(PAConnectionTest, RowsOfOneAddressShareOneLookUpAtATime)
             return row->connHostname == QStringLiteral("mail.example");
         });
     }));
-    EXPECT_EQ(m_lookUps.load(), 1);
+    EXPECT_EQ(lookUps(), 1);
     const auto later = make(QStringLiteral("/x"));
     ASSERT_TRUE(processEventsUntil([&] { return later->connHostname == QStringLiteral("mail.example"); }));
-    EXPECT_EQ(m_lookUps.load(), 2);
+    EXPECT_EQ(lookUps(), 2);
 }
 
 } // namespace

@@ -7,9 +7,9 @@
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAController.h"
+#include "mainwindow/PATableView.h"
 #include "platform/CodeSigning.h"
 #include "platform/ConcurrentQueue.h"
-#include "platform/HostNames.h"
 #include "platform/SerialQueue.h"
 #include "platform/widgets/Popover.h"
 #include "ruleeditors/PAAddIPPopover.h"
@@ -20,89 +20,22 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTableView>
 #include <QTextCursor>
 #include <QTextEdit>
-#include <QWaitCondition>
 #include <QWidgetAction>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers reverse look-ups from a table, each held at a gate until the test
-// opens it, and counts how many wait at once.
-class GatedHostNames : public HostNames
-{
-public:
-    QStringList namesOfAddress(const QString& address) override
-    {
-        QMutexLocker lock(&m_mutex);
-        m_asked << address;
-        ++m_running;
-        m_mostRunning = std::max(m_mostRunning, m_running);
-        m_changed.wakeAll();
-        while (!m_open)
-            m_changed.wait(&m_mutex);
-        --m_running;
-        m_changed.wakeAll();
-        const QString name = m_names.value(address);
-        return name.isEmpty() ? QStringList() : QStringList{name};
-    }
-
-    void setName(const QString& address, const QString& name)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_names.insert(address, name);
-    }
-    void open()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_open = true;
-        m_changed.wakeAll();
-    }
-    void close()
-    {
-        QMutexLocker lock(&m_mutex);
-        m_open = false;
-    }
-    bool waitForRunning(int count)
-    {
-        QMutexLocker lock(&m_mutex);
-        while (m_running < count)
-            if (!m_changed.wait(&m_mutex, 5000))
-                return false;
-        return true;
-    }
-    int mostRunning()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_mostRunning;
-    }
-    QStringList asked()
-    {
-        QMutexLocker lock(&m_mutex);
-        QStringList sorted = m_asked;
-        sorted.sort();
-        return sorted;
-    }
-
-private:
-    QMutex m_mutex;
-    QWaitCondition m_changed;
-    QHash<QString, QString> m_names;
-    QStringList m_asked;
-    bool m_open = true;
-    int m_running = 0;
-    int m_mostRunning = 0;
-};
 
 class PAAppPopoverTest : public AgentFixture
 {
@@ -110,7 +43,6 @@ protected:
     void SetUp() override
     {
         AgentFixture::SetUp();
-        HostNames::setShared(&m_names);
         enableNotifications = true;
         // No host names unless a test asks for them.
         reverseIPAddressInAppsPopover = false;
@@ -119,11 +51,10 @@ protected:
     }
     void TearDown() override
     {
-        m_names.open();
+        m_hostNames.open();
         m_anchor.hide();
         ConcurrentQueue::global().waitForDone();
         AgentFixture::TearDown();
-        HostNames::setShared(nullptr);
     }
 
     Ui::PAAppPopover& form() { return *controller().appPopoverView()->form(); }
@@ -195,7 +126,6 @@ protected:
         return titles;
     }
 
-    GatedHostNames m_names;
     QWidget m_anchor;
 };
 
@@ -417,6 +347,24 @@ TEST_F(PAAppPopoverTest, TheConnectionsTabListsTheLogsRowsOfItsAppUntilItCloses)
     EXPECT_EQ(table->model()->rowCount(), 2);
 }
 
+TEST_F(PAAppPopoverTest, TheConnectionsTabOffersThePerAppMenuOnItsSelection)
+{
+    PAConnectionController& log = *m_interface->connectionController();
+    log.addConnection(
+        new PAConnection("/opt/Mail/bin/fetch", "192.0.2.1", 443, 10, "501", false, "", "", false));
+    auto app = managed("Mail", 4);
+    ASSERT_TRUE(open(app));
+    QTabBar* segments = form().appPopoverSegmentedControl;
+    segments->setCurrentIndex(1);
+    controller().clickAppPopoverSegmentedControl(segments);
+
+    PATableView* table = form().appConnsTableView;
+    EXPECT_EQ(table->menu(), log.appLogsMenu);
+    table->selectRow(0);
+    log.appcopyIP();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "192.0.2.1");
+}
+
 TEST_F(PAAppPopoverTest, NothingOpensWhileAnAlertIsOpenOrWithoutOneSelectedApp)
 {
     auto app = managed("Mail", 4, {"@1.1.1.1"});
@@ -552,27 +500,27 @@ TEST_F(PAAppPopoverTest, HostNamesReplaceAddressesAtMostFiveAtOnceAndGoBackWhenS
     QStringList matches;
     for (int i = 1; i <= 8; ++i) {
         matches << QStringLiteral("@10.0.0.%1").arg(i);
-        m_names.setName(QStringLiteral("10.0.0.%1").arg(i), QStringLiteral("host%1.example").arg(i));
+        m_hostNames.answer(QStringLiteral("10.0.0.%1").arg(i), {QStringLiteral("host%1.example").arg(i)});
     }
     matches << "#443"
             << "@10.0.0.0/8"
             << "@_range1:2"
             << "#fe80::1";
-    m_names.setName("fe80::1", "router.example");
+    m_hostNames.answer("fe80::1", {"router.example"});
     auto app = managed("Mail", 4, matches);
     ASSERT_TRUE(open(app));
 
-    m_names.close();
+    m_hostNames.close();
     view().switchReverseBtn->setChecked(true);
     controller().switchReverseIPOption(view().switchReverseBtn);
     EXPECT_TRUE(reverseIPAddressInAppsPopover);
-    ASSERT_TRUE(m_names.waitForRunning(5));
-    m_names.open();
+    ASSERT_TRUE(m_hostNames.waitForRunning(5));
+    m_hostNames.open();
     ASSERT_TRUE(processEventsUntil([this] { return controller().pendingHostNameLookups() == 0; }));
-    EXPECT_EQ(m_names.mostRunning(), 5);
+    EXPECT_EQ(m_hostNames.mostRunning(), 5);
     // Only addresses are asked about; ports, subnets and ranges keep their text.
-    EXPECT_EQ(m_names.asked().size(), 9);
-    EXPECT_FALSE(m_names.asked().contains("443"));
+    EXPECT_EQ(m_hostNames.asked().size(), 9);
+    EXPECT_FALSE(m_hostNames.asked().contains("443"));
     EXPECT_EQ(rows().mid(0, 3), (QStringList{"#router.example", "@host1.example", "@host2.example"}));
     EXPECT_TRUE(rows().contains("#443"));
     EXPECT_TRUE(rows().contains("@10.0.0.0/8"));
@@ -591,8 +539,8 @@ TEST_F(PAAppPopoverTest, HostNamesReplaceAddressesAtMostFiveAtOnceAndGoBackWhenS
 
 TEST_F(PAAppPopoverTest, LateHostNamesReachNeitherAClosedPopoverNorAnotherApp)
 {
-    m_names.setName("1.1.1.1", "one.example");
-    m_names.setName("2.2.2.2", "two.example");
+    m_hostNames.answer("1.1.1.1", {"one.example"});
+    m_hostNames.answer("2.2.2.2", {"two.example"});
     auto first = managed("first", 4, {"@1.1.1.1"});
     auto second = managed("second", 4, {"@2.2.2.2"});
     reverseIPAddressInAppsPopover = true;
@@ -602,11 +550,11 @@ TEST_F(PAAppPopoverTest, LateHostNamesReachNeitherAClosedPopoverNorAnotherApp)
         [this, second] { controller().appsLibraryController->setSelectedObjects({second}); },
     };
     for (const auto& away : leave) {
-        m_names.close();
+        m_hostNames.close();
         ASSERT_TRUE(open(first));
-        ASSERT_TRUE(m_names.waitForRunning(1));
+        ASSERT_TRUE(m_hostNames.waitForRunning(1));
         away();
-        m_names.open();
+        m_hostNames.open();
         ASSERT_TRUE(processEventsUntil([this] { return controller().pendingHostNameLookups() == 0; }));
         drainEvents();
         for (const auto& row : controller().popoverPassedIPSController->arrangedObjects())
@@ -714,8 +662,8 @@ TEST_F(SignatureReportTest, MissingFileNoSelectionAndLateReportsOfAnotherApp)
 // blocked rows and host names, and the signature tab.
 TEST_F(SignatureReportTest, PicturesOfTheRulesAndSignatureTabs)
 {
-    m_names.setName("17.253.144.10", "www.example.com");
-    m_names.setName("2001:db8::1", "mail.example.org");
+    m_hostNames.answer("17.253.144.10", {"www.example.com"});
+    m_hostNames.answer("2001:db8::1", {"mail.example.org"});
     reverseIPAddressInAppsPopover = true;
     recordsList.push_back(std::make_shared<PAManagedRecords>("1.1.1.1", 0, 0));
     auto app = signedApp(m_appFile);

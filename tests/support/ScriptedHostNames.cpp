@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 
+#include <algorithm>
+
 ScriptedHostNames::~ScriptedHostNames()
 {
     // A look-up still at the gate must not outlive the resolver it waits in.
@@ -45,13 +47,33 @@ QStringList ScriptedHostNames::asked() const
     return m_asked;
 }
 
+bool ScriptedHostNames::waitForRunning(int count, int milliseconds)
+{
+    QMutexLocker lock(&m_mutex);
+    const QDeadlineTimer deadline(milliseconds);
+    while (m_running < count) {
+        if (!m_changed.wait(&m_mutex, deadline))
+            return m_running >= count;
+    }
+    return true;
+}
+
+int ScriptedHostNames::mostRunning() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_mostRunning;
+}
+
 QStringList ScriptedHostNames::namesOfAddress(const QString& address)
 {
     QMutexLocker lock(&m_mutex);
     m_asked.append(address);
+    m_mostRunning = std::max(m_mostRunning, ++m_running);
     m_changed.wakeAll();
     while (m_closed)
         m_changed.wait(&m_mutex);
+    --m_running;
+    m_changed.wakeAll();
     return m_names.value(address);
 }
 

@@ -21,6 +21,10 @@ public:
     // Waits until `count` look-ups have been asked in all.
     bool waitForAsked(int count, int milliseconds = 5000);
     QStringList asked() const;
+    // Waits until `count` look-ups wait at the gate at once.
+    bool waitForRunning(int count, int milliseconds = 5000);
+    // The most look-ups that were under way at once.
+    int mostRunning() const;
 
     QStringList namesOfAddress(const QString& address) override;
 
@@ -30,6 +34,8 @@ private:
     QHash<QString, QStringList> m_names;
     QStringList m_asked;
     bool m_closed = false;
+    int m_running = 0;
+    int m_mostRunning = 0;
 };
 
 // Puts a resolver in place as HostNames::shared() for one scope.

@@ -1,7 +1,6 @@
 #include "app/MainInterface.h"
 #include "core/SharedState.h"
 #include "daemonlink/Socketcon.h"
-#include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionController.h"
 #include "palisorafd-sim/SimulatedDaemon.h"
 #include "platform/KernelEventSocket.h"
@@ -34,8 +33,6 @@ protected:
         const QString folder = rootPath(QStringLiteral("/var/run/palisor/agent"));
         ASSERT_TRUE(QDir().mkpath(folder));
         ::chmod(QFile::encodeName(folder).constData(), 01777);
-        // No test asks a real resolver.
-        PAConnection::setHostResolver([](const QString&) { return QStringList(); });
         AgentFixture::SetUp();
         loggaSuFile = true;
         ASSERT_TRUE(processEventsUntil([] { return Socketcon::isReading(); }));
@@ -45,7 +42,6 @@ protected:
     {
         AgentFixture::TearDown();
         EXPECT_FALSE(Socketcon::isReading());
-        PAConnection::setHostResolver(nullptr);
         m_children.reset();
     }
 
