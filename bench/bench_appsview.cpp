@@ -3,6 +3,7 @@
 #include "core/PAAppsOrder.h"
 #include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PACollectionView.h"
 #include "mainwindow/PAController.h"
@@ -30,7 +31,7 @@ constexpr double kFrameMs = 16.0;
 struct AppsWindow
 {
     AppsWindow()
-        : controller(configuration)
+        : controller(configuration, queues)
     {
         const QString words[] = {"Mail",    "Safari",   "terminal", "Straße",
                                  "Éditeur", "calendar", "Photos",   "zsh"};
@@ -62,6 +63,7 @@ struct AppsWindow
     }
 
     PAConfiguration configuration;
+    PAWorkQueues queues;
     PAController controller;
     PACollectionView view;
     PAAppsOrder::Apps original;

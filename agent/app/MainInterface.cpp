@@ -6,6 +6,7 @@
 #include "core/PAConfiguration.h"
 #include "core/PAFlagsController.h"
 #include "core/PAObserveFileLogs.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "daemonlink/BridgeClassPalisor.h"
 #include "daemonlink/PARequestRoad.h"
@@ -47,12 +48,13 @@ constexpr int kLookUpWaitMs = 2000;
 
 MainInterface::MainInterface(QObject* parent)
     : QObject(parent)
+    , m_workQueues(std::make_unique<PAWorkQueues>())
     , m_configuration(new PAConfiguration(this))
     , m_preferencesController(new PAPreferencesController(this))
     , m_updateController(new PAUpdateController(this))
     , m_exclusionController(new PAExclusionController(this))
     , m_recordsController(new PAManagedRecordsController(this))
-    , m_palisorController(new PAController(*m_configuration, this))
+    , m_palisorController(new PAController(*m_configuration, *m_workQueues, this))
     , m_connectionController(new PAConnectionController(*m_preferencesController, this))
     , m_presetsController(new PAPresetsController(*m_configuration, this))
     , m_wizardController(new PAWizardController(*m_presetsController, *m_palisorController, this))
@@ -103,7 +105,8 @@ MainInterface::MainInterface(QObject* parent)
     m_appDelegate->window = m_palisorController->window();
     m_appDelegate->aboutVersionLabel = m_palisorController->aboutVersionLabel();
     m_palisorController->statusView = m_installer->statusView();
-    m_palisorController->palisorinstaller = m_installer;
+    connect(m_palisorController, &PAController::statusViewWillShow, m_installer,
+            &PAInstaller::updateStatusView);
     m_palisorController->recordscontroller = m_recordsController;
     m_palisorController->exclusionscontroller = m_exclusionController;
     m_palisorController->preferencescontroller = m_preferencesController;

@@ -13,6 +13,7 @@ class PAManagedRecordsController;
 class PAPreferencesController;
 class PAPresetsController;
 class PAUpdateController;
+class PAWorkQueues;
 class BridgeClassPalisor;
 class PANotifyController;
 class StartSocket;
@@ -36,6 +37,7 @@ public:
     explicit MainInterface(QObject* parent = nullptr);
     ~MainInterface() override;
 
+    PAWorkQueues& workQueues() const { return *m_workQueues; }
     PAController* palisorController() const { return m_palisorController; }
     PAConfiguration* configuration() const { return m_configuration; }
     PAExclusionController* exclusionController() const { return m_exclusionController; }
@@ -62,6 +64,9 @@ private:
     void m_endOpenAlerts();
 
     // In the order they are made: each gets the ones above it that it needs.
+    // The pools end before the objects below: they wait for the items still
+    // running, whose results guard themselves against what is gone.
+    const std::unique_ptr<PAWorkQueues> m_workQueues;
     PAConfiguration* m_configuration;
     PAPreferencesController* m_preferencesController;
     PAUpdateController* m_updateController;

@@ -2,6 +2,7 @@
 
 #include "core/PAAppRuleText.h"
 #include "core/PAApplication.h"
+#include "core/SharedState.h"
 
 bool hasMatchBeginningWith(const QStringList& matches, QChar first)
 {
@@ -36,4 +37,14 @@ std::optional<PAAddControlsState> addControlsForRule(qint64 state)
     default:
         return std::nullopt;
     }
+}
+
+void applyAskState(PAApplication& app)
+{
+    app.setAppIsBlockedOrAllowed(4);
+    app.setAppIsYellow(true);
+    app.setAppIsBlocked(false);
+    app.setAppLabelColor(labelColor4());
+    app.setAppRedShadow(false);
+    app.setAppGreenShadow(false);
 }

@@ -19,6 +19,10 @@ bool hasMatchBeginningWith(const QStringList& matches, QChar first);
 // through setRule(). True when the state moved. Main thread only.
 bool evaluateAppRule(PAApplication& app);
 
+// Puts an app into the ask state without setRule(): its matches, quiet
+// period and timers stay, as the commands that bring alerts back want.
+void applyAskState(PAApplication& app);
+
 // What the add controls offer for a rule state: the catch-all button and the
 // pass/block pop-up (index 0 pass, 1 block). Pass all can only gain block
 // entries and block all only pass entries, so their pop-up is fixed.

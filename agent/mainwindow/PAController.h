@@ -1,13 +1,17 @@
 #pragma once
 
-#include "core/PAAppEntries.h"
 #include "core/PAApplication.h"
+#include "core/PAManagedApps.h"
+#include "mainwindow/PAAppearance.h"
+#include "mainwindow/PAMainMenus.h"
 #include "platform/ArrayController.h"
 #include "platform/Clock.h"
+#include "ruleeditors/PAAppRulesController.h"
 #include "ruleeditors/PARecord.h"
 
 #include <QAction>
 #include <QIcon>
+#include <QMainWindow>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
@@ -17,21 +21,19 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
 class ColorWell;
-class ConcurrentQueue;
 class MainWindowTripleSplitViewDelegate;
 class PAAddIPPopover;
 class PAConfiguration;
 class PAExclusionController;
-class PAInstaller;
 class PAAppPopover;
 class PAManagedRecordsController;
 class PAPopoverDelegate;
 class PASearchController;
+class PAWorkQueues;
 class Popover;
 class PopUpButton;
 class QAbstractButton;
@@ -49,26 +51,39 @@ class QSystemTrayIcon;
 
 namespace Ui {
 class PAController;
-class PALegenda;
 } // namespace Ui
 
-// The main window's controller: the managed-apps list the window shows and
-// the commands that change it, the main window with its toolbar and three
-// panes, the status item with its menu, the status sheet and the about window.
-// Widgets are made and touched on the main thread only.
-class PAController : public QObject
+// The main window's controller, the hub of the apps window: it owns the main
+// window with its toolbar and three panes, the status item, the status sheet
+// and the about window, and the commands on the managed apps. The rules
+// popover with its entries (PAAppRulesController), the appearance
+// (PAAppearance), the four menus (PAMainMenus) and the managed apps' list
+// (PAManagedApps) are objects of their own that it makes and connects; it
+// keeps their names as forwards, so callers reach everything here. Widgets
+// are made and touched on the main thread only.
+class PAController : public QObject, public PAMainMenuItems, public PAStateIcons
 {
     Q_OBJECT
 
+    // Made first, in this order: the names below refer into them.
+    const std::unique_ptr<Ui::PAController> ui;
+    const std::unique_ptr<QMainWindow> m_window;
+    PAManagedApps* const m_managedApps;
+    const std::unique_ptr<PAAppRulesController> m_rules;
+    const std::unique_ptr<PAAppearance> m_appearance;
+    const std::unique_ptr<PAMainMenus> m_menus;
+
 public:
-    explicit PAController(PAConfiguration& configuration, QObject* parent = nullptr);
+    // The look-ups of the rules popover run on `queues`.
+    PAController(PAConfiguration& configuration, PAWorkQueues& queues, QObject* parent = nullptr);
     ~PAController() override;
 
     // The managed apps as the main window shows them, in list order; holds the
     // same app objects as sharedAppsLibrary.
-    std::vector<std::shared_ptr<PAApplication>> appsLibrary;
+    std::vector<std::shared_ptr<PAApplication>>& appsLibrary;
     // The array controller between appsLibrary and the apps view.
-    ArrayController<PAApplication>* appsLibraryController = nullptr;
+    ArrayController<PAApplication>* const appsLibraryController;
+    PAManagedApps& managedApps() const { return *m_managedApps; }
 
     // Publishes the rule set; given at construction.
     PAConfiguration* const paconfiguration;
@@ -79,26 +94,13 @@ public:
     qint64 pasteboardIsBlockedOrAllowed = 5;
 
     // Outlets, connected by MainInterface.
-    // Its lights fill the status sheet.
-    QPointer<PAInstaller> palisorinstaller;
     // Its alert settings follow the alerts switch.
     QPointer<PAPreferencesController> preferencescontroller;
     // The app rules popover's paste item; a paste it sends redraws the popover.
     QPointer<QAction> pasteItemInAppPopover;
-    // The installation status view (its lights belong to the installer); the
-    // status sheet shows it under its title.
+    // The installation status view; the status sheet shows it under its
+    // title, once statusViewWillShow() has brought its lights up to date.
     QPointer<QWidget> statusView;
-
-    // The status item's menu and the items the firewall commands act on; the
-    // commands behind open, lock, enable, disable, debug and quit are
-    // connected by their owner.
-    QPointer<QMenu> statusBarMenu;
-    QPointer<QAction> openItem;
-    QPointer<QAction> lockItem;
-    QPointer<QAction> enableFW;
-    QPointer<QAction> disableFW;
-    QPointer<QAction> debugMenuItem;
-    QPointer<QAction> quitItem;
     // Spins while a configuration loads.
     QPointer<QProgressBar> progr;
     // The editors whose icons follow the icon set.
@@ -107,56 +109,11 @@ public:
     // The app rules popover's legend button.
     QPointer<QAbstractButton> info_apprules;
 
-    // The Tools menu: import and export of the configuration (the encoded
-    // forms stand in for the plain ones while Alt is held), the custom
-    // presets, clearing the apps list and bringing back silenced warnings.
-    // The custom presets and clear-all commands are connected by their owner.
-    QPointer<QMenu> toolsMenu;
-    QPointer<QAction> importItem;
-    QPointer<QAction> importItemAlt;
-    QPointer<QAction> exportItem;
-    QPointer<QAction> exportItemAlt;
-    QPointer<QAction> custompresetsItem;
-    QPointer<QAction> emptyAllItem;
-    QPointer<QAction> restoreWarningsItem;
-
-    // The apps view's context menu, on the selected app.
-    QPointer<QMenu> rightClickMenu;
-    QPointer<QAction> enableNotificationsForThisApp;
-    QPointer<QAction> passThisApp;
-    QPointer<QAction> blockThisApp;
-    QPointer<QAction> passAndDisableNotifications;
-    QPointer<QAction> blockAndDisableNotifications;
-    QPointer<QAction> rightClickMenuSeparator1;
-    QPointer<QAction> copyRulesItem;
-    QPointer<QAction> pasteRulesItem;
-    QPointer<QAction> rightClickMenuSeparator2;
-    QPointer<QAction> revealAppInMacOSFinder;
-    QPointer<QAction> removeAppFromManagedApps;
-
-    // The apps sort menu and its seven orders; each item's action is sortApps().
-    QPointer<QMenu> appSortMenu;
-    QPointer<QAction> miByName;
-    QPointer<QAction> miPassedFirst;
-    QPointer<QAction> miBlockedFirst;
-    QPointer<QAction> miBundlesFirst;
-    QPointer<QAction> miBinariesFirst;
-    QPointer<QAction> miAppleFirst;
-    QPointer<QAction> miThirdPartyFirst;
-
-    // The state icons of the chosen set ("UseAlternateIcons"); the ask icons
-    // are null where the set has none.
-    QIcon globalpassedupIcon;
-    QIcon globalblockedupIcon;
-    QIcon globalapp4Icon;
-    QIcon globalapp4passIcon;
-    QIcon globalapp4blockIcon;
-
     void awakeFromNib();
 
     // Just before one of the four menus opens: which of its items show, which
     // are enabled, and the lock item's title. Any other menu is left alone.
-    void menuWillOpen(QMenu* menu);
+    void menuWillOpen(QMenu* menu) { m_menus->menuWillOpen(menu); }
 
     // The main window and the outlets others reach into.
     QMainWindow* window() const { return m_window.get(); }
@@ -199,25 +156,25 @@ public:
     void updateToolbarLeds();
 
     // Appearance: label colours, icon sets, the alert sound, the legend.
-    void updateColorsInPopover();
-    void updateAllAppsLabelsColors();
-    void selectIconsStyle();
-    void updateAltIconsBtn();
-    void switchAltIcons(QObject* sender = nullptr);
+    void updateColorsInPopover() { m_appearance->updateColorsInPopover(); }
+    void updateAllAppsLabelsColors() { m_appearance->updateAllAppsLabelsColors(); }
+    void selectIconsStyle() { m_appearance->selectIconsStyle(); }
+    void updateAltIconsBtn() { m_appearance->updateAltIconsBtn(); }
+    void switchAltIcons(QObject* = nullptr) { m_appearance->switchAltIcons(); }
     // Takes the sending well's colour as its state's colour.
-    void selectColorWell(QObject* sender);
-    void setBlackLabels(QObject* sender = nullptr);
-    void restoreDefaultColors(QObject* sender = nullptr);
-    void populateSoundMenu();
-    void selectSound(QObject* sender = nullptr);
-    void openLegenda(QObject* sender);
-    void openExclusionsLegenda(QObject* sender);
+    void selectColorWell(QObject* sender) { m_appearance->selectColorWell(sender); }
+    void setBlackLabels(QObject* = nullptr) { m_appearance->setBlackLabels(); }
+    void restoreDefaultColors(QObject* = nullptr) { m_appearance->restoreDefaultColors(); }
+    void populateSoundMenu() { m_appearance->populateSoundMenu(); }
+    void selectSound(QObject* = nullptr) { m_appearance->selectSound(); }
+    void openLegenda(QObject* sender) { m_appearance->openLegenda(sender); }
+    void openExclusionsLegenda(QObject* sender) { m_appearance->openExclusionsLegenda(sender); }
     // Brings back every silenced confirmation but the theme warning.
-    void resetUserDefaults(QObject* sender = nullptr);
+    void resetUserDefaults(QObject* = nullptr) { PAMainMenus::resetUserDefaults(m_window.get()); }
     // The keys resetUserDefaults() removes, in its order.
-    static const QStringList& silencedWarningKeys();
+    static const QStringList& silencedWarningKeys() { return PAMainMenus::silencedWarningKeys(); }
     // The names of the alert sounds the pop-up offers, in its order.
-    static const QStringList& alertSoundNames();
+    static const QStringList& alertSoundNames() { return PAAppearance::alertSoundNames(); }
 
     // Sorting: `sender` is one of the seven sort items; the new order is
     // made on synchronizedQueue from the main window's list and replaces it
@@ -233,16 +190,16 @@ public:
     QAbstractButton* appLockerBtn() const;
     QAbstractButton* toggleNotificationsBtn() const;
     QAbstractButton* infoButton(const QString& name) const;
-    Popover* popoverLegenda() const { return m_popoverLegenda; }
-    QTabWidget* legendaTabView() const;
-    QWidget* legendaView() const { return m_legendaView; }
-    QCheckBox* altIcons() const;
+    Popover* popoverLegenda() const { return m_appearance->popoverLegenda(); }
+    QTabWidget* legendaTabView() const { return m_appearance->legendaTabView(); }
+    QWidget* legendaView() const { return m_appearance->legendaView(); }
+    QCheckBox* altIcons() const { return m_appearance->altIcons(); }
     // well0 to well4; nullptr for any other state.
-    ColorWell* well(qint64 state) const;
+    ColorWell* well(qint64 state) const { return m_appearance->well(state); }
     void removeAllXPCServices();
 
     // A new app first in the shared list goes first in the window's.
-    void copyArrayAppLibrary();
+    void copyArrayAppLibrary() { m_managedApps->copyArrayAppLibrary(); }
     // The two steps of a load the window follows.
     void configurationApplied();
     void configurationPublished();
@@ -271,96 +228,72 @@ public:
     void rulesPaste(QObject* sender = nullptr);
     void removeApp(QObject* sender = nullptr);
     void revealAppInFinder(QObject* sender = nullptr);
-    // Redraws the app rules popover for the selected app. A popover that is
-    // not shown is left alone: it is drawn afresh when it opens.
-    void drawAppPopover();
 
-    // The app rules popover: one managed app (the one selected), its rule
-    // sentence, its matches as rows, the gear menu, and the tabs of its
-    // connections and its code-signature report.
+    // The app rules popover and its add popover (see PAAppRulesController).
+    PAAppRulesController& rulesController() const { return *m_rules; }
     QPointer<Popover> appPopover;
-    PAAppPopover* appPopoverView() const { return m_appPopoverView; }
-    PAPopoverDelegate* popoverDelegate() const { return m_popoverDelegate; }
-    // The popover's rows: every row, pass or block, is in popoverPassedIPS;
-    // popoverBlockedIPS stays empty. Main thread only.
-    PARecord::List popoverPassedIPS;
-    PARecord::List popoverBlockedIPS;
-    ArrayController<PARecord>* popoverPassedIPSController = nullptr;
-    ArrayController<PARecord>* popoverBlockedIPSController = nullptr;
-    static constexpr QSize kNarrowPopoverSize{360, 465};
-    static constexpr QSize kWidePopoverSize{700, 465};
-    // Apps with more matches than this switch the host names off for good.
-    static constexpr int kMostMatchesWithHostNames = 50;
-
-    // Opens the popover under `sender` (an app item of the apps view; `rect`
-    // in its coordinates, its whole area when empty) on the rules tab and
-    // draws it. Nothing while a connection alert is open.
-    void openAppPopover(QObject* sender, const QRect& rect = QRect());
-    // Clears every field, then draws on the next turn of the main queue.
-    void doDrawAppPopover();
-    QString makeAppRuleDescriptionWithApp(const PAApplication& app) const;
-    // After a change of the app's matches: the sentence (of the state before),
-    // then the state follows the matches (0/2 and 1/3), then the controls.
-    void evaluateAppRule(PAApplication& app);
-    void slarga();
-    void streca();
-    void clickAppPopoverSegmentedControl(QObject* sender = nullptr);
-    // The popover's tab view selected `index` (rules, connections, info).
-    void appPopoverTabSelected(int index);
-    void clickPassed(QObject* sender = nullptr);
-    void clickBlocked(QObject* sender = nullptr);
-    // Removes the selected rows' matches from the selected app.
-    void removeAppRecord(QObject* sender = nullptr);
-    // Host names for the rows' addresses, or the addresses again.
-    void switchReverseIPOption(QObject* sender = nullptr);
-    // The info tab's code-signature report of the selected app.
-    void showSignatureInfo(QObject* sender = nullptr);
-    // Ends what the popover started: rows still to arrive, host-name
-    // look-ups and a signature report still running are dropped.
-    void cancelPopoverWork();
-    // Look-ups waiting or running (tests).
-    int pendingHostNameLookups() const { return m_pendingLookups; }
+    PAAppPopover* appPopoverView() const { return m_rules->appPopoverView(); }
+    PAPopoverDelegate* popoverDelegate() const { return m_rules->popoverDelegate(); }
+    PARecord::List& popoverPassedIPS;
+    PARecord::List& popoverBlockedIPS;
+    ArrayController<PARecord>* const popoverPassedIPSController;
+    ArrayController<PARecord>* const popoverBlockedIPSController;
+    static constexpr QSize kNarrowPopoverSize = PAAppRulesController::kNarrowPopoverSize;
+    static constexpr QSize kWidePopoverSize = PAAppRulesController::kWidePopoverSize;
+    static constexpr int kMostMatchesWithHostNames = PAAppRulesController::kMostMatchesWithHostNames;
+    void drawAppPopover() { m_rules->drawAppPopover(); }
+    void openAppPopover(QObject* sender, const QRect& rect = QRect())
+    {
+        m_rules->openAppPopover(sender, rect);
+    }
+    void doDrawAppPopover() { m_rules->doDrawAppPopover(); }
+    QString makeAppRuleDescriptionWithApp(const PAApplication& app) const
+    {
+        return m_rules->makeAppRuleDescriptionWithApp(app);
+    }
+    void evaluateAppRule(PAApplication& app) { m_rules->evaluateAppRule(app); }
+    void slarga() { m_rules->slarga(); }
+    void streca() { m_rules->streca(); }
+    void clickAppPopoverSegmentedControl(QObject* sender = nullptr)
+    {
+        m_rules->clickAppPopoverSegmentedControl(sender);
+    }
+    void appPopoverTabSelected(int index) { m_rules->appPopoverTabSelected(index); }
+    void clickPassed(QObject* sender = nullptr) { m_rules->clickPassed(sender); }
+    void clickBlocked(QObject* sender = nullptr) { m_rules->clickBlocked(sender); }
+    void removeAppRecord(QObject* sender = nullptr) { m_rules->removeAppRecord(sender); }
+    void switchReverseIPOption(QObject* sender = nullptr) { m_rules->switchReverseIPOption(sender); }
+    void showSignatureInfo(QObject* sender = nullptr) { m_rules->showSignatureInfo(sender); }
+    void cancelPopoverWork() { m_rules->cancelPopoverWork(); }
+    int pendingHostNameLookups() const { return m_rules->pendingHostNameLookups(); }
 
     // The two tails of every change of the managed apps: publish copies the
     // list into sharedAppsLibrary before sending; send only sends.
-    void publishAppsLibrary();
-    void sendConfigurationToDaemon();
+    void publishAppsLibrary() { m_managedApps->publishAppsLibrary(); }
+    void sendConfigurationToDaemon() { m_managedApps->sendConfigurationToDaemon(); }
 
-    // The add popover of the app rules popover and its content (the title,
-    // newIP, rulePopup, addEveryoneBtn, addRuleErrorString, cautionPic and
-    // progrind).
-    Popover* addIPPopover() const { return m_addIPPopover; }
-    PAAddIPPopover* addIPView() const { return m_addIPView; }
-    // The pop-up index taken by the last parse or catch-all: 0 passes ("@"),
-    // any other blocks ("#").
-    qint64 addressType = 0;
+    Popover* addIPPopover() const { return m_rules->addIPPopover(); }
+    PAAddIPPopover* addIPView() const { return m_rules->addIPView(); }
+    qint64& addressType;
+    void displayCautionWithErrore(const QString& errore) { m_rules->displayCautionWithErrore(errore); }
+    void addNewWildcard(PAApplication& app) { m_rules->addNewWildcard(app); }
+    void addNewSubnet(PAApplication& app) { m_rules->addNewSubnet(app); }
+    void addNewPort(PAApplication& app) { m_rules->addNewPort(app); }
+    void addPortRange(PAApplication& app) { m_rules->addPortRange(app); }
+    void addEveryone(PAApplication& app) { m_rules->addEveryone(app); }
+    void addMultipleAddresses(const QStringList& addresses, PAApplication& app)
+    {
+        m_rules->addMultipleAddresses(addresses, app);
+    }
+    void addNewAddress(PAApplication& app) { m_rules->addNewAddress(app); }
+    void evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& app)
+    {
+        m_rules->evaluateAppRulesPopoverButtonsStatesWithApp(app);
+    }
+    void openAddRecordPopover(QObject* sender) { m_rules->openAddRecordPopover(sender); }
+    void addNewItem(QObject* sender = nullptr) { m_rules->addNewItem(sender); }
+    void clickAddEveryone(QObject* sender = nullptr) { m_rules->clickAddEveryone(sender); }
 
-    // The add steps of the selected app's entries. Each but
-    // addMultipleAddresses() and addEveryone() reads the entry from newIP;
-    // an entry that goes through ends with the app's rule state in line with
-    // its matches, the popover redrawn and the apps published.
-    void displayCautionWithErrore(const QString& errore);
-    void addNewWildcard(PAApplication& app);
-    void addNewSubnet(PAApplication& app);
-    void addNewPort(PAApplication& app);
-    void addPortRange(PAApplication& app);
-    void addEveryone(PAApplication& app);
-    void addMultipleAddresses(const QStringList& addresses, PAApplication& app);
-    void addNewAddress(PAApplication& app);
-    // The catch-all button and the pass/block pop-up by the app's rule state.
-    void evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& app);
-
-public slots:
-    // Opens the add popover next to `sender` (a widget) for the selected app.
-    void openAddRecordPopover(QObject* sender);
-    // Confirms the typed entry: it is checked, and appended to the selected
-    // app or refused with a message; a host name is looked up first, in the
-    // background. Nothing happens while a connection alert is open.
-    void addNewItem(QObject* sender = nullptr);
-    // Sets the selected app's catch-all rule by the pop-up's choice.
-    void clickAddEveryone(QObject* sender = nullptr);
-
-public:
     QString eseguiShellCommand(const QString& launchPath, const QStringList& argomenti);
     QString doScript(const QString& command);
     QString doAScript(const QString& command);
@@ -373,103 +306,37 @@ public:
     QString logSectionTitle() const { return m_logSectionTitle; }
 
 signals:
-    // The popover shows `app` with its rule state: the add controls follow it.
+    // The rules popover shows `app` with its rule state.
     void popoverAppRuleShown(PAApplication* app);
     // The popover's add entry and its message are cleared.
     void popoverEntryCleared();
     // The connections tab wants the log's per-app list limited to the app at
     // `appPath` (see PAAppConnectionFilter).
     void appLogsWanted(const QString& appPath);
+    // The status sheet is about to show statusView: its lights are brought
+    // up to date first.
+    void statusViewWillShow();
     void toolbarLedsChanged();
     void labelColorsChanged();
     void styleChanged();
     // The icon set changed: views that draw state icons redraw.
     void stateIconsChanged();
 
-protected:
-    // Swaps the Tools menu's alternate items while it is open and Alt goes
-    // down or up.
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void m_statusMenuWillOpen();
-    void m_toolsMenuWillOpen();
-    void m_rightClickMenuWillOpen();
-    void m_showAlternateItems(bool alternate);
-    void m_buildToolsMenu();
-    void m_buildRightClickMenu();
-    void m_buildLegenda();
-    void m_buildSortMenu();
-    void m_paintStateTexts(qint64 state, const QColor& color);
-    void m_showLegendaFrom(QObject* sender);
-    void m_showSoundInUse();
-    // The one selected app; null when none or several are selected.
-    std::shared_ptr<PAApplication> m_singleSelectedApp() const;
+    // The window laid out by `form`, for the members made after it.
+    static QMainWindow* m_makeWindow(Ui::PAController& form);
+    void m_connectCommands();
+    // The Global Rules' and Managed Folders' rows take the icons of the set.
+    void m_showEditorIcons();
     // Green or red for the single selected app, its matches emptied.
     void m_setSelectedAppRule(qint64 rule);
-    void m_followSharedApps();
-    void m_hideSystemBinariesIfWanted();
     void m_retryTray();
-    void m_buildStatusBarMenu();
     void m_buildAboutWindow();
     void m_showMainWindow();
     static void m_setLight(QLabel* light, const QString& imageName);
     static QIcon m_templateImage(const QString& name);
 
-    void m_buildAddIPPopover();
-    // Runs one add step on the typed entry: refused (with its message, if
-    // any), or the new matches written and committed.
-    using AddStep = PAAppEntries::Outcome (*)(QStringList&, const QString&, const QString&);
-    void m_addTypedEntry(PAApplication& app, AddStep step, bool emptyEntry);
-    // The tail of an entry that went through; `shown` when the app is the one
-    // the popover shows, so its controls and field follow it.
-    void m_commitEntry(PAApplication& app, bool shown, bool emptyEntry);
-    void m_appendAddresses(PAApplication& app, const QStringList& addresses, const QString& prefix,
-                           bool shown);
-    void m_refuseEntry(const QString& message);
-    void m_resolveHostEntry(const std::shared_ptr<PAApplication>& app, const QString& name,
-                            const QString& prefix);
-    void m_addResolvedAddresses(const std::weak_ptr<PAApplication>& target, const QStringList& addresses,
-                                const QString& prefix);
-    void m_rejectHostEntry(const std::weak_ptr<PAApplication>& target);
-    void m_startEntrySpinner();
-    // Once an entry went in, only a click in the main window closes the
-    // rules popover.
-    void m_keepAppPopoverAfterEntry();
-    void m_stopEntrySpinner();
-    void m_buildAppPopover();
-    void m_fillAppPopover();
-    void m_clearAppPopover();
-    void m_showGearItems(const PAApplication& app);
-    void m_startHostNameLookups();
-    void m_cancelLookups();
-    void m_showSignatureText(const QString& text);
-    void m_appSelectionChanged();
-
-    const std::unique_ptr<Ui::PAController> ui;
-    const std::unique_ptr<Ui::PALegenda> m_legenda;
-    Popover* m_popoverLegenda = nullptr;
-    Popover* m_addIPPopover = nullptr;
-    PAAddIPPopover* m_addIPView = nullptr;
-    // Messages of a parse show once the action has returned.
-    bool m_entryMessagesLater = false;
-    int m_pendingHostLookups = 0;
-    PAAppPopover* m_appPopoverView = nullptr;
-    PAPopoverDelegate* m_popoverDelegate = nullptr;
-    // Reverse look-ups of the rows, at most five at once (myOperationQueue).
-    std::unique_ptr<ConcurrentQueue> m_myOperationQueue;
-    // Each draw, cancellation and report takes a new number; work that comes
-    // back with an older one is dropped. The look-ups' number is read on their
-    // threads too.
-    quint64 m_fillGeneration = 0;
-    quint64 m_signGeneration = 0;
-    std::shared_ptr<std::atomic<quint64>> m_lookupGeneration;
-    int m_pendingLookups = 0;
-    // The app the popover shows.
-    std::weak_ptr<PAApplication> m_popoverApp;
-    QWidget* m_legendaView = nullptr;
     PASearchController* m_searchController = nullptr;
-    std::unique_ptr<QMainWindow> m_window;
     std::unique_ptr<QWidget> m_aboutWindow;
     QLabel* m_aboutVersionLabel = nullptr;
     MainWindowTripleSplitViewDelegate* m_splitViewDelegate = nullptr;

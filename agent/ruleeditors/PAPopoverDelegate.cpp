@@ -1,7 +1,7 @@
 #include "ruleeditors/PAPopoverDelegate.h"
 
-#include "mainwindow/PAController.h"
 #include "platform/widgets/Popover.h"
+#include "ruleeditors/PAAppRulesController.h"
 
 PAPopoverDelegate::PAPopoverDelegate(QObject* parent)
     : QObject(parent)

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-class PAController;
+class PAAppRulesController;
 class Popover;
 
 // Reacts to the app rules popover showing and closing: each time it shows it
@@ -18,7 +18,8 @@ public:
 
     // Outlets, connected by the owner; nothing happens while one is missing.
     QPointer<Popover> appPopover;
-    QPointer<PAController> palisorcontroller;
+    // The owner of the popover's look-ups.
+    QPointer<PAAppRulesController> palisorcontroller;
 
     // Connects to appPopover's signals.
     void attach();

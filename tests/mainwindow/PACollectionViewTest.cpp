@@ -2,6 +2,7 @@
 
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "mainwindow/PATableView.h"
@@ -75,7 +76,7 @@ protected:
     void SetUp() override
     {
         resetSharedState();
-        m_controller = std::make_unique<PAController>(m_configuration);
+        m_controller = std::make_unique<PAController>(m_configuration, m_queues);
         m_view = std::make_unique<PACollectionView>();
         m_view->resize(520, 300);
         m_view->setController(m_controller.get());
@@ -114,6 +115,7 @@ protected:
     }
 
     PAConfiguration m_configuration;
+    PAWorkQueues m_queues;
     std::unique_ptr<PAController> m_controller;
     std::unique_ptr<PACollectionView> m_view;
 };

@@ -3,6 +3,7 @@
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
 #include "core/PARuleLists.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "platform/Resources.h"
@@ -43,7 +44,7 @@ protected:
     {
         resetSharedState();
         userDefaults().removeObjectForKey(QStringLiteral("UseAlternateIcons"));
-        m_controller = std::make_unique<PAController>(m_configuration);
+        m_controller = std::make_unique<PAController>(m_configuration, m_queues);
         m_controller->awakeFromNib();
     }
     void TearDown() override
@@ -71,6 +72,7 @@ protected:
     ScopedManualClock m_clock;
     ScopedAlertPresenter m_alerts;
     PAConfiguration m_configuration;
+    PAWorkQueues m_queues;
     std::unique_ptr<PAController> m_controller;
 };
 

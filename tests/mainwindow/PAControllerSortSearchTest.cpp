@@ -1,6 +1,7 @@
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PACollectionView.h"
 #include "mainwindow/PAController.h"
@@ -24,7 +25,7 @@ protected:
     void SetUp() override
     {
         resetSharedState();
-        m_controller = std::make_unique<PAController>(m_configuration);
+        m_controller = std::make_unique<PAController>(m_configuration, m_queues);
     }
     void TearDown() override
     {
@@ -58,6 +59,7 @@ protected:
 
     ScopedManualClock m_clock;
     PAConfiguration m_configuration;
+    PAWorkQueues m_queues;
     std::unique_ptr<PAController> m_controller;
 };
 

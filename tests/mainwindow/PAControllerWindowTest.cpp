@@ -1,4 +1,5 @@
 #include "core/PAConfiguration.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/MainWindowTripleSplitViewDelegate.h"
 #include "mainwindow/PAController.h"
@@ -30,7 +31,7 @@ protected:
     void SetUp() override
     {
         resetSharedState();
-        m_controller = std::make_unique<PAController>(m_configuration);
+        m_controller = std::make_unique<PAController>(m_configuration, m_queues);
     }
     void TearDown() override
     {
@@ -56,6 +57,7 @@ protected:
 
     ScopedManualClock m_clock;
     PAConfiguration m_configuration;
+    PAWorkQueues m_queues;
     std::unique_ptr<PAController> m_controller;
 };
 

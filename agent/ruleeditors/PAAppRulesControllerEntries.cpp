@@ -1,28 +1,28 @@
-// The main window controller's add popover: typed entries and the catch-all
-// rule of the app selected in the apps view.
+// The rules popover's add popover: typed entries and the catch-all rule of
+// the app selected in the apps view.
 
 #include "core/PAAppEntries.h"
 #include "core/PAAppRuleEvaluation.h"
+#include "core/PAManagedApps.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
-#include "mainwindow/PAController.h"
-#include "platform/ConcurrentQueue.h"
 #include "platform/HostResolver.h"
 #include "platform/MainQueue.h"
 #include "platform/widgets/PopUpButton.h"
 #include "platform/widgets/Popover.h"
 #include "ruleeditors/PAAddIPPopover.h"
 #include "ruleeditors/PAAppPopover.h"
+#include "ruleeditors/PAAppRulesController.h"
 #include "ui_PAAppPopover.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QProgressBar>
 
 #include <algorithm>
 
-void PAController::m_buildAddIPPopover()
+void PAAppRulesController::m_buildAddIPPopover()
 {
     // Hung on the rules popover's add button: a click in it is a click in
     // the rules popover, which stays open while an entry is typed.
@@ -39,24 +39,24 @@ void PAController::m_buildAddIPPopover()
             [this] { clickAddEveryone(m_addIPView->addEveryoneBtn()); });
     connect(addRecordBtn, &QAbstractButton::clicked, this,
             [this, addRecordBtn] { openAddRecordPopover(addRecordBtn); });
-    connect(this, &PAController::popoverAppRuleShown, this, [this](PAApplication* app) {
+    connect(this, &PAAppRulesController::popoverAppRuleShown, this, [this](PAApplication* app) {
         if (app)
             evaluateAppRulesPopoverButtonsStatesWithApp(*app);
     });
-    connect(this, &PAController::popoverEntryCleared, this, [this] {
+    connect(this, &PAAppRulesController::popoverEntryCleared, this, [this] {
         m_addIPView->newIP()->clear();
         m_addIPView->addRuleErrorString()->clear();
         m_addIPView->cautionPic()->hide();
     });
 }
 
-void PAController::openAddRecordPopover(QObject* sender)
+void PAAppRulesController::openAddRecordPopover(QObject* sender)
 {
     m_addIPView->addRuleErrorString()->clear();
     // Until an entry goes in, a click anywhere else gives the rules up.
     if (appPopover)
         appPopover->setBehavior(Popover::Behavior::Transient);
-    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    const std::shared_ptr<PAApplication> app = m_apps.singleSelectedApp();
     if (!app)
         return;
     evaluateAppRulesPopoverButtonsStatesWithApp(*app);
@@ -67,7 +67,7 @@ void PAController::openAddRecordPopover(QObject* sender)
         m_addIPPopover->showRelativeTo(QRect(), view, Popover::Edge::MinX);
 }
 
-void PAController::addNewItem(QObject*)
+void PAAppRulesController::addNewItem(QObject*)
 {
     if (isNotifyWindowOpen)
         return;
@@ -77,7 +77,7 @@ void PAController::addNewItem(QObject*)
     if (text.isEmpty())
         return;
     addressType = m_addIPView->rulePopup()->indexOfSelectedItem();
-    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    const std::shared_ptr<PAApplication> app = m_apps.singleSelectedApp();
     if (!app)
         return;
     const PAAppEntries::Decision decision = PAAppEntries::parseEntry(text, app->appMatches());
@@ -114,48 +114,48 @@ void PAController::addNewItem(QObject*)
     m_keepAppPopoverAfterEntry();
 }
 
-void PAController::m_keepAppPopoverAfterEntry()
+void PAAppRulesController::m_keepAppPopoverAfterEntry()
 {
     if (appPopover)
         appPopover->setBehavior(Popover::Behavior::Semitransient);
 }
 
-void PAController::displayCautionWithErrore(const QString& errore)
+void PAAppRulesController::displayCautionWithErrore(const QString& errore)
 {
     m_addIPView->addRuleErrorString()->setText(errore);
     m_addIPView->cautionPic()->show();
 }
 
-void PAController::clickAddEveryone(QObject*)
+void PAAppRulesController::clickAddEveryone(QObject*)
 {
-    const std::shared_ptr<PAApplication> app = m_singleSelectedApp();
+    const std::shared_ptr<PAApplication> app = m_apps.singleSelectedApp();
     if (!app)
         return;
     addEveryone(*app);
     m_keepAppPopoverAfterEntry();
 }
 
-void PAController::addNewWildcard(PAApplication& app)
+void PAAppRulesController::addNewWildcard(PAApplication& app)
 {
     m_addTypedEntry(app, &PAAppEntries::addWildcard, false);
 }
 
-void PAController::addNewSubnet(PAApplication& app)
+void PAAppRulesController::addNewSubnet(PAApplication& app)
 {
     m_addTypedEntry(app, &PAAppEntries::addSubnet, true);
 }
 
-void PAController::addNewPort(PAApplication& app)
+void PAAppRulesController::addNewPort(PAApplication& app)
 {
     m_addTypedEntry(app, &PAAppEntries::addPort, true);
 }
 
-void PAController::addPortRange(PAApplication& app)
+void PAAppRulesController::addPortRange(PAApplication& app)
 {
     m_addTypedEntry(app, &PAAppEntries::addPortRange, true);
 }
 
-void PAController::addEveryone(PAApplication& app)
+void PAAppRulesController::addEveryone(PAApplication& app)
 {
     m_addIPPopover->close();
     addressType = m_addIPView->rulePopup()->indexOfSelectedItem();
@@ -169,20 +169,20 @@ void PAController::addEveryone(PAApplication& app)
         app.expireQuiet();
     drawAppPopover();
     evaluateAppRulesPopoverButtonsStatesWithApp(app);
-    publishAppsLibrary();
+    m_apps.publishAppsLibrary();
 }
 
-void PAController::addMultipleAddresses(const QStringList& addresses, PAApplication& app)
+void PAAppRulesController::addMultipleAddresses(const QStringList& addresses, PAApplication& app)
 {
     m_appendAddresses(app, addresses, PAAppEntries::prefixFor(addressType), true);
 }
 
-void PAController::addNewAddress(PAApplication& app)
+void PAAppRulesController::addNewAddress(PAApplication& app)
 {
     m_addTypedEntry(app, &PAAppEntries::addAddress, true);
 }
 
-void PAController::evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& app)
+void PAAppRulesController::evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& app)
 {
     const std::optional<PAAddControlsState> controls = addControlsForRule(app.appIsBlockedOrAllowed());
     if (!controls)
@@ -193,7 +193,7 @@ void PAController::evaluateAppRulesPopoverButtonsStatesWithApp(PAApplication& ap
         m_addIPView->rulePopup()->selectItemAtIndex(*controls->popupIndex);
 }
 
-void PAController::m_addTypedEntry(PAApplication& app, AddStep step, bool emptyEntry)
+void PAAppRulesController::m_addTypedEntry(PAApplication& app, AddStep step, bool emptyEntry)
 {
     QStringList matches = app.appMatches();
     const PAAppEntries::Outcome outcome =
@@ -209,7 +209,7 @@ void PAController::m_addTypedEntry(PAApplication& app, AddStep step, bool emptyE
     m_commitEntry(app, true, emptyEntry);
 }
 
-void PAController::m_commitEntry(PAApplication& app, bool shown, bool emptyEntry)
+void PAAppRulesController::m_commitEntry(PAApplication& app, bool shown, bool emptyEntry)
 {
     // The sentence and the add controls are the shown app's: a late look-up
     // for another app only brings that app's rule in line.
@@ -223,11 +223,11 @@ void PAController::m_commitEntry(PAApplication& app, bool shown, bool emptyEntry
             m_addIPView->newIP()->clear();
     }
     drawAppPopover();
-    publishAppsLibrary();
+    m_apps.publishAppsLibrary();
 }
 
-void PAController::m_appendAddresses(PAApplication& app, const QStringList& addresses, const QString& prefix,
-                                     bool shown)
+void PAAppRulesController::m_appendAddresses(PAApplication& app, const QStringList& addresses,
+                                             const QString& prefix, bool shown)
 {
     if (shown)
         m_addIPPopover->close();
@@ -237,29 +237,30 @@ void PAController::m_appendAddresses(PAApplication& app, const QStringList& addr
     m_commitEntry(app, shown, true);
 }
 
-void PAController::m_refuseEntry(const QString& message)
+void PAAppRulesController::m_refuseEntry(const QString& message)
 {
     if (!m_entryMessagesLater) {
         displayCautionWithErrore(message);
         return;
     }
-    QPointer<PAController> self(this);
+    QPointer<PAAppRulesController> self(this);
     MainQueue::async([self, message] {
         if (self)
             self->displayCautionWithErrore(message);
     });
 }
 
-void PAController::m_resolveHostEntry(const std::shared_ptr<PAApplication>& app, const QString& name,
-                                      const QString& prefix)
+void PAAppRulesController::m_resolveHostEntry(const std::shared_ptr<PAApplication>& app, const QString& name,
+                                              const QString& prefix)
 {
     m_startEntrySpinner();
-    QPointer<PAController> self(this);
+    QPointer<PAAppRulesController> self(this);
     // The worker holds no app: the record is a QObject of the main thread and
     // must not end its life on a worker.
     const std::weak_ptr<PAApplication> target = app;
-    ConcurrentQueue::global().async([self, target, name, prefix] {
-        const QStringList addresses = HostResolver::shared().addressesOfHost(name);
+    HostResolver* resolver = &m_resolver;
+    m_queues.lookUps().async([self, resolver, target, name, prefix] {
+        const QStringList addresses = resolver->addressesOfHost(name);
         MainQueue::async([self, target, addresses, prefix] {
             if (!self)
                 return;
@@ -272,34 +273,34 @@ void PAController::m_resolveHostEntry(const std::shared_ptr<PAApplication>& app,
     });
 }
 
-void PAController::m_addResolvedAddresses(const std::weak_ptr<PAApplication>& target,
-                                          const QStringList& addresses, const QString& prefix)
+void PAAppRulesController::m_addResolvedAddresses(const std::weak_ptr<PAApplication>& target,
+                                                  const QStringList& addresses, const QString& prefix)
 {
     const std::shared_ptr<PAApplication> app = target.lock();
     // The app left the list (removed, or replaced by a load) while its name
     // was looked up: there is nothing left to add to.
-    if (!app || std::find(appsLibrary.begin(), appsLibrary.end(), app) == appsLibrary.end())
+    if (!m_apps.contains(app))
         return;
     // Another app may be selected by now; the entry still goes to the app it
     // was typed for, but the popover belongs to the other one and stays as
     // it is.
-    m_appendAddresses(*app, addresses, prefix, app == m_singleSelectedApp());
+    m_appendAddresses(*app, addresses, prefix, app == m_apps.singleSelectedApp());
 }
 
-void PAController::m_rejectHostEntry(const std::weak_ptr<PAApplication>& target)
+void PAAppRulesController::m_rejectHostEntry(const std::weak_ptr<PAApplication>& target)
 {
     const std::shared_ptr<PAApplication> app = target.lock();
-    if (app && app == m_singleSelectedApp())
+    if (app && app == m_apps.singleSelectedApp())
         displayCautionWithErrore(PAAppEntries::invalidEntry());
 }
 
-void PAController::m_startEntrySpinner()
+void PAAppRulesController::m_startEntrySpinner()
 {
     ++m_pendingHostLookups;
     m_addIPView->progrind()->show();
 }
 
-void PAController::m_stopEntrySpinner()
+void PAAppRulesController::m_stopEntrySpinner()
 {
     m_pendingHostLookups = std::max(0, m_pendingHostLookups - 1);
     if (m_pendingHostLookups == 0)
