@@ -1,14 +1,17 @@
 #include "core/PAApplication.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "platform/DBusDistributedNotificationCenter.h"
 #include "platform/widgets/PopUpButton.h"
 #include "platform/widgets/Popover.h"
 #include "ruleeditors/PAAddIPPopover.h"
+#include "ruleeditors/PAAppRulesController.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/ScriptedHostResolver.h"
 #include "support/widgets/AgentFixture.h"
+#include "support/widgets/RulesPopoverFixture.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -25,15 +28,17 @@ namespace {
 constexpr int kPass = 0;
 constexpr int kBlock = 1;
 
-class AddEntriesTest : public AgentFixture
+// The add popover's helpers over either the rules popover alone or the whole
+// agent, whose end-to-end cases remove apps and show the main window.
+template <class Base> class EntriesTest : public Base
 {
 protected:
-    PAAddIPPopover& view() { return *controller().addIPView(); }
-    Popover& popover() { return *controller().addIPPopover(); }
+    PAAddIPPopover& view() { return *this->controller().addIPView(); }
+    Popover& popover() { return *this->controller().addIPPopover(); }
 
     void select(const std::vector<std::shared_ptr<PAApplication>>& apps)
     {
-        controller().appsLibraryController->setSelectedObjects(apps);
+        this->controller().appsLibraryController->setSelectedObjects(apps);
     }
 
     // Opens the add popover on the selected app, types `text`, chooses pass or
@@ -41,11 +46,11 @@ protected:
     // show.
     void enter(const QString& text, int choice)
     {
-        controller().openAddRecordPopover(&m_anchor);
+        this->controller().openAddRecordPopover(&m_anchor);
         view().newIP()->setText(text);
         if (view().rulePopup()->isEnabled())
             view().rulePopup()->selectItemAtIndex(choice);
-        controller().addNewItem(view().addNewItemBtn());
+        this->controller().addNewItem(view().addNewItemBtn());
         drainEvents();
     }
 
@@ -62,12 +67,15 @@ protected:
     int ruleSetCount()
     {
         drainEvents();
-        return static_cast<int>(postsNamed(QStringLiteral("newAppListReceived")).size());
+        return static_cast<int>(this->postsNamed(QStringLiteral("newAppListReceived")).size());
     }
 
     QWidget m_anchor;
     ScriptedHostResolver m_resolver;
 };
+
+using AddEntriesTest = EntriesTest<RulesPopoverFixture>;
+using AddEntriesAgentTest = EntriesTest<AgentFixture>;
 
 TEST_F(AddEntriesTest, TypedEntriesAreAppendedAndPublishedOrRefusedWithTheirMessage)
 {
@@ -326,6 +334,46 @@ TEST_F(AddEntriesTest, HostNamesAddEachAddressOnceOrSayInvalidEntry)
 }
 
 // The daemon's side listens on a bus of the test's own, as the daemon would.
+TEST_F(AddEntriesTest, StalledHostNamesHoldUpNeitherThePopoversRowsNorItsReverseLookUps)
+{
+    m_hostNames.answer(QStringLiteral("10.0.0.5"), {QStringLiteral("five.example")});
+    auto typing = addApp("a", "/a", 4);
+    auto shown = addApp("b", "/b", 4, {"@10.0.0.5", "#443"});
+
+    // More names than the look-up pool has threads, and none answers.
+    QStringList names;
+    for (int i = 0; i <= PAWorkQueues::kLookUpThreads; ++i)
+        names << QStringLiteral("slow%1.example").arg(i);
+    select({typing});
+    for (const QString& name : names) {
+        m_resolver.hold(name);
+        enter(name, kPass);
+    }
+    for (int i = 0; i < PAWorkQueues::kLookUpThreads; ++i)
+        ASSERT_TRUE(m_resolver.waitUntilAsked(names[i]));
+
+    // Another app's rows are built, and their addresses get their names,
+    // while every look-up thread waits.
+    select({shown});
+    this->controller().openAppPopover(&m_anchor);
+    const auto labels = [this] {
+        QStringList out;
+        for (const auto& row : this->controller().popoverPassedIPSController->arrangedObjects())
+            out << row->recordLabel;
+        return out;
+    };
+    EXPECT_TRUE(processEventsUntil([&] { return labels().contains(QStringLiteral("443")); }));
+    EXPECT_TRUE(processEventsUntil([&] { return labels().contains(QStringLiteral("five.example")); }))
+        << labels().join(' ').toStdString();
+    EXPECT_FALSE(m_resolver.askedNames().contains(names.last())) << "it waits its turn";
+    EXPECT_TRUE(spinning());
+
+    for (const QString& name : names)
+        m_resolver.release(name);
+    EXPECT_TRUE(processEventsUntil([&] { return !spinning(); }));
+    EXPECT_TRUE(typing->appMatches().isEmpty()) << "no name had an address";
+}
+
 TEST_F(AddEntriesTest, HostNameKeepsThePassOrBlockChosenWhenItWasTyped)
 {
     PrivateBus bus;
@@ -369,7 +417,7 @@ TEST_F(AddEntriesTest, HostNameKeepsThePassOrBlockChosenWhenItWasTyped)
     EXPECT_EQ(heard, (QStringList{"#203.0.113.9", "@198.51.100.7"}));
 }
 
-TEST_F(AddEntriesTest, LateHostNameGoesToTheAppItWasTypedForOrNowhere)
+TEST_F(AddEntriesAgentTest, LateHostNameGoesToTheAppItWasTypedForOrNowhere)
 {
     m_resolver.answer(QStringLiteral("late.example"), {"198.51.100.7"});
     m_resolver.answer(QStringLiteral("gone.example"), {"198.51.100.8"});
@@ -430,7 +478,7 @@ TEST_F(AddEntriesTest, LateHostNameGoesToTheAppItWasTypedForOrNowhere)
     EXPECT_EQ(ruleSetCount(), sent);
 }
 
-TEST_F(AddEntriesTest, ScreenshotOfTheAddPopoverWithAMessage)
+TEST_F(AddEntriesAgentTest, ScreenshotOfTheAddPopoverWithAMessage)
 {
     auto app = addApp("ssh", "/usr/bin/ssh", 4, {"@10.0.0.5"});
     app->setAppLocalizedName(QStringLiteral("ssh"));

@@ -3,6 +3,7 @@
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAManagedRecords.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionController.h"
@@ -13,9 +14,11 @@
 #include "platform/SerialQueue.h"
 #include "platform/widgets/Popover.h"
 #include "ruleeditors/PAAddIPPopover.h"
+#include "ruleeditors/PAAppRulesController.h"
 #include "ruleeditors/PAPopoverDelegate.h"
 #include "support/EventLoop.h"
 #include "support/widgets/AgentFixture.h"
+#include "support/widgets/RulesPopoverFixture.h"
 #include "ui_PAAppPopover.h"
 
 #include <QAction>
@@ -37,12 +40,14 @@
 
 namespace {
 
-class PAAppPopoverTest : public AgentFixture
+// The popover's helpers over either the popover alone or the whole agent,
+// whose end-to-end cases reach the log, the legend and the window's commands.
+template <class Base> class PopoverTest : public Base
 {
 protected:
     void SetUp() override
     {
-        AgentFixture::SetUp();
+        Base::SetUp();
         enableNotifications = true;
         // No host names unless a test asks for them.
         reverseIPAddressInAppsPopover = false;
@@ -51,19 +56,19 @@ protected:
     }
     void TearDown() override
     {
-        m_hostNames.open();
+        this->m_hostNames.open();
         m_anchor.hide();
-        ConcurrentQueue::global().waitForDone();
-        AgentFixture::TearDown();
+        waitForLookUps();
+        Base::TearDown();
     }
 
-    Ui::PAAppPopover& form() { return *controller().appPopoverView()->form(); }
-    PAAppPopover& view() { return *controller().appPopoverView(); }
-    Popover& popover() { return *controller().appPopover; }
+    Ui::PAAppPopover& form() { return *this->controller().appPopoverView()->form(); }
+    PAAppPopover& view() { return *this->controller().appPopoverView(); }
+    Popover& popover() { return *this->controller().appPopover; }
 
     std::shared_ptr<PAApplication> managed(const QString& name, qint64 state, const QStringList& matches = {})
     {
-        auto app = addApp(name, "/opt/" + name, state, matches);
+        auto app = this->addApp(name, "/opt/" + name, state, matches);
         app->setAppLocalizedName(name);
         return app;
     }
@@ -71,8 +76,8 @@ protected:
     // Selects the app and opens its popover; true once its rows are shown.
     bool open(const std::shared_ptr<PAApplication>& app)
     {
-        controller().appsLibraryController->setSelectedObjects({app});
-        controller().openAppPopover(&m_anchor);
+        this->controller().appsLibraryController->setSelectedObjects({app});
+        this->controller().openAppPopover(&m_anchor);
         // The draw runs on the next turn; its rows come back from a worker.
         drainEvents();
         return processEventsUntil([this] { return !form().spinner->isVisible(); });
@@ -81,7 +86,7 @@ protected:
     QStringList rows()
     {
         QStringList out;
-        for (const auto& row : controller().popoverPassedIPSController->arrangedObjects())
+        for (const auto& row : this->controller().popoverPassedIPSController->arrangedObjects())
             out << row->recordPrefix + row->recordLabel;
         return out;
     }
@@ -92,7 +97,7 @@ protected:
     {
         PARecord::List chosen;
         QStringList found;
-        for (const auto& row : controller().popoverPassedIPSController->arrangedObjects()) {
+        for (const auto& row : this->controller().popoverPassedIPSController->arrangedObjects()) {
             const QString key = byMatch ? row->recordMatch : row->recordPrefix + row->recordLabel;
             if (labels.contains(key)) {
                 chosen.push_back(row);
@@ -101,13 +106,13 @@ protected:
         }
         for (const QString& label : labels)
             ASSERT_TRUE(found.contains(label)) << label.toStdString();
-        controller().popoverPassedIPSController->setSelectedObjects(chosen);
+        this->controller().popoverPassedIPSController->setSelectedObjects(chosen);
     }
 
     int ruleSetCount()
     {
         drainEvents();
-        return static_cast<int>(postsNamed(QStringLiteral("newAppListReceived")).size());
+        return static_cast<int>(this->postsNamed(QStringLiteral("newAppListReceived")).size());
     }
 
     QStringList visibleGearItems()
@@ -126,8 +131,14 @@ protected:
         return titles;
     }
 
+    // Every look-up and report the popover started has ended.
+    void waitForLookUps() { this->workQueues().waitForDone(); }
+
     QWidget m_anchor;
 };
+
+using PAAppPopoverTest = PopoverTest<RulesPopoverFixture>;
+using PAAppPopoverAgentTest = PopoverTest<AgentFixture>;
 
 TEST_F(PAAppPopoverTest, FillShowsTheAppItsSentenceAndTheGearItemsOfItsState)
 {
@@ -228,7 +239,7 @@ TEST_F(PAAppPopoverTest, SentenceNamesGlobalRulesWhenThereAreAny)
 
 TEST_F(PAAppPopoverTest, EvaluateAppRuleMovesBetweenAllAndExceptionsAndTellsTheControls)
 {
-    QSignalSpy shown(&controller(), &PAController::popoverAppRuleShown);
+    QSignalSpy shown(&controller(), &PAAppRulesController::popoverAppRuleShown);
     const struct
     {
         qint64 state;
@@ -262,7 +273,7 @@ TEST_F(PAAppPopoverTest, TabsResizeTheContentAndTheConnectionsTabAsksForTheAppsL
 {
     auto app = managed("Mail", 4);
     ASSERT_TRUE(open(app));
-    QSignalSpy logs(&controller(), &PAController::appLogsWanted);
+    QSignalSpy logs(&controller(), &PAAppRulesController::appLogsWanted);
     QTabBar* segments = form().appPopoverSegmentedControl;
     EXPECT_EQ(popover().contentSize(), QSize(360, 465));
 
@@ -286,7 +297,7 @@ TEST_F(PAAppPopoverTest, TabsResizeTheContentAndTheConnectionsTabAsksForTheAppsL
     EXPECT_EQ(segments->currentIndex(), 0);
 }
 
-TEST_F(PAAppPopoverTest, ShowingMakesItSemitransientAndClosingClearsTheLogFilter)
+TEST_F(PAAppPopoverAgentTest, ShowingMakesItSemitransientAndClosingClearsTheLogFilter)
 {
     auto app = managed("Mail", 4);
     popover().setBehavior(Popover::Behavior::Transient);
@@ -302,7 +313,7 @@ TEST_F(PAAppPopoverTest, ShowingMakesItSemitransientAndClosingClearsTheLogFilter
     EXPECT_EQ(cleared.count(), 1);
 }
 
-TEST_F(PAAppPopoverTest, TheAddButtonOpensTheAddPopoverInsideAndAnEntryKeepsTheRulesOpen)
+TEST_F(PAAppPopoverAgentTest, TheAddButtonOpensTheAddPopoverInsideAndAnEntryKeepsTheRulesOpen)
 {
     auto app = managed("Mail", 4);
     ASSERT_TRUE(open(app));
@@ -326,7 +337,7 @@ TEST_F(PAAppPopoverTest, TheAddButtonOpensTheAddPopoverInsideAndAnEntryKeepsTheR
     EXPECT_EQ(popover().behavior(), Popover::Behavior::Semitransient);
 }
 
-TEST_F(PAAppPopoverTest, TheConnectionsTabListsTheLogsRowsOfItsAppUntilItCloses)
+TEST_F(PAAppPopoverAgentTest, TheConnectionsTabListsTheLogsRowsOfItsAppUntilItCloses)
 {
     PAConnectionController& log = *m_interface->connectionController();
     log.addConnection(
@@ -347,7 +358,7 @@ TEST_F(PAAppPopoverTest, TheConnectionsTabListsTheLogsRowsOfItsAppUntilItCloses)
     EXPECT_EQ(table->model()->rowCount(), 2);
 }
 
-TEST_F(PAAppPopoverTest, TheConnectionsTabOffersThePerAppMenuOnItsSelection)
+TEST_F(PAAppPopoverAgentTest, TheConnectionsTabOffersThePerAppMenuOnItsSelection)
 {
     PAConnectionController& log = *m_interface->connectionController();
     log.addConnection(
@@ -478,7 +489,7 @@ TEST_F(PAAppPopoverTest, RowsOfAnotherAppOrAnEarlierDrawRemoveNothing)
     EXPECT_EQ(ruleSetCount(), 0);
 }
 
-TEST_F(PAAppPopoverTest, RedrawWhileAnAlertHoldsTheQueueNeitherWaitsNorLosesTheChange)
+TEST_F(PAAppPopoverAgentTest, RedrawWhileAnAlertHoldsTheQueueNeitherWaitsNorLosesTheChange)
 {
     auto app = managed("Mail", 0, {});
     ASSERT_TRUE(open(app));
@@ -626,7 +637,7 @@ TEST_F(SignatureReportTest, InfoTabRunsTheToolWithThePathAsOneArgumentAndLaysOut
     // Twice in a row: one report, not two.
     controller().showSignatureInfo();
     controller().showSignatureInfo();
-    ConcurrentQueue::global().waitForDone();
+    waitForLookUps();
     drainEvents();
     EXPECT_EQ(form().signtext->toPlainText().count("Signature validity check:"), 1);
 }
@@ -653,7 +664,7 @@ TEST_F(SignatureReportTest, MissingFileNoSelectionAndLateReportsOfAnotherApp)
     ASSERT_TRUE(open(mail));
     controller().showSignatureInfo();
     controller().appsLibraryController->setSelectedObjects({other});
-    ConcurrentQueue::global().waitForDone();
+    waitForLookUps();
     drainEvents();
     EXPECT_EQ(form().signtext->toPlainText(), "");
 }

@@ -9,6 +9,7 @@
 #include "mainwindow/PAController.h"
 #include "platform/PropertyList.h"
 #include "support/EventLoop.h"
+#include "support/RuleSets.h"
 #include "support/SharedStateReset.h"
 
 #include <QCoreApplication>
@@ -16,20 +17,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-AgentFixture::AgentFixture()
-    : m_root(QDir::tempPath() + QStringLiteral("/palisor-root.XXXXXX"))
-    , m_home(QDir::tempPath() + QStringLiteral("/palisor-home.XXXXXX"))
-{
-}
+AgentFixture::AgentFixture() = default;
 
 AgentFixture::~AgentFixture() = default;
 
 void AgentFixture::SetUp()
 {
-    ASSERT_TRUE(m_root.isValid());
-    ASSERT_TRUE(m_home.isValid());
-    m_rootVariable = std::make_unique<ScopedEnvironmentVariable>("PALISOR_ROOT", m_root.path().toLocal8Bit());
-    m_homeVariable = std::make_unique<ScopedEnvironmentVariable>("HOME", m_home.path().toLocal8Bit());
+    RootAndHomeFixture::SetUp();
+    if (HasFatalFailure())
+        return;
     m_runnerScope = std::make_unique<ScopedCommandRunner>(m_runner);
     m_hostNamesScope = std::make_unique<ScopedHostNames>(m_hostNames);
     resetSharedState();
@@ -56,8 +52,7 @@ void AgentFixture::TearDown()
     resetSharedState();
     m_hostNamesScope.reset();
     m_runnerScope.reset();
-    m_homeVariable.reset();
-    m_rootVariable.reset();
+    RootAndHomeFixture::TearDown();
 }
 
 QStringList AgentFixture::managedFolderPaths()
@@ -84,6 +79,11 @@ PAController& AgentFixture::controller()
     return *m_interface->palisorController();
 }
 
+PAWorkQueues& AgentFixture::workQueues()
+{
+    return m_interface->workQueues();
+}
+
 PARequestRoad& AgentFixture::road()
 {
     return *m_interface->requestRoad();
@@ -94,65 +94,17 @@ PAConfiguration& AgentFixture::configuration()
     return *m_interface->configuration();
 }
 
-QString AgentFixture::rootPath(const QString& absolutePath) const
-{
-    return m_root.path() + absolutePath;
-}
-
-QString AgentFixture::homePath(const QString& relative) const
-{
-    return m_home.path() + QLatin1Char('/') + relative;
-}
-
-void AgentFixture::writePlist(const QString& path, const QVariant& value, bool binary) const
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    ASSERT_TRUE(PropertyList::writeFile(path, value,
-                                        binary ? PropertyList::Format::Binary : PropertyList::Format::Xml));
-}
-
-void AgentFixture::writeText(const QString& path, const QByteArray& text) const
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
-QByteArray AgentFixture::readText(const QString& path) const
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 QList<RecordingDistributedCenter::Post> AgentFixture::postsNamed(const QString& name)
 {
-    QList<RecordingDistributedCenter::Post> result;
-    for (const auto& post : m_center->posts())
-        if (post.name == name)
-            result.append(post);
-    return result;
+    return RuleSets::postsNamed(m_center.center(), name);
 }
 
 bool AgentFixture::waitForRuleSets(int count)
 {
-    return processEventsUntil(
-        [&] { return postsNamed(QStringLiteral("newAppListReceived")).size() >= count; });
+    return RuleSets::waitFor(m_center.center(), count);
 }
 
 QStringList AgentFixture::lastRuleSet()
 {
-    const auto sets = postsNamed(QStringLiteral("newAppListReceived"));
-    if (sets.isEmpty())
-        return {QStringLiteral("none sent")};
-    QStringList apps;
-    for (const QVariant& entry : sets.last().userInfo.value(QStringLiteral("AppList")).toList()) {
-        const QVariantMap app = entry.toMap();
-        apps << app.value(QStringLiteral("appBinaries")).toStringList().join(',') + QLatin1Char(' ') +
-                    QString::number(app.value(QStringLiteral("appIsBlockedOrAllowed")).toLongLong()) +
-                    QLatin1Char(' ') + app.value(QStringLiteral("appMatches")).toStringList().join(',');
-    }
-    return apps;
+    return RuleSets::last(m_center.center());
 }

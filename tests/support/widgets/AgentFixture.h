@@ -4,6 +4,7 @@
 #include "support/ManualClock.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingDistributedCenter.h"
+#include "support/RootAndHomeFixture.h"
 #include "support/ScopedEnvironmentVariable.h"
 #include "support/ScriptedCommandRunner.h"
 #include "support/ScriptedFileChooser.h"
@@ -21,11 +22,12 @@ class PAApplication;
 class PAConfiguration;
 class PAController;
 class PARequestRoad;
+class PAWorkQueues;
 
 // The agent's long-lived objects wired as at start, in a root and home of the
 // test's own, with every outside effect recorded: distributed notifications,
 // alerts (answered from a script), file panels, programs run, and time.
-class AgentFixture : public ::testing::Test
+class AgentFixture : public RootAndHomeFixture
 {
 protected:
     AgentFixture();
@@ -36,15 +38,9 @@ protected:
 
     PAController& controller();
     PARequestRoad& road();
+    // The interface's pools.
+    PAWorkQueues& workQueues();
     PAConfiguration& configuration();
-
-    // A path inside the test's root ("/etc/palisor.conf" -> <root>/etc/palisor.conf).
-    QString rootPath(const QString& absolutePath) const;
-    QString homePath(const QString& relative) const;
-    // Writes a property list, making the folders.
-    void writePlist(const QString& path, const QVariant& value, bool binary = false) const;
-    void writeText(const QString& path, const QByteArray& text) const;
-    QByteArray readText(const QString& path) const;
 
     // The paths of the Managed Folders, in order.
     static QStringList managedFolderPaths();
@@ -63,10 +59,6 @@ protected:
     std::shared_ptr<PAApplication> addApp(const QString& name, const QString& path, qint64 state,
                                           const QStringList& matches = {});
 
-    QTemporaryDir m_root;
-    QTemporaryDir m_home;
-    std::unique_ptr<ScopedEnvironmentVariable> m_rootVariable;
-    std::unique_ptr<ScopedEnvironmentVariable> m_homeVariable;
     ScopedRecordingDistributedCenter m_center;
     ScopedAlertPresenter m_alerts;
     ScopedFileChooser m_files;
