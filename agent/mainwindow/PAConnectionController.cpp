@@ -4,7 +4,7 @@
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
 #include "daemonlink/Socketcon.h"
-#include "mainwindow/PAAppConnectionsFilter.h"
+#include "mainwindow/PAAppConnectionsProxyModel.h"
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
@@ -85,7 +85,7 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     , ui(std::make_unique<Ui::PAConnectionController>())
     , m_infoUi(std::make_unique<Ui::PAConnectionInfoPopover>())
     , m_model(new PAConnectionsModel(this))
-    , m_appFilter(new PAAppConnectionsFilter(this))
+    , m_appFilter(new PAAppConnectionsProxyModel(this))
     , m_scrollTimer(new QTimer(this))
 {
     m_view = new QWidget;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-class PAAppConnectionsFilter;
+class PAAppConnectionsProxyModel;
 class PAConnection;
 class PAConnectionsModel;
 class PAController;
@@ -73,7 +73,7 @@ public:
     // model; the table's selection is the list's selection.
     PAConnectionsModel* allConsLibraryController() const { return m_model; }
     // The per-app list: the same connections filtered to one app.
-    PAAppConnectionsFilter* appConnsLibraryController() const { return m_appFilter; }
+    PAAppConnectionsProxyModel* appConnsLibraryController() const { return m_appFilter; }
     QTableView* appConnsTableView() const;
     // Another view of the per-app list (the rules popover's connections tab):
     // the same rows, selection and menu.
@@ -201,7 +201,7 @@ private:
     QPointer<QWidget> m_window;
     QPointer<QWidget> m_view;
     PAConnectionsModel* m_model;
-    PAAppConnectionsFilter* m_appFilter;
+    PAAppConnectionsProxyModel* m_appFilter;
     QPointer<QTableView> m_appConnsTableView;
     QPointer<Popover> m_connInfoPopover;
     QPointer<Popover> m_appLogsPopover;
