@@ -80,7 +80,9 @@ MainInterface::MainInterface(QObject* parent)
     m_presetsController->window = m_palisorController->window();
     m_socketAgent->myBridgeClassPalisor = m_bridge;
     m_connectionController->mysocketcon = m_socketcon;
-    m_notifyController->connectioncontroller = m_connectionController;
+    // A reported connection becomes the log's row before its log line.
+    connect(m_notifyController, &PANotifyController::connectionReported, m_connectionController,
+            &PAConnectionController::addReportedConnection);
     connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController,
             &PANotifyController::logFileChanged);
 

@@ -3,6 +3,7 @@
 #include "core/PACountryTable.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
+#include "daemonlink/ConnectionEvent.h"
 #include "daemonlink/Socketcon.h"
 #include "mainwindow/PAAppConnectionsProxyModel.h"
 #include "mainwindow/PAConnection.h"
@@ -328,6 +329,15 @@ void PAConnectionController::addConnection(PAConnection* connection)
 {
     m_model->append(connection);
     m_startPruning();
+}
+
+void PAConnectionController::addReportedConnection(const ParsedConnection& connection)
+{
+    addConnection(new PAConnection(connection.path, connection.address, connection.port, connection.pid,
+                                   connection.uid, connection.blocked, connection.viaName,
+                                   connection.hostPath, connection.otherUser));
+    if (logAutoscroll)
+        scrollToLastConnection();
 }
 
 void PAConnectionController::scrollToLastConnection()

@@ -20,6 +20,7 @@ class PAPreferencesController;
 class Socketcon;
 class PATableView;
 class Popover;
+struct ParsedConnection;
 class QAbstractButton;
 class QAction;
 class QLabel;
@@ -139,6 +140,9 @@ public:
     // The end of the connection-report road, on the main thread: the list
     // takes the connection (and its ownership) as its last row.
     void addConnection(PAConnection* connection);
+    // A report of the connection-report road: its row, followed in the table
+    // when autoscroll is on.
+    void addReportedConnection(const ParsedConnection& connection);
     // Shows the list's last row (once the rows waiting for their batch are in).
     void scrollToLastConnection();
     // Shown rows and connections waiting for the next batch.
