@@ -55,7 +55,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_palisorController(new PAController(*m_configuration, this))
     , m_connectionController(new PAConnectionController(*m_preferencesController, this))
     , m_presetsController(new PAPresetsController(*m_configuration, this))
-    , m_wizardController(new PAWizardController(*m_presetsController, *m_palisorController, this))
+    , m_wizardController(new PAWizardController(*m_presetsController, this))
     , m_requestRoad(new PARequestRoad(synchronizedQueue(), this))
     , m_socketAgent(new managesocketagent(this))
     , m_startSocket(new StartSocket(*m_socketAgent, this))
@@ -87,6 +87,7 @@ MainInterface::MainInterface(QObject* parent)
             &PANotifyController::logFileChanged);
 
     m_appDelegate->wizardWindow = m_wizardController->window;
+    m_wizardController->appsWindow = m_palisorController->window();
 
     m_installer->appsWindow = m_palisorController->window();
     m_installer->startWizard = [wizard = QPointer<PAWizardController>(m_wizardController)] {
