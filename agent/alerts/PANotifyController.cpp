@@ -8,13 +8,13 @@
 #include "daemonlink/DaemonRequest.h"
 #include "daemonlink/PARequestRoad.h"
 #include "daemonlink/managesocketagent.h"
-#include "mainwindow/PAConnection.h"
-#include "mainwindow/PAConnectionController.h"
 #include "platform/Clock.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/LogFile.h"
 #include "platform/MainQueue.h"
 #include "platform/Paths.h"
+
+#include <QPointer>
 
 #include <optional>
 #include <unistd.h>
@@ -75,13 +75,8 @@ void PANotifyController::palisorconnections(const DistributedNotificationCenter:
 
 void PANotifyController::recordConnectionEvent(const ParsedConnection& connection)
 {
-    if (connection.path != QLatin1String("error") && connectioncontroller) {
-        connectioncontroller->addConnection(new PAConnection(
-            connection.path, connection.address, connection.port, connection.pid, connection.uid,
-            connection.blocked, connection.viaName, connection.hostPath, connection.otherUser));
-        if (logAutoscroll)
-            connectioncontroller->scrollToLastConnection();
-    }
+    if (connection.path != QLatin1String("error"))
+        emit connectionReported(connection);
     if (loggaSuFile) {
         const double seconds = double(Clock::shared().now().toMSecsSinceEpoch()) / 1000.0;
         qCInfo(lcConnections, "%s", qUtf8Printable(connectionLogLine(connection, seconds)));

@@ -1,15 +1,13 @@
 #pragma once
 
 #include "daemonlink/BridgeClassPalisor.h"
+#include "daemonlink/ConnectionEvent.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-class PAConnectionController;
 class PARequestRoad;
 class managesocketagent;
-struct ParsedConnection;
 
 // The alert dispatcher: checks each daemon request, tags it, looks up its
 // process and hands it to one alert controller.
@@ -24,21 +22,24 @@ public:
     // The user id of the agent's own process.
     qint64 myUID = 0;
     managesocketagent& mymanagesocketagent;
-    // The connections log that reported connections are listed in.
-    QPointer<PAConnectionController> connectioncontroller;
 
     // Runs inside the request's synchronizedQueue item, with the queue
     // suspended for the request.
     void addRequest(const QString& text) override;
     // A connection report: parsed on a global queue, then recorded.
     void palisorconnections(const DistributedNotificationCenter::Notification& notification) override;
-    // Main thread: lists the connection (unless its process is unknown),
-    // follows it in the table when autoscroll is on, and writes its line to
-    // the agent's log when logging to file is on.
+    // Main thread: hands the connection to the connections log (unless its
+    // process is unknown), then writes its line to the agent's log when
+    // logging to file is on.
     void recordConnectionEvent(const ParsedConnection& connection);
     // Standard error appends to the agent's log file again (after the file was
     // deleted and made anew).
     void logFileChanged();
+
+signals:
+    // A reported connection of a known process, for the connections log to
+    // list before the agent's log gets its line.
+    void connectionReported(const ParsedConnection& connection);
 
 private:
     PARequestRoad& m_road;

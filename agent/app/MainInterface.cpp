@@ -57,7 +57,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_palisorController(new PAController(*m_configuration, *m_workQueues, this))
     , m_connectionController(new PAConnectionController(*m_preferencesController, this))
     , m_presetsController(new PAPresetsController(*m_configuration, this))
-    , m_wizardController(new PAWizardController(*m_presetsController, *m_palisorController, this))
+    , m_wizardController(new PAWizardController(*m_presetsController, this))
     , m_requestRoad(new PARequestRoad(synchronizedQueue(), this))
     , m_socketAgent(new managesocketagent(this))
     , m_startSocket(new StartSocket(*m_socketAgent, this))
@@ -82,11 +82,14 @@ MainInterface::MainInterface(QObject* parent)
     m_presetsController->window = m_palisorController->window();
     m_socketAgent->myBridgeClassPalisor = m_bridge;
     m_connectionController->mysocketcon = m_socketcon;
-    m_notifyController->connectioncontroller = m_connectionController;
+    // A reported connection becomes the log's row before its log line.
+    connect(m_notifyController, &PANotifyController::connectionReported, m_connectionController,
+            &PAConnectionController::addReportedConnection);
     connect(m_logKeeper, &PAObserveFileLogs::logFileChanged, m_notifyController,
             &PANotifyController::logFileChanged);
 
     m_appDelegate->wizardWindow = m_wizardController->window;
+    m_wizardController->appsWindow = m_palisorController->window();
 
     m_installer->appsWindow = m_palisorController->window();
     m_installer->startWizard = [wizard = QPointer<PAWizardController>(m_wizardController)] {

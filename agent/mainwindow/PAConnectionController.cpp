@@ -3,8 +3,9 @@
 #include "core/PACountryTable.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
+#include "daemonlink/ConnectionEvent.h"
 #include "daemonlink/Socketcon.h"
-#include "mainwindow/PAAppConnectionsFilter.h"
+#include "mainwindow/PAAppConnectionsProxyModel.h"
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
@@ -85,7 +86,7 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     , ui(std::make_unique<Ui::PAConnectionController>())
     , m_infoUi(std::make_unique<Ui::PAConnectionInfoPopover>())
     , m_model(new PAConnectionsModel(this))
-    , m_appFilter(new PAAppConnectionsFilter(this))
+    , m_appFilter(new PAAppConnectionsProxyModel(this))
     , m_scrollTimer(new QTimer(this))
 {
     m_view = new QWidget;
@@ -328,6 +329,15 @@ void PAConnectionController::addConnection(PAConnection* connection)
 {
     m_model->append(connection);
     m_startPruning();
+}
+
+void PAConnectionController::addReportedConnection(const ParsedConnection& connection)
+{
+    addConnection(new PAConnection(connection.path, connection.address, connection.port, connection.pid,
+                                   connection.uid, connection.blocked, connection.viaName,
+                                   connection.hostPath, connection.otherUser));
+    if (logAutoscroll)
+        scrollToLastConnection();
 }
 
 void PAConnectionController::scrollToLastConnection()

@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-class PAAppConnectionsFilter;
+class PAAppConnectionsProxyModel;
 class PAConnection;
 class PAConnectionsModel;
 class PAController;
@@ -20,6 +20,7 @@ class PAPreferencesController;
 class Socketcon;
 class PATableView;
 class Popover;
+struct ParsedConnection;
 class QAbstractButton;
 class QAction;
 class QLabel;
@@ -73,7 +74,7 @@ public:
     // model; the table's selection is the list's selection.
     PAConnectionsModel* allConsLibraryController() const { return m_model; }
     // The per-app list: the same connections filtered to one app.
-    PAAppConnectionsFilter* appConnsLibraryController() const { return m_appFilter; }
+    PAAppConnectionsProxyModel* appConnsLibraryController() const { return m_appFilter; }
     QTableView* appConnsTableView() const;
     // Another view of the per-app list (the rules popover's connections tab):
     // the same rows, selection and menu.
@@ -139,6 +140,9 @@ public:
     // The end of the connection-report road, on the main thread: the list
     // takes the connection (and its ownership) as its last row.
     void addConnection(PAConnection* connection);
+    // A report of the connection-report road: its row, followed in the table
+    // when autoscroll is on.
+    void addReportedConnection(const ParsedConnection& connection);
     // Shows the list's last row (once the rows waiting for their batch are in).
     void scrollToLastConnection();
     // Shown rows and connections waiting for the next batch.
@@ -201,7 +205,7 @@ private:
     QPointer<QWidget> m_window;
     QPointer<QWidget> m_view;
     PAConnectionsModel* m_model;
-    PAAppConnectionsFilter* m_appFilter;
+    PAAppConnectionsProxyModel* m_appFilter;
     QPointer<QTableView> m_appConnsTableView;
     QPointer<Popover> m_connInfoPopover;
     QPointer<Popover> m_appLogsPopover;

@@ -1,23 +1,17 @@
 #include "setup/PAWizardController.h"
 
-#include "app/AppDelegate.h"
 #include "core/AgentLog.h"
 #include "core/PAConfiguration.h"
 #include "core/PAExclusion.h"
 #include "core/PAManagedRecords.h"
 #include "core/SharedState.h"
-#include "mainwindow/PAController.h"
 #include "platform/widgets/Appearance.h"
 #include "platform/widgets/WindowPlacement.h"
 #include "setup/PAPresetsController.h"
 
-#include <QMainWindow>
-
-PAWizardController::PAWizardController(PAPresetsController& presets, PAController& palisorController,
-                                       QObject* parent)
+PAWizardController::PAWizardController(PAPresetsController& presets, QObject* parent)
     : QObject(parent)
     , presetscontroller(&presets)
-    , palisorcontroller(&palisorController)
 {
 }
 
@@ -42,8 +36,8 @@ void PAWizardController::startWizard()
             << "[PALISOR AGENT] the configuration assistant did not start: preset1 was not loaded";
         return;
     }
-    if (palisorcontroller->window())
-        palisorcontroller->window()->hide();
+    if (appsWindow)
+        appsWindow->hide();
     window->show();
     window->raise();
     window->activateWindow();

@@ -8,15 +8,8 @@
 #include <memory>
 #include <vector>
 
-class AppDelegate;
-class PAConfiguration;
-class PAConnectionController;
-class PAController;
 class PAExclusion;
-class PAExclusionController;
 class PAManagedRecords;
-class PAManagedRecordsController;
-class PAPreferencesController;
 class PAPresetsController;
 
 // The configuration assistant: its start, and the answers its pages collect
@@ -27,15 +20,15 @@ class PAWizardController : public QObject
     Q_OBJECT
 
 public:
-    PAWizardController(PAPresetsController& presets, PAController& palisorController,
-                       QObject* parent = nullptr);
+    explicit PAWizardController(PAPresetsController& presets, QObject* parent = nullptr);
     ~PAWizardController() override;
 
     // Given at construction.
     PAPresetsController* const presetscontroller;
-    PAController* const palisorcontroller;
     // The assistant's window; while there is none the assistant cannot start.
     QPointer<QWidget> window;
+    // The main window, which the assistant takes the place of on screen.
+    QPointer<QWidget> appsWindow;
 
     // The collected answers, reset at every start (all but level2Choice).
     // The apps that must ask, by path until they get a row class of their own.

@@ -1,6 +1,6 @@
 #include "core/PAAppRuleText.h"
 
-#include "core/PAAppConnectionFilter.h"
+#include "core/PAAppConnectionRule.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +87,7 @@ TEST(PAAppRuleTextTest, StateFollowsTheMatchesOnlyBetweenAllAndExceptions)
             << c.state << " " << c.matches.join(',').toStdString();
 }
 
-TEST(PAAppConnectionFilterTest, ProcessOrXpcPathContainsTheAppPathIgnoringCaseAndAccents)
+TEST(PAAppConnectionRuleTest, ProcessOrXpcPathContainsTheAppPathIgnoringCaseAndAccents)
 {
     const QString mail = QStringLiteral("/Applications/Mail.app");
     const struct
@@ -110,8 +110,20 @@ TEST(PAAppConnectionFilterTest, ProcessOrXpcPathContainsTheAppPathIgnoringCaseAn
         {"", "/usr/bin/curl", "", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(PAAppConnectionFilter::belongsToApp(c.appPath, c.process, c.xpc), c.belongs)
+        EXPECT_EQ(PAAppConnectionRule::belongsToApp(c.appPath, c.process, c.xpc), c.belongs)
             << c.appPath.toStdString() << " / " << c.process.toStdString() << " / " << c.xpc.toStdString();
+}
+
+TEST(PAAppConnectionRuleTest, FoldingDropsCaseAndAccentsAndAnEmptyNeedleMatchesNothing)
+{
+    EXPECT_EQ(PAAppConnectionRule::folded(QStringLiteral("Straße Éa")), "strasse ea");
+    EXPECT_EQ(PAAppConnectionRule::folded(QStringLiteral("Cafe\u0301")), "cafe");
+    EXPECT_FALSE(PAAppConnectionRule::containsFolded(QStringLiteral("/x"), QString()));
+    EXPECT_FALSE(
+        PAAppConnectionRule::belongsToFoldedApp(QString(), QStringLiteral("/x"), QStringLiteral("/y")));
+    EXPECT_TRUE(PAAppConnectionRule::belongsToFoldedApp(
+        PAAppConnectionRule::folded(QStringLiteral("/Café.app")), QStringLiteral("/usr/bin/x"),
+        QStringLiteral("/CAFE\u0301.app/Contents/MacOS/c")));
 }
 
 } // namespace

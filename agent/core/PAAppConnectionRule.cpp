@@ -1,4 +1,4 @@
-#include "core/PAAppConnectionFilter.h"
+#include "core/PAAppConnectionRule.h"
 
 #include <algorithm>
 
@@ -11,14 +11,19 @@ bool isAscii(const QString& text)
 
 } // namespace
 
-bool PAAppConnectionFilter::belongsToApp(const QString& appPath, const QString& connProcessName,
-                                         const QString& xpcPath)
+bool PAAppConnectionRule::belongsToApp(const QString& appPath, const QString& connProcessName,
+                                       const QString& xpcPath)
 {
-    const QString needle = folded(appPath);
-    return containsFolded(connProcessName, needle) || containsFolded(xpcPath, needle);
+    return belongsToFoldedApp(folded(appPath), connProcessName, xpcPath);
 }
 
-QString PAAppConnectionFilter::folded(const QString& text)
+bool PAAppConnectionRule::belongsToFoldedApp(const QString& foldedAppPath, const QString& connProcessName,
+                                             const QString& xpcPath)
+{
+    return containsFolded(connProcessName, foldedAppPath) || containsFolded(xpcPath, foldedAppPath);
+}
+
+QString PAAppConnectionRule::folded(const QString& text)
 {
     if (isAscii(text))
         return text.toLower();
@@ -36,7 +41,7 @@ QString PAAppConnectionFilter::folded(const QString& text)
     return bare.toUpper().toLower();
 }
 
-bool PAAppConnectionFilter::containsFolded(const QString& haystack, const QString& foldedNeedle)
+bool PAAppConnectionRule::containsFolded(const QString& haystack, const QString& foldedNeedle)
 {
     if (foldedNeedle.isEmpty())
         return false;

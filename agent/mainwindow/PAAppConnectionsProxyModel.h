@@ -6,15 +6,15 @@
 #include <optional>
 
 // The per-app connections list: the connections log narrowed to the rows
-// whose process path, or whose responsible application's path, contains an
-// app's path, ignoring case and diacritics. Without an app it shows every
-// row. Main thread only.
-class PAAppConnectionsFilter : public QSortFilterProxyModel
+// that PAAppConnectionRule gives one app (its path in the process path or in
+// the responsible application's path, ignoring case and diacritics). Without
+// an app it shows every row. Main thread only.
+class PAAppConnectionsProxyModel : public QSortFilterProxyModel
 {
     Q_OBJECT
 
 public:
-    explicit PAAppConnectionsFilter(QObject* parent = nullptr);
+    explicit PAAppConnectionsProxyModel(QObject* parent = nullptr);
 
     // The app whose connections show; nullopt shows every row again.
     void setAppPath(const std::optional<QString>& appPath);
