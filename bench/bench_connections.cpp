@@ -7,10 +7,10 @@
 #include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
-#include "mainwindow/PATableView.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/KernelEventSocket.h"
 #include "platform/MainQueue.h"
+#include "platform/widgets/PATableView.h"
 #include "setup/PAPreferencesController.h"
 #include "support/ManualClock.h"
 

@@ -311,7 +311,7 @@ signals:
     // The popover's add entry and its message are cleared.
     void popoverEntryCleared();
     // The connections tab wants the log's per-app list limited to the app at
-    // `appPath` (see PAAppConnectionFilter).
+    // `appPath` (see PAAppConnectionRule).
     void appLogsWanted(const QString& appPath);
     // The status sheet is about to show statusView: its lights are brought
     // up to date first.

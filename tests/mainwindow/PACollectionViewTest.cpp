@@ -5,9 +5,9 @@
 #include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
-#include "mainwindow/PATableView.h"
 #include "platform/ArrayControllerModel.h"
 #include "platform/SystemColors.h"
+#include "platform/widgets/PATableView.h"
 #include "support/EventLoop.h"
 #include "support/SharedStateReset.h"
 

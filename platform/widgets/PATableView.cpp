@@ -1,4 +1,4 @@
-#include "mainwindow/PATableView.h"
+#include "platform/widgets/PATableView.h"
 
 #include <QContextMenuEvent>
 #include <QItemSelectionModel>
