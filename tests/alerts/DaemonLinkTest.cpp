@@ -632,6 +632,9 @@ TEST_F(DaemonLinkTest, AFloodDuringAnOpenAlertKeepsMemoryFlatAndTheFirstRequests
     ASSERT_TRUE(flood(0, 2 * bound));
     const qint64 before = residentBytes();
     ASSERT_TRUE(flood(2 * bound, 10 * bound));
+    // Each valid request is followed by a text that cannot be one: once the
+    // last text is read, every request has met the bound.
+    ASSERT_TRUE(m_peer->waitUntilRead());
     const qint64 after = residentBytes();
     ASSERT_GT(before, 0);
 #if defined(__SANITIZE_ADDRESS__)

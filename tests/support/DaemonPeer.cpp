@@ -6,11 +6,15 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -71,6 +75,23 @@ bool DaemonPeer::sendRaw(const QByteArray& bytes)
         return false;
     return sendto(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), 0,
                   reinterpret_cast<const sockaddr*>(&address), length) == bytes.size();
+}
+
+bool DaemonPeer::waitUntilRead(int timeoutMs)
+{
+    // A datagram stays charged to its sender until the receiver takes it.
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        int unread = 0;
+        if (m_fd < 0 || ioctl(m_fd, SIOCOUTQ, &unread) != 0)
+            return false;
+        if (unread == 0)
+            return true;
+        if (clock.hasExpired(timeoutMs))
+            return false;
+        QThread::msleep(1);
+    }
 }
 
 std::optional<QString> DaemonPeer::m_receive()

@@ -23,6 +23,11 @@ public:
     bool send(const QString& text);
     bool sendRaw(const QByteArray& bytes);
 
+    // Waits until the agent has taken every datagram sent so far off its
+    // socket (its reader handles them one at a time, in order, so all but
+    // the last have been handled by then).
+    bool waitUntilRead(int timeoutMs = 10000);
+
     // Answers arrived within `timeoutMs`, turning the event loop meanwhile.
     QStringList answers(int count, int timeoutMs = 3000);
     // Everything that arrives within `quietMs` (to check that nothing comes).
