@@ -1,5 +1,6 @@
 #include "alerts/PANotifyWindowController.h"
 
+#include "alerts/PAOpenAlerts.h"
 #include "core/AgentLog.h"
 #include "core/GetuserFromUID.h"
 #include "core/PAApplication.h"

@@ -1,6 +1,7 @@
 #include "app/MainInterface.h"
 
 #include "alerts/PANotifyController.h"
+#include "alerts/PAOpenAlerts.h"
 #include "app/AppDelegate.h"
 #include "app/PAInstaller.h"
 #include "core/PAConfiguration.h"
@@ -47,6 +48,7 @@ constexpr int kLookUpWaitMs = 2000;
 
 MainInterface::MainInterface(QObject* parent)
     : QObject(parent)
+    , m_openAlerts(std::make_unique<PAOpenAlerts>())
     , m_configuration(new PAConfiguration(this))
     , m_preferencesController(new PAPreferencesController(this))
     , m_updateController(new PAUpdateController(this))
@@ -56,7 +58,7 @@ MainInterface::MainInterface(QObject* parent)
     , m_connectionController(new PAConnectionController(*m_preferencesController, this))
     , m_presetsController(new PAPresetsController(*m_configuration, this))
     , m_wizardController(new PAWizardController(*m_presetsController, *m_palisorController, this))
-    , m_requestRoad(new PARequestRoad(synchronizedQueue(), this))
+    , m_requestRoad(new PARequestRoad(synchronizedQueue(), *m_openAlerts, this))
     , m_socketAgent(new managesocketagent(this))
     , m_startSocket(new StartSocket(*m_socketAgent, this))
     , m_notifyController(new PANotifyController(*m_requestRoad, *m_socketAgent, this))
@@ -227,6 +229,11 @@ MainInterface::~MainInterface()
     managesocketagent::stopReceivingAndWait();
     Socketcon::stopReadingAndWait();
     m_endOpenAlerts();
+    // The objects go here rather than with QObject, after the members: the
+    // table the road reads must outlive them. In the order QObject would
+    // delete them.
+    while (!children().isEmpty())
+        delete children().constFirst();
 }
 
 // An alert still open at the end (the session ending, SIGTERM) holds a

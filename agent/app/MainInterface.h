@@ -5,6 +5,7 @@
 #include <memory>
 
 class PAConfiguration;
+class PAOpenAlerts;
 class PAConnectionController;
 class PAController;
 class PAExclusionController;
@@ -62,6 +63,8 @@ private:
     void m_endOpenAlerts();
 
     // In the order they are made: each gets the ones above it that it needs.
+    // The table of open alerts outlives every object here.
+    const std::unique_ptr<PAOpenAlerts> m_openAlerts;
     PAConfiguration* m_configuration;
     PAPreferencesController* m_preferencesController;
     PAUpdateController* m_updateController;

@@ -1,6 +1,7 @@
 #include "support/widgets/AgentFixture.h"
 
 #include "alerts/PANotifyWindowController.h"
+#include "alerts/PAOpenAlerts.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
