@@ -8,6 +8,7 @@
 
 class PAConnectionController;
 class PARequestRoad;
+class PAWorkQueues;
 class managesocketagent;
 struct ParsedConnection;
 
@@ -18,7 +19,8 @@ class PANotifyController : public QObject, public PARequestHandler
     Q_OBJECT
 
 public:
-    PANotifyController(PARequestRoad& road, managesocketagent& endpoint, QObject* parent = nullptr);
+    PANotifyController(PARequestRoad& road, managesocketagent& endpoint, PAWorkQueues& queues,
+                       QObject* parent = nullptr);
     ~PANotifyController() override;
 
     // The user id of the agent's own process.
@@ -30,7 +32,8 @@ public:
     // Runs inside the request's synchronizedQueue item, with the queue
     // suspended for the request.
     void addRequest(const QString& text) override;
-    // A connection report: parsed on a global queue, then recorded.
+    // A connection report: parsed on the pool of short work, never behind a
+    // look-up that waits on the outside, then recorded.
     void palisorconnections(const DistributedNotificationCenter::Notification& notification) override;
     // Main thread: lists the connection (unless its process is unknown),
     // follows it in the table when autoscroll is on, and writes its line to
@@ -42,4 +45,5 @@ public:
 
 private:
     PARequestRoad& m_road;
+    PAWorkQueues& m_queues;
 };

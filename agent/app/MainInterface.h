@@ -6,6 +6,7 @@
 
 class PAConfiguration;
 class PAOpenAlerts;
+class PAWorkQueues;
 class PAConnectionController;
 class PAController;
 class PAExclusionController;
@@ -37,6 +38,8 @@ public:
     explicit MainInterface(QObject* parent = nullptr);
     ~MainInterface() override;
 
+    // The worker pools the agent's objects run their off-thread work on.
+    PAWorkQueues& workQueues() const { return *m_workQueues; }
     PAController* palisorController() const { return m_palisorController; }
     PAConfiguration* configuration() const { return m_configuration; }
     PAExclusionController* exclusionController() const { return m_exclusionController; }
@@ -63,7 +66,8 @@ private:
     void m_endOpenAlerts();
 
     // In the order they are made: each gets the ones above it that it needs.
-    // The table of open alerts outlives every object here.
+    // The pools and the table of open alerts outlive every object here.
+    const std::unique_ptr<PAWorkQueues> m_workQueues;
     const std::unique_ptr<PAOpenAlerts> m_openAlerts;
     PAConfiguration* m_configuration;
     PAPreferencesController* m_preferencesController;

@@ -1,6 +1,7 @@
 #include "mainwindow/PAConnectionController.h"
 
 #include "core/PACountryTable.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
 #include "daemonlink/Socketcon.h"
@@ -79,9 +80,11 @@ QAction* addItem(QMenu& menu, const QString& title)
 
 } // namespace
 
-PAConnectionController::PAConnectionController(PAPreferencesController& preferences, QObject* parent)
+PAConnectionController::PAConnectionController(PAPreferencesController& preferences, PAWorkQueues& queues,
+                                               QObject* parent)
     : QObject(parent)
     , preferencescontroller(&preferences)
+    , m_queues(queues)
     , ui(std::make_unique<Ui::PAConnectionController>())
     , m_infoUi(std::make_unique<Ui::PAConnectionInfoPopover>())
     , m_model(new PAConnectionsModel(this))
@@ -326,6 +329,7 @@ void PAConnectionController::postKextNotification(const QString& name)
 
 void PAConnectionController::addConnection(PAConnection* connection)
 {
+    connection->startLookUps(m_queues);
     m_model->append(connection);
     m_startPruning();
 }
@@ -486,7 +490,7 @@ void PAConnectionController::doubleClickAllConnsTableView()
         infopopoverHostname->setText(connection->connHostname.isEmpty() ? QStringLiteral("not found")
                                                                         : connection->connHostname);
     } else {
-        ConcurrentQueue::global().async(
+        m_queues.connHostnamesQueue().async(
             [self = QPointer(this), generation, address = connection->connIPAddress] {
                 const QStringList names = HostNames::shared().namesOfAddress(address);
                 if (names.isEmpty())
@@ -646,7 +650,7 @@ void PAConnectionController::matchNationFlag()
 {
     // The address is read here, on the main thread, before the walk starts.
     const QString address = infopopoverIPAddress->text();
-    findFlagQueue().async([self = QPointer(this), address] {
+    m_queues.findFlagQueue().async([self = QPointer(this), address] {
         const TLMatchIP matcher;
         const std::optional<QString> code = PACountryTable::findCountryOfAddress(address, matcher);
         if (!code)

@@ -6,8 +6,10 @@
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PAExclusion.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
+#include "platform/ConcurrentQueue.h"
 #include "platform/PropertyList.h"
 #include "support/EventLoop.h"
 #include "support/SharedStateReset.h"
@@ -46,9 +48,9 @@ void AgentFixture::TearDown()
     openAlerts.clear();
     // Look-ups still running use this test's runner and resolver.
     m_hostNames.open();
-    for (ConcurrentQueue* queue :
-         {&mostraQueue(), &findFlagQueue(), &connHostnamesQueue(), &ConcurrentQueue::global()})
-        queue->waitForDone();
+    workQueues().waitForDone();
+    // The main window's rows and look-ups still run on the process-wide pool.
+    ConcurrentQueue::global().waitForDone();
     drainEvents();
     m_interface.reset();
     // Widgets going away hand their style animations to deleteLater(); no
@@ -93,6 +95,11 @@ PARequestRoad& AgentFixture::road()
 PAConfiguration& AgentFixture::configuration()
 {
     return *m_interface->configuration();
+}
+
+PAWorkQueues& AgentFixture::workQueues()
+{
+    return m_interface->workQueues();
 }
 
 QString AgentFixture::rootPath(const QString& absolutePath) const

@@ -21,6 +21,7 @@ class PAApplication;
 class PAConfiguration;
 class PAController;
 class PARequestRoad;
+class PAWorkQueues;
 
 // The agent's long-lived objects wired as at start, in a root and home of the
 // test's own, with every outside effect recorded: distributed notifications,
@@ -37,6 +38,7 @@ protected:
     PAController& controller();
     PARequestRoad& road();
     PAConfiguration& configuration();
+    PAWorkQueues& workQueues();
 
     // A path inside the test's root ("/etc/palisor.conf" -> <root>/etc/palisor.conf).
     QString rootPath(const QString& absolutePath) const;
