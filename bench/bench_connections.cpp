@@ -1,13 +1,13 @@
 #include "app/MainInterface.h"
 #include "bench/AgentBenchmarkMain.h"
 #include "bench/QuietCenter.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "daemonlink/Socketcon.h"
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionController.h"
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
-#include "platform/ConcurrentQueue.h"
 #include "platform/KernelEventSocket.h"
 #include "platform/MainQueue.h"
 #include "platform/widgets/PATableView.h"
@@ -129,8 +129,9 @@ void BM_ConnectionsLog(benchmark::State& state)
         ScopedManualClock clock;
         connectionsTTL = kTtl;
         logAutoscroll = true;
+        PAWorkQueues queues;
         PAPreferencesController preferences;
-        PAConnectionController controller(preferences);
+        PAConnectionController controller(preferences, queues);
         PAConnectionsModel& model = *controller.allConsLibraryController();
         Outcome outcome;
         watchList(model, outcome);
@@ -177,6 +178,8 @@ void BM_ConnectionsBaselineVector(benchmark::State& state)
     for (auto _ : state) {
         ManualClock clock;
         Outcome outcome;
+        // Each row starts its icon's look-up, as the log's rows do.
+        PAWorkQueues queues;
         std::vector<std::unique_ptr<PAConnection>> list;
         const qint64 before = allocatedBytes();
         QElapsedTimer total;
@@ -185,8 +188,10 @@ void BM_ConnectionsBaselineVector(benchmark::State& state)
         qint64 nextPrune = 5 * kStepsPerSecond;
         for (int step = 0; step < kSeconds * kStepsPerSecond; ++step) {
             stall.start();
-            for (int i = 0; i < kReportsPerStep; ++i)
+            for (int i = 0; i < kReportsPerStep; ++i) {
                 list.emplace_back(makeReport(static_cast<int>(outcome.added++), clock.now()));
+                list.back()->startLookUps(queues);
+            }
             outcome.maxStallMs = std::max(outcome.maxStallMs, stall.nsecsElapsed() / 1e6);
             clock.advance(1.0 / kStepsPerSecond);
             if (step + 1 == nextPrune) {
@@ -366,13 +371,7 @@ void showConnectionsTab(MainInterface& agent)
 void BM_ConnectionReportRoad(benchmark::State& state)
 {
     for (auto _ : state) {
-        // The parse shares the global queue with the host-name look-ups, and
-        // a run with host names on leaves hundreds of thousands of them
-        // queued: the road would wait behind them.
-        if (!ConcurrentQueue::global().waitForDone(int(kGiveUpMs))) {
-            state.SkipWithError("the global queue is still busy with an earlier run's look-ups");
-            return;
-        }
+        // Each run's agent owns its pools: an earlier run's work ended with it.
         RoadRig rig;
         ScopedManualClock clock;
         connectionsTTL = kTtl;

@@ -53,9 +53,3 @@ bool ConcurrentQueue::waitForDone(int milliseconds)
 {
     return m_state->pool.waitForDone(milliseconds);
 }
-
-ConcurrentQueue& ConcurrentQueue::global()
-{
-    static ConcurrentQueue queue(QStringLiteral("global"));
-    return queue;
-}

@@ -21,9 +21,6 @@ public:
     // Waits until every queued item has run (tests, shutdown).
     bool waitForDone(int milliseconds = -1);
 
-    // The process-wide pool in place of the global queues.
-    static ConcurrentQueue& global();
-
 private:
     struct State;
     std::unique_ptr<State> m_state;

@@ -274,14 +274,28 @@ QString DesktopEntries::iconNameForExecutable(const QString& executablePath)
     return index->byName.value(QStringView(executablePath).mid(slash + 1).toString());
 }
 
+namespace {
+
+// The reading ahead has a thread of its own: the agent's pools belong to the
+// agent, and one read at a time is all it needs.
+ConcurrentQueue& readingQueue()
+{
+    static ConcurrentQueue queue(QStringLiteral("desktopEntries"), 1);
+    return queue;
+}
+
+} // namespace
+
 void DesktopEntries::prepare()
 {
     const Sources sources = currentSources();
-    ConcurrentQueue::global().async([sources] { indexFor(sources.root, [&sources] { return sources; }); });
+    readingQueue().async([sources] { indexFor(sources.root, [&sources] { return sources; }); });
 }
 
 void DesktopEntries::reset()
 {
+    // A read started before must not put its index back afterwards.
+    readingQueue().waitForDone();
     std::lock_guard lock(g_mutex);
     g_index.reset();
 }

@@ -24,7 +24,8 @@ public:
     // Starts reading the folders on a worker thread, so that the first
     // look-up need not wait for it.
     static void prepare();
-    // Forgets what was read; the next look-up reads the folders again.
+    // Forgets what was read, once a reading prepare() started has ended; the
+    // next look-up reads the folders again.
     static void reset();
 
     // The applications folders, most important first, as the running system

@@ -2,6 +2,7 @@
 
 #include "alerts/PANotifyWindowController.h"
 #include "core/AgentLog.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "daemonlink/ConnectionEvent.h"
 #include "daemonlink/DaemonAnswer.h"
@@ -19,10 +20,12 @@
 #include <optional>
 #include <unistd.h>
 
-PANotifyController::PANotifyController(PARequestRoad& road, managesocketagent& endpoint, QObject* parent)
+PANotifyController::PANotifyController(PARequestRoad& road, managesocketagent& endpoint, PAWorkQueues& queues,
+                                       QObject* parent)
     : QObject(parent)
     , mymanagesocketagent(endpoint)
     , m_road(road)
+    , m_queues(queues)
 {
     myUID = static_cast<qint64>(getuid());
 }
@@ -48,7 +51,7 @@ void PANotifyController::addRequest(const QString& text)
     }
 
     const QStringList& fields = request->fields;
-    auto controller = std::make_shared<PANotifyWindowController>(m_road);
+    auto controller = std::make_shared<PANotifyWindowController>(m_road, m_queues);
     m_road.open(tag, controller);
     controller->setNotifyParameters(fields.at(3), process.path, QString(), fields.at(1), fields.at(2),
                                     fields.at(4), fields.at(5), text, tag, fields.at(6), process.verified);
@@ -64,7 +67,7 @@ void PANotifyController::palisorconnections(const DistributedNotificationCenter:
         return;
     QPointer<PANotifyController> self(this);
     const qint64 uid = myUID;
-    ConcurrentQueue::global().async([self, uid, fields = std::move(*fields)] {
+    m_queues.work().async([self, uid, fields = std::move(*fields)] {
         const ParsedConnection parsed = parseConnectionEvent(fields, SystemConnectionLookups(), uid);
         MainQueue::async([self, parsed] {
             if (self)

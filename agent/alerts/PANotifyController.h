@@ -7,6 +7,7 @@
 #include <QString>
 
 class PARequestRoad;
+class PAWorkQueues;
 class managesocketagent;
 
 // The alert dispatcher: checks each daemon request, tags it, looks up its
@@ -16,7 +17,8 @@ class PANotifyController : public QObject, public PARequestHandler
     Q_OBJECT
 
 public:
-    PANotifyController(PARequestRoad& road, managesocketagent& endpoint, QObject* parent = nullptr);
+    PANotifyController(PARequestRoad& road, managesocketagent& endpoint, PAWorkQueues& queues,
+                       QObject* parent = nullptr);
     ~PANotifyController() override;
 
     // The user id of the agent's own process.
@@ -26,7 +28,8 @@ public:
     // Runs inside the request's synchronizedQueue item, with the queue
     // suspended for the request.
     void addRequest(const QString& text) override;
-    // A connection report: parsed on a global queue, then recorded.
+    // A connection report: parsed on the pool of short work, never behind a
+    // look-up that waits on the outside, then recorded.
     void palisorconnections(const DistributedNotificationCenter::Notification& notification) override;
     // Main thread: hands the connection to the connections log (unless its
     // process is unknown), then writes its line to the agent's log when
@@ -43,4 +46,5 @@ signals:
 
 private:
     PARequestRoad& m_road;
+    PAWorkQueues& m_queues;
 };

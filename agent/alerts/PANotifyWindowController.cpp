@@ -1,10 +1,12 @@
 #include "alerts/PANotifyWindowController.h"
 
+#include "alerts/PAOpenAlerts.h"
 #include "core/AgentLog.h"
 #include "core/GetuserFromUID.h"
 #include "core/PAApplication.h"
 #include "core/PARange.h"
 #include "core/PARuleLists.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
 #include "daemonlink/DaemonAnswer.h"
@@ -205,11 +207,12 @@ PANotifyWindowController::generatePAApplication(qint64 rule, const QString& name
 
 // ------------------------------------------------------------------ the window
 
-PANotifyWindowController::PANotifyWindowController(PARequestRoad& road, QObject* parent)
+PANotifyWindowController::PANotifyWindowController(PARequestRoad& road, PAWorkQueues& queues, QObject* parent)
     : QObject(parent)
     , globalpassedupIcon(passedUpImage())
     , globalblockedupIcon(blockedUpImage())
     , m_road(road)
+    , m_queues(queues)
 {
 }
 
@@ -694,7 +697,7 @@ void PANotifyWindowController::lookUpPortService()
     // never reads the controller.
     const QString address = parameterProcessIP;
     const QString port = parameterProcessPort;
-    mostraQueue().async([request = m_showingRequest(), address, port] {
+    m_queues.mostraQueue().async([request = m_showingRequest(), address, port] {
         const QString host = HostNames::shared().namesOfAddress(address).value(0);
         const QString service = PAAlertLookups::serviceTextForPort(port);
         request.onMain([host, address, port, service](PANotifyWindowController& alert) {
@@ -756,7 +759,7 @@ void PANotifyWindowController::matchFlag()
     if (!PACountrySource::shared().hasZones())
         return;
     const QString address = parameterProcessIP;
-    findFlagQueue().async([request = m_showingRequest(), address] {
+    m_queues.findFlagQueue().async([request = m_showingRequest(), address] {
         using PAAlertLookups::AddressClass;
         const PACountrySource& countries = PACountrySource::shared();
         const AddressClass found = PAAlertLookups::classifyRemoteAddress(address, TLMatchIP(), countries);
@@ -833,7 +836,7 @@ void PANotifyWindowController::clickGetSignatureInfo()
 void PANotifyWindowController::getSignatureInfo()
 {
     const QString path = parameterProcessName;
-    ConcurrentQueue::global().async([request = m_showingRequest(), path] {
+    m_queues.lookUps().async([request = m_showingRequest(), path] {
         const PAAlertLookups::SignatureValidity validity =
             PAAlertLookups::signatureValidity(CodeSigning::shared().verify(path));
         // The lights are only ever switched on: each window starts dark.
@@ -873,7 +876,7 @@ bool isAddress(const QString& text)
 void PANotifyWindowController::clickWhois()
 {
     const QString address = parameterProcessIP;
-    ConcurrentQueue::global().async([address] {
+    m_queues.lookUps().async([address] {
         // The address is one argument of the program, never shell text; and
         // only an address, so it cannot pass itself off as an option.
         const QString result =
@@ -891,7 +894,7 @@ void PANotifyWindowController::m_showIcon(QLabel* target, const QString& path)
     // Only the path work runs off the main thread; the icon is made on it.
     QPointer<QLabel> label(target);
     QPointer<PANotifyWindowController> self(this);
-    mostraQueue().async([label, self, path] {
+    m_queues.work().async([label, self, path] {
         const QString bundle =
             path.contains(QLatin1String(".app/Contents/")) ? PAApplication::bundlePathOf(path) : path;
         MainQueue::async([label, self, bundle] {

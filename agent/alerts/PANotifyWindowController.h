@@ -17,6 +17,7 @@
 
 class PAApplication;
 class PANotifyWindowController;
+class PAWorkQueues;
 class PopUpButton;
 class QAction;
 class QImage;
@@ -51,7 +52,7 @@ class PANotifyWindowController : public QObject
     Q_OBJECT
 
 public:
-    explicit PANotifyWindowController(PARequestRoad& road, QObject* parent = nullptr);
+    PANotifyWindowController(PARequestRoad& road, PAWorkQueues& queues, QObject* parent = nullptr);
     ~PANotifyWindowController() override;
 
     QString parameterProcessPid;
@@ -139,8 +140,10 @@ public:
     void matchFlag();
     void setImageForUserWithUID(const QString& uid);
     void clickGetSignatureInfo();
+    // The signing tool's reports, on the pool of blocking look-ups.
     void getSignatureInfo();
-    // Writes the whois record of the remote address to standard output.
+    // Writes the whois record of the remote address to standard output; the
+    // program runs on the pool of blocking look-ups.
     void clickWhois();
 
     // --- the answer
@@ -250,6 +253,7 @@ private:
     QString m_secondsTitle(double seconds) const;
 
     PARequestRoad& m_road;
+    PAWorkQueues& m_queues;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<Ui::PANotifyWindowController> ui;
     // What the request's pid ran when the request came; the process is ended

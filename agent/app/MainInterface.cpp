@@ -1,8 +1,10 @@
 #include "app/MainInterface.h"
 
 #include "alerts/PANotifyController.h"
+#include "alerts/PAOpenAlerts.h"
 #include "app/AppDelegate.h"
 #include "app/PAInstaller.h"
+#include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PAFlagsController.h"
 #include "core/PAObserveFileLogs.h"
@@ -49,19 +51,20 @@ constexpr int kLookUpWaitMs = 2000;
 MainInterface::MainInterface(QObject* parent)
     : QObject(parent)
     , m_workQueues(std::make_unique<PAWorkQueues>())
+    , m_openAlerts(std::make_unique<PAOpenAlerts>())
     , m_configuration(new PAConfiguration(this))
     , m_preferencesController(new PAPreferencesController(this))
     , m_updateController(new PAUpdateController(this))
     , m_exclusionController(new PAExclusionController(this))
     , m_recordsController(new PAManagedRecordsController(this))
     , m_palisorController(new PAController(*m_configuration, *m_workQueues, this))
-    , m_connectionController(new PAConnectionController(*m_preferencesController, this))
+    , m_connectionController(new PAConnectionController(*m_preferencesController, *m_workQueues, this))
     , m_presetsController(new PAPresetsController(*m_configuration, this))
     , m_wizardController(new PAWizardController(*m_presetsController, this))
-    , m_requestRoad(new PARequestRoad(synchronizedQueue(), this))
+    , m_requestRoad(new PARequestRoad(synchronizedQueue(), *m_openAlerts, this))
     , m_socketAgent(new managesocketagent(this))
     , m_startSocket(new StartSocket(*m_socketAgent, this))
-    , m_notifyController(new PANotifyController(*m_requestRoad, *m_socketAgent, this))
+    , m_notifyController(new PANotifyController(*m_requestRoad, *m_socketAgent, *m_workQueues, this))
     , m_bridge(new BridgeClassPalisor(*m_requestRoad, *m_notifyController, this))
     , m_socketcon(new Socketcon(*m_bridge, this))
     , m_logKeeper(new PAObserveFileLogs(this))
@@ -71,6 +74,9 @@ MainInterface::MainInterface(QObject* parent)
                                     *m_startSocket, *m_presetsController, *m_customPresetsController, this))
     , m_flagsController(new PAFlagsController(this))
 {
+    // Every record made from now on checks its signature on the pool of
+    // blocking look-ups; none is made before this point.
+    PAApplication::setSignatureCheckQueue(&m_workQueues->lookUps());
     m_configuration->window = m_palisorController->window();
     m_connectConfiguration();
     // The apps' icons come from the desktop's entries: reading them starts
@@ -233,6 +239,13 @@ MainInterface::~MainInterface()
     managesocketagent::stopReceivingAndWait();
     Socketcon::stopReadingAndWait();
     m_endOpenAlerts();
+    if (PAApplication::signatureCheckQueue() == &m_workQueues->lookUps())
+        PAApplication::setSignatureCheckQueue(nullptr);
+    // The objects go here rather than with QObject, after the members: the
+    // pools they hand work to and the table the road reads must outlive
+    // them. In the order QObject would delete them.
+    while (!children().isEmpty())
+        delete children().constFirst();
 }
 
 // An alert still open at the end (the session ending, SIGTERM) holds a
@@ -245,8 +258,9 @@ void MainInterface::m_endOpenAlerts()
     const auto alerts = std::exchange(openAlerts, {});
     // A look-up under way hands its result to the main queue and holds the
     // alert only weakly; once it is done nothing more arrives for the alert.
-    for (ConcurrentQueue* lookUps : {&mostraQueue(), &findFlagQueue()})
-        lookUps->waitForDone(kLookUpWaitMs);
+    for (ConcurrentQueue* pool :
+         {&m_workQueues->mostraQueue(), &m_workQueues->findFlagQueue(), &m_workQueues->work()})
+        pool->waitForDone(kLookUpWaitMs);
     // Work queued for the main thread that will never run now may hold the
     // last reference to an alert: it goes here, before the alerts themselves.
     if (QCoreApplication* app = QCoreApplication::instance())

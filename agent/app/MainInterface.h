@@ -5,6 +5,8 @@
 #include <memory>
 
 class PAConfiguration;
+class PAOpenAlerts;
+class PAWorkQueues;
 class PAConnectionController;
 class PAController;
 class PAExclusionController;
@@ -37,6 +39,7 @@ public:
     explicit MainInterface(QObject* parent = nullptr);
     ~MainInterface() override;
 
+    // The worker pools the agent's objects run their off-thread work on.
     PAWorkQueues& workQueues() const { return *m_workQueues; }
     PAController* palisorController() const { return m_palisorController; }
     PAConfiguration* configuration() const { return m_configuration; }
@@ -64,9 +67,9 @@ private:
     void m_endOpenAlerts();
 
     // In the order they are made: each gets the ones above it that it needs.
-    // The pools end before the objects below: they wait for the items still
-    // running, whose results guard themselves against what is gone.
+    // The pools and the table of open alerts outlive every object here.
     const std::unique_ptr<PAWorkQueues> m_workQueues;
+    const std::unique_ptr<PAOpenAlerts> m_openAlerts;
     PAConfiguration* m_configuration;
     PAPreferencesController* m_preferencesController;
     PAUpdateController* m_updateController;

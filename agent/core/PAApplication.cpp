@@ -80,6 +80,17 @@ PAApplication::~PAApplication()
 
 std::atomic<quint64> PAApplication::s_identityGeneration{0};
 std::atomic<quint64> PAApplication::s_lastSerial{0};
+ConcurrentQueue* PAApplication::s_signatureCheckQueue = nullptr;
+
+void PAApplication::setSignatureCheckQueue(ConcurrentQueue* queue)
+{
+    s_signatureCheckQueue = queue;
+}
+
+ConcurrentQueue* PAApplication::signatureCheckQueue()
+{
+    return s_signatureCheckQueue;
+}
 
 void PAApplication::setAppName(const QString& value)
 {
@@ -307,6 +318,8 @@ void PAApplication::m_getSignatureInfo(bool pathExists)
     setAppIsSignedByApple(false);
     setAppHasValidSignature(true);
     setAppIsSigned(true);
+    if (!s_signatureCheckQueue)
+        return;
 
     // The worker steps see only copies: the record may be gone by the time
     // they finish, which the guarded pointer tells the main-thread steps.
@@ -316,12 +329,15 @@ void PAApplication::m_getSignatureInfo(bool pathExists)
     // The signing tool is asked directly, never through a shell command line
     // built from the path: a path is whatever the user's disk holds, quotes
     // and "$(...)" included.
-    ConcurrentQueue::global().async([self, path, kind] {
+    s_signatureCheckQueue->async([self, path, kind] {
         const QString verification = CodeSigning::shared().verify(path);
         MainQueue::async([self, path, kind, verification] {
             if (!self || !self->m_applySignatureVerification(kind, verification))
                 return;
-            ConcurrentQueue::global().async([self, path, kind] {
+            // The pool is read again here: its owner may have gone meanwhile.
+            if (!s_signatureCheckQueue)
+                return;
+            s_signatureCheckQueue->async([self, path, kind] {
                 const std::optional<QString> authority =
                     firstAuthorityLine(CodeSigning::shared().describe(path));
                 if (!authority)

@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 
+class ConcurrentQueue;
+
 // One managed app: an application bundle or a single executable for which the
 // user keeps a rule. Records are created and changed on the main thread (and
 // inside synchronizedQueue items, which run there too). Every setter emits
@@ -118,6 +120,15 @@ public:
     void setIcon();
     // Starts the signature check; results arrive later on the main thread.
     void getSignatureInfo();
+    // The pool the signature checks run on. The signing tool is another
+    // program, so its runs belong on the owner's bounded pool of blocking
+    // look-ups; records are made everywhere (loads, alerts, the main window)
+    // and the check starts as each is made, so the pool is set once for all
+    // of them by the composition root (tests set their own). While none is
+    // set no check starts and a record counts as signed and valid, as with
+    // the check switched off. Main thread only.
+    static void setSignatureCheckQueue(ConcurrentQueue* queue);
+    static ConcurrentQueue* signatureCheckQueue();
     // "pass" or "block"; any other text changes no flag but still starts the timer.
     void setQuiet(const QString& mode, double time);
     void expireQuiet();
@@ -174,6 +185,7 @@ signals:
 private:
     static std::atomic<quint64> s_identityGeneration;
     static std::atomic<quint64> s_lastSerial;
+    static ConcurrentQueue* s_signatureCheckQueue;
 
     void m_getSignatureInfo(bool pathExists);
     // Main-thread steps of the signature check; false when the check ends there.

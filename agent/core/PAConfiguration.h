@@ -21,7 +21,8 @@ public:
     explicit PAConfiguration(QObject* parent = nullptr);
     ~PAConfiguration() override;
 
-    // The window its sheets hang on (the main window), set by MainInterface.
+    // The window its sheets hang on (the main window), set by the composition
+    // root.
     // A temporary object made only to write a preset file needs none.
     QPointer<QObject> window;
 

@@ -10,24 +10,6 @@ SerialQueue& synchronizedQueue()
     return queue;
 }
 
-ConcurrentQueue& findFlagQueue()
-{
-    static ConcurrentQueue queue(QStringLiteral("findFlag"));
-    return queue;
-}
-
-ConcurrentQueue& connHostnamesQueue()
-{
-    static ConcurrentQueue queue(QStringLiteral("connHostnames"), 4);
-    return queue;
-}
-
-ConcurrentQueue& mostraQueue()
-{
-    static ConcurrentQueue queue(QStringLiteral("mostraQueue"));
-    return queue;
-}
-
 NotificationCenter& appNotificationCenter()
 {
     static NotificationCenter center;

@@ -17,7 +17,6 @@
 #include "core/PAAppsLibrary.h"
 #include "core/PAConfigurationRecords.h"
 #include "core/PAPreferenceTable.h"
-#include "platform/ConcurrentQueue.h"
 #include "platform/Identities.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SerialQueue.h"
@@ -36,13 +35,9 @@ class PAManagedRecords;
 class PARuleLists;
 class TLService;
 
-// Queues, centre and defaults.
+// Queues, centre and defaults. The worker pools are not module-wide: one
+// object owns them (PAWorkQueues) and hands them to whoever needs them.
 SerialQueue& synchronizedQueue(); // "SynchronizedNotification"
-ConcurrentQueue& findFlagQueue(); // "findFlag"
-ConcurrentQueue& mostraQueue();   // "mostraQueue"
-// The connections log's host names: a pool of their own, so that a slow
-// resolver never holds up the parse of the reports on the global queue.
-ConcurrentQueue& connHostnamesQueue(); // "connHostnames"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 

@@ -10,8 +10,8 @@
 
 class PARequestRoad;
 
-// What takes one request text off the road, and the connection reports:
-// PANotifyController.
+// What takes one request text off the road, and the connection reports: the
+// alerts' dispatcher, which the composition root hands to the bridge.
 class PARequestHandler
 {
 public:

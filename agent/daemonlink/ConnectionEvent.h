@@ -54,7 +54,7 @@ struct ParsedConnection
 // socket chooses these bytes.
 std::optional<QStringList> connectionEventFields(const QString& line);
 
-// The parse step, on a global queue: fields as connectionEventFields() gives.
+// The parse step, off the main thread: fields as connectionEventFields() gives.
 ParsedConnection parseConnectionEvent(const QStringList& fields, const ConnectionLookups& lookups,
                                       qint64 myUID);
 

@@ -4,8 +4,9 @@
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 
+#include <utility>
+
 quint32 requestTagCounter = 1;
-QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
 
 namespace {
 
@@ -13,9 +14,10 @@ PARequestRoad* g_current = nullptr;
 
 } // namespace
 
-PARequestRoad::PARequestRoad(SerialQueue& queue, QObject* parent)
+PARequestRoad::PARequestRoad(SerialQueue& queue, PARequestAlerts& alerts, QObject* parent)
     : QObject(parent)
     , m_queue(queue)
+    , m_alerts(alerts)
 {
     g_current = this;
 }
@@ -37,7 +39,7 @@ void PARequestRoad::run(const std::function<void()>& handle)
     beginRequest(QString());
     if (handle)
         handle();
-    if (m_holdsQueue && (m_openTag.isEmpty() || !openAlerts.contains(m_openTag)))
+    if (m_holdsQueue && (m_openTag.isEmpty() || !m_alerts.contains(m_openTag)))
         endWithoutAlert();
 }
 
@@ -49,10 +51,10 @@ QString PARequestRoad::takeTag()
     return QString::number(requestTagCounter);
 }
 
-void PARequestRoad::open(const QString& tag, const std::shared_ptr<PANotifyWindowController>& alert)
+void PARequestRoad::open(const QString& tag, std::shared_ptr<QObject> alert)
 {
     beginRequest(tag);
-    openAlerts.insert(tag, alert);
+    m_alerts.insert(tag, std::move(alert));
 }
 
 void PARequestRoad::beginRequest(const QString& tag)
@@ -75,11 +77,8 @@ void PARequestRoad::end(const QString& tag)
 {
     // The entry may be the last reference to the controller that is calling;
     // let it finish before it goes.
-    if (auto it = openAlerts.find(tag); it != openAlerts.end()) {
-        std::shared_ptr<PANotifyWindowController> controller = it.value();
-        openAlerts.erase(it);
-        MainQueue::async([controller] {});
-    }
+    if (m_alerts.contains(tag))
+        MainQueue::async([alert = m_alerts.take(tag)] {});
     if (!m_holdsQueue || tag != m_openTag) {
         qCWarning(lcDaemon, "[PALISOR AGENT] request %s is not the open one; the queue is left as it is",
                   qUtf8Printable(tag));

@@ -1,18 +1,30 @@
 #pragma once
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
-class PANotifyWindowController;
 class SerialQueue;
 
-// The tag of the next request and the open requests' alert controllers.
+// The tag of the next request.
 extern quint32 requestTagCounter;
-extern QHash<QString, std::shared_ptr<PANotifyWindowController>> openAlerts;
+
+// The open requests' alerts, as the road needs them: it notes which request
+// has one, asks whether the request that holds the queue still has it, and
+// lets it go when the request ends. What an alert is, and the table that
+// keeps them, belong to the windows; here an alert is only an object to keep
+// alive while its request is open. Main thread only.
+class PARequestAlerts
+{
+public:
+    virtual ~PARequestAlerts() = default;
+    virtual void insert(const QString& tag, std::shared_ptr<QObject> alert) = 0;
+    virtual bool contains(const QString& tag) const = 0;
+    // Removes the alert of `tag` and hands it over; null when there is none.
+    virtual std::shared_ptr<QObject> take(const QString& tag) = 0;
+};
 
 // The bookkeeping of daemon requests: each holds synchronizedQueue from the
 // moment its item starts until its own end, gets a tag, and gets one answer
@@ -23,7 +35,7 @@ class PARequestRoad : public QObject
     Q_OBJECT
 
 public:
-    explicit PARequestRoad(SerialQueue& queue, QObject* parent = nullptr);
+    PARequestRoad(SerialQueue& queue, PARequestAlerts& alerts, QObject* parent = nullptr);
     ~PARequestRoad() override;
 
     // The road the composition root made (for the design's static names).
@@ -36,7 +48,7 @@ public:
     // The next tag, from 2 up to 999999 and round again.
     QString takeTag();
     // The request of `tag` holds the queue from now on, with its alert.
-    void open(const QString& tag, const std::shared_ptr<PANotifyWindowController>& alert);
+    void open(const QString& tag, std::shared_ptr<QObject> alert);
     // Marks `tag` as the request that holds the queue (no alert yet).
     void beginRequest(const QString& tag);
     // Ends the request of `tag`: forgets its alert and releases the queue.
@@ -55,6 +67,7 @@ public:
 
 private:
     SerialQueue& m_queue;
+    PARequestAlerts& m_alerts;
     QString m_openTag;
     bool m_holdsQueue = false;
     bool m_answered = false;

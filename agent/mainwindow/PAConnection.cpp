@@ -1,5 +1,6 @@
 #include "mainwindow/PAConnection.h"
 
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "platform/Clock.h"
 #include "platform/ConcurrentQueue.h"
@@ -82,22 +83,25 @@ PAConnection::PAConnection(const QString& processName, const QString& ipAddress,
         connRepresentedXPC = connSimpleName;
         connSimpleName = connViaApp;
     }
+    connHostname = ipAddress;
+    connIsBlocked = blocked;
+    connColor = blocked ? SystemColors::systemRed() : SystemColors::textColor();
+    connIsRoot = uid == QLatin1String("0");
+}
 
+void PAConnection::startLookUps(PAWorkQueues& queues)
+{
+    m_queues = &queues;
     // Which path stands for the connection is settled off the main thread;
     // the icon itself is made on it.
     QPointer<PAConnection> self(this);
-    ConcurrentQueue::global().async([self, process = connProcessName, responsible = xpcPath] {
+    queues.work().async([self, process = connProcessName, responsible = xpcPath] {
         const QString path = responsible.isEmpty() ? process : responsible;
         MainQueue::async([self, path] {
             if (self)
                 self->setConnImage(getIcon(path));
         });
     });
-
-    connHostname = ipAddress;
-    connIsBlocked = blocked;
-    connColor = blocked ? SystemColors::systemRed() : SystemColors::textColor();
-    connIsRoot = uid == QLatin1String("0");
     if (showHostnames)
         m_lookUpHostnameLater();
 }
@@ -125,6 +129,8 @@ void PAConnection::resolveHostname()
 
 void PAConnection::m_lookUpHostnameLater()
 {
+    if (!m_queues)
+        return;
     // One look-up in flight per address, shared by every row that waits for
     // it: a busy log names the same few servers thousands of times a minute,
     // and the queue of look-ups stays as long as the list of addresses.
@@ -136,7 +142,7 @@ void PAConnection::m_lookUpHostnameLater()
         return;
     }
     waiting.insert(connIPAddress, {this});
-    connHostnamesQueue().async([address = connIPAddress] {
+    m_queues->connHostnamesQueue().async([address = connIPAddress] {
         const QStringList names = HostNames::shared().namesOfAddress(address);
         const QString name = names.isEmpty() ? QString() : names.first();
         MainQueue::async([address, name] {

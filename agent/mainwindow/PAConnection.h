@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class PAWorkQueues;
+
 // One row of the live connections log: a reported outbound connection and
 // what the log shows of it. Made and read on the main thread; the icon and
 // the host name arrive later from look-ups and are stored on the main thread,
@@ -23,7 +25,6 @@ public:
     PAConnection(const QString& connString, qint64 connCount, QObject* parent = nullptr);
     // A reported connection. Attribution to a responsible application is
     // given by a non-empty viaApp (with its executable path in xpcPath).
-    // Starts the icon's look-up, and the host name's when showHostnames is on.
     PAConnection(const QString& processName, const QString& ipAddress, qint64 port, qint64 pid,
                  const QString& uid, bool blocked, const QString& viaApp, const QString& xpcPath,
                  bool otherUser, QObject* parent = nullptr);
@@ -51,8 +52,13 @@ public:
     bool connBelongsToOtherUser = false;
     bool connIsRoot = false;
 
+    // Starts the icon's look-up, and the host name's when showHostnames is on,
+    // on the pools of the log that takes the row; updateRecord() looks up on
+    // them too. Called once, by the log.
+    void startLookUps(PAWorkQueues& queues);
     // The host name for the current showHostnames: the address at once when
-    // off, a reverse look-up on a global queue when on.
+    // off, a reverse look-up on the log's host-name pool when on (none for a
+    // row no log has taken).
     void updateRecord();
     // A reverse look-up of the address on the calling thread; the first name
     // found is stored through the main queue, none leaves the host name as it
@@ -79,4 +85,6 @@ signals:
 
 private:
     void m_lookUpHostnameLater();
+
+    PAWorkQueues* m_queues = nullptr;
 };

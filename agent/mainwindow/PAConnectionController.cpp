@@ -1,6 +1,7 @@
 #include "mainwindow/PAConnectionController.h"
 
 #include "core/PACountryTable.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
 #include "daemonlink/ConnectionEvent.h"
@@ -80,9 +81,11 @@ QAction* addItem(QMenu& menu, const QString& title)
 
 } // namespace
 
-PAConnectionController::PAConnectionController(PAPreferencesController& preferences, QObject* parent)
+PAConnectionController::PAConnectionController(PAPreferencesController& preferences, PAWorkQueues& queues,
+                                               QObject* parent)
     : QObject(parent)
     , preferencescontroller(&preferences)
+    , m_queues(queues)
     , ui(std::make_unique<Ui::PAConnectionController>())
     , m_infoUi(std::make_unique<Ui::PAConnectionInfoPopover>())
     , m_model(new PAConnectionsModel(this))
@@ -327,6 +330,7 @@ void PAConnectionController::postKextNotification(const QString& name)
 
 void PAConnectionController::addConnection(PAConnection* connection)
 {
+    connection->startLookUps(m_queues);
     m_model->append(connection);
     m_startPruning();
 }
@@ -496,7 +500,7 @@ void PAConnectionController::doubleClickAllConnsTableView()
         infopopoverHostname->setText(connection->connHostname.isEmpty() ? QStringLiteral("not found")
                                                                         : connection->connHostname);
     } else {
-        ConcurrentQueue::global().async(
+        m_queues.connHostnamesQueue().async(
             [self = QPointer(this), generation, address = connection->connIPAddress] {
                 const QStringList names = HostNames::shared().namesOfAddress(address);
                 if (names.isEmpty())
@@ -656,7 +660,7 @@ void PAConnectionController::matchNationFlag()
 {
     // The address is read here, on the main thread, before the walk starts.
     const QString address = infopopoverIPAddress->text();
-    findFlagQueue().async([self = QPointer(this), address] {
+    m_queues.findFlagQueue().async([self = QPointer(this), address] {
         const TLMatchIP matcher;
         const std::optional<QString> code = PACountryTable::findCountryOfAddress(address, matcher);
         if (!code)

@@ -17,6 +17,7 @@ class PAConnection;
 class PAConnectionsModel;
 class PAController;
 class PAPreferencesController;
+class PAWorkQueues;
 class Socketcon;
 class PATableView;
 class Popover;
@@ -44,7 +45,8 @@ class PAConnectionController : public QObject
     Q_OBJECT
 
 public:
-    explicit PAConnectionController(PAPreferencesController& preferences, QObject* parent = nullptr);
+    PAConnectionController(PAPreferencesController& preferences, PAWorkQueues& queues,
+                           QObject* parent = nullptr);
     ~PAConnectionController() override;
 
     PAPreferencesController* const preferencescontroller;
@@ -138,7 +140,8 @@ public:
     void postKextNotification(const QString& name);
 
     // The end of the connection-report road, on the main thread: the list
-    // takes the connection (and its ownership) as its last row.
+    // takes the connection (and its ownership) as its last row, and its icon
+    // and host name are looked up on the log's pools.
     void addConnection(PAConnection* connection);
     // A report of the connection-report road: its row, followed in the table
     // when autoscroll is on.
@@ -200,6 +203,7 @@ private:
     void m_scrollNow();
     void m_startPruning();
 
+    PAWorkQueues& m_queues;
     const std::unique_ptr<Ui::PAConnectionController> ui;
     const std::unique_ptr<Ui::PAConnectionInfoPopover> m_infoUi;
     QPointer<QWidget> m_window;

@@ -1,4 +1,5 @@
 #include "alerts/PANotifyWindowController.h"
+#include "alerts/PAOpenAlerts.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"

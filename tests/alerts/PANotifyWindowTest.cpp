@@ -2,6 +2,7 @@
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "platform/CodeSigning.h"
@@ -75,7 +76,7 @@ protected:
                                                    const QString& uid = QString::number(getuid()),
                                                    const QString& responsible = QStringLiteral("0"))
     {
-        auto alert = std::make_shared<PANotifyWindowController>(road());
+        auto alert = std::make_shared<PANotifyWindowController>(road(), workQueues());
         const QString tag = holdQueueFor(alert);
         alert->parameterProcessPid = pid;
         alert->parameterProcessName = path;
@@ -115,10 +116,9 @@ protected:
     }
 
     // Lets the alert's look-ups finish and show what they found.
-    static void finishLookUps()
+    void finishLookUps()
     {
-        for (ConcurrentQueue* queue : {&mostraQueue(), &findFlagQueue(), &ConcurrentQueue::global()})
-            queue->waitForDone();
+        workQueues().waitForDone();
         drainEvents();
     }
 
@@ -680,7 +680,7 @@ TEST_F(PANotifyWindowTest, CommandsCopyPlayAndEndOnlyTheRequestsProcess)
     ASSERT_TRUE(waitForExec(static_cast<pid_t>(child.processId()), QStringLiteral("/bin/sleep")));
     const QString pid = QString::number(child.processId());
     const auto arrive = [&](const QString& path) {
-        auto arrived = std::make_shared<PANotifyWindowController>(road());
+        auto arrived = std::make_shared<PANotifyWindowController>(road(), workQueues());
         const QString tag = holdQueueFor(arrived);
         arrived->setNotifyParameters(pid, path, QString::number(getuid()), "1.2.3.4", "80", "TCP", "4",
                                      "k " + pid, tag, "0");
@@ -940,8 +940,8 @@ TEST_F(PANotifyWindowTest, ALookUpThatEndsAfterTheAnswerTouchesNothing)
     ASSERT_TRUE(m_hostNames.waitForAsked(1));
     // The look-ups' results are on their way while the user answers.
     alert->clickGetSignatureInfo();
-    findFlagQueue().waitForDone();
-    ConcurrentQueue::global().waitForDone();
+    workQueues().findFlagQueue().waitForDone();
+    workQueues().lookUps().waitForDone();
     // A click that turns no event loop, so the results still wait in it.
     child<QPushButton>(alert, "advancedBlock")->click();
     EXPECT_EQ(m_peer->answers(1), QStringList{alert->parameterOriginalRequestString + " 1 # #"});

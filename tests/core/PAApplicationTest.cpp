@@ -1,8 +1,8 @@
 #include "core/PAApplication.h"
 
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "platform/CodeSigning.h"
-#include "platform/ConcurrentQueue.h"
 #include "platform/Resources.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
@@ -81,13 +81,15 @@ protected:
         m_savedVerify = verifySignatures;
         verifySignatures = false;
         CodeSigning::setShared(&m_signing);
+        PAApplication::setSignatureCheckQueue(&m_queues.lookUps());
     }
 
     void TearDown() override
     {
         // Let every signature check finish before the fake goes away.
-        ConcurrentQueue::global().waitForDone();
+        m_queues.waitForDone();
         drainEvents();
+        PAApplication::setSignatureCheckQueue(nullptr);
         CodeSigning::setShared(nullptr);
         verifySignatures = m_savedVerify;
         for (size_t i = 0; i < m_savedColors.size(); ++i)
@@ -100,11 +102,12 @@ protected:
     {
         ASSERT_TRUE(processEventsUntil(
             [&] { return m_signing.verifyCalls == 1 && m_signing.describeCalls == describeCalls; }));
-        ConcurrentQueue::global().waitForDone();
+        m_queues.waitForDone();
         drainEvents();
     }
 
     FakeCodeSigning m_signing;
+    PAWorkQueues m_queues;
 
 private:
     std::array<QColor, 5> m_savedColors;
@@ -350,7 +353,7 @@ TEST_F(PAApplicationTest, UncheckedSignatureCountsAsValidAndNotByApple)
         SCOPED_TRACE(c.path);
         verifySignatures = c.verify;
         PAApplication app(QStringLiteral("x"), {}, false, false, QString::fromLatin1(c.path));
-        ConcurrentQueue::global().waitForDone();
+        m_queues.waitForDone();
         drainEvents();
         EXPECT_TRUE(app.appIsSigned());
         EXPECT_TRUE(app.appHasValidSignature());
@@ -438,7 +441,7 @@ TEST_F(PAApplicationTest, RecordDestroyedDuringItsSignatureCheck)
         ASSERT_TRUE(processEventsUntil([&] { return m_signing.entered.tryAcquire(); }));
         app.reset();
         m_signing.release.release();
-        ConcurrentQueue::global().waitForDone();
+        m_queues.waitForDone();
         drainEvents();
     }
     m_signing.holdVerify = m_signing.holdDescribe = false;

@@ -40,8 +40,6 @@ TEST(SharedStateTest, StartsWithTheDesignedInitialValues)
 TEST(SharedStateTest, QueuesCarryTheirLabels)
 {
     EXPECT_EQ(synchronizedQueue().label(), "SynchronizedNotification");
-    EXPECT_EQ(findFlagQueue().label(), "findFlag");
-    EXPECT_EQ(mostraQueue().label(), "mostraQueue");
 }
 
 TEST(SharedStateTest, LabelColoursAndRequiredImages)

@@ -5,9 +5,27 @@
 #include "support/EventLoop.h"
 #include "support/SharedStateReset.h"
 
+#include <QHash>
+
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace {
+
+// The table of open alerts that the windows keep, reduced to what the road
+// asks of it.
+class FakeAlerts : public PARequestAlerts
+{
+public:
+    void insert(const QString& tag, std::shared_ptr<QObject> alert) override { m_alerts.insert(tag, alert); }
+    bool contains(const QString& tag) const override { return m_alerts.contains(tag); }
+    std::shared_ptr<QObject> take(const QString& tag) override { return m_alerts.take(tag); }
+    void clear() { m_alerts.clear(); }
+
+private:
+    QHash<QString, std::shared_ptr<QObject>> m_alerts;
+};
 
 class PARequestRoadTest : public ::testing::Test
 {
@@ -20,7 +38,9 @@ protected:
     }
 
     SerialQueue m_queue{QStringLiteral("road-test")};
-    PARequestRoad m_road{m_queue};
+    // Named as the windows' table, which the cases read.
+    FakeAlerts openAlerts;
+    PARequestRoad m_road{m_queue, openAlerts};
 };
 
 // However the handler returns, a request with no alert left open never keeps
@@ -69,6 +89,24 @@ TEST_F(PARequestRoadTest, AnOpenAlertHoldsTheQueueUntilItsOwnEnd)
     EXPECT_FALSE(m_queue.isSuspended());
     EXPECT_FALSE(openAlerts.contains(tag));
     EXPECT_FALSE(m_road.claimAnswer(tag)) << "an ended request gets no answer";
+}
+
+// The alert that ends its own request may hold the last reference to itself
+// only in the table: it must finish the call before it goes.
+TEST_F(PARequestRoadTest, AnEndedRequestsAlertGoesOnALaterTurnOfTheMainQueue)
+{
+    auto alert = std::make_shared<QObject>();
+    const std::weak_ptr<QObject> watched = alert;
+    QString tag;
+    m_road.run([&] {
+        tag = m_road.takeTag();
+        m_road.open(tag, std::move(alert));
+    });
+    m_road.end(tag);
+    EXPECT_FALSE(openAlerts.contains(tag));
+    EXPECT_FALSE(watched.expired()) << "still alive for the rest of the call";
+    drainEvents();
+    EXPECT_TRUE(watched.expired());
 }
 
 TEST_F(PARequestRoadTest, TagsRunFromTwoToTheLastAndRoundAgain)

@@ -2,6 +2,7 @@
 
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAAppConnectionsProxyModel.h"
 #include "mainwindow/PAConnection.h"
@@ -55,6 +56,8 @@ class PAConnectionControllerTest : public AgentFixture
 protected:
     PAConnectionController& connections() { return *m_interface->connectionController(); }
     PAConnectionsModel& model() { return *connections().allConsLibraryController(); }
+    // The log's host-name look-ups.
+    ConcurrentQueue& connHostnamesQueue() { return workQueues().connHostnamesQueue(); }
 
     // A reported connection made `age` seconds before the clock's now.
     PAConnection* report(const Report& r, double age = 0.0)
@@ -519,6 +522,11 @@ TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow
     // end (a failed assertion too) all are let through and waited for.
     struct Gate : HostNames
     {
+        explicit Gate(PAWorkQueues& queues)
+            : queues(queues)
+        {
+        }
+        PAWorkQueues& queues;
         std::mutex mutex;
         std::condition_variable released;
         std::map<QString, bool> answer;
@@ -538,8 +546,7 @@ TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow
                 all = true;
             }
             released.notify_all();
-            ConcurrentQueue::global().waitForDone(5000);
-            connHostnamesQueue().waitForDone(5000);
+            queues.waitForDone(5000);
         }
         QStringList namesOfAddress(const QString& address) override
         {
@@ -547,7 +554,7 @@ TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow
             released.wait(lock, [&] { return all || answer.count(address) > 0; });
             return QStringList{QStringLiteral("name-of-") + address};
         }
-    } gate;
+    } gate(workQueues());
     ScopedHostNames gateInPlace(gate);
     const auto release = [&gate](const QString& address) { gate.release(address); };
 

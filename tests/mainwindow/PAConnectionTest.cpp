@@ -1,5 +1,6 @@
 #include "mainwindow/PAConnection.h"
 
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "platform/SystemColors.h"
 #include "platform/Workspace.h"
@@ -52,7 +53,7 @@ protected:
     void TearDown() override
     {
         // Every look-up's answer is taken before the next test.
-        connHostnamesQueue().waitForDone();
+        m_queues.waitForDone();
         drainEvents();
         Workspace::setFileIconProvider(nullptr);
         resetSharedState();
@@ -61,14 +62,19 @@ protected:
     void setNames(const QString& address, const QStringList& names) { m_hostNames.answer(address, names); }
     qsizetype lookUps() const { return m_hostNames.asked().size(); }
 
-    static std::unique_ptr<PAConnection> make(const QString& path, const QString& uid = QStringLiteral("501"),
-                                              bool blocked = false, const QString& via = QString(),
-                                              const QString& viaPath = QString(),
-                                              const QString& address = QStringLiteral("10.0.0.5"))
+    // A row as the log takes it: its look-ups start on the test's pools.
+    std::unique_ptr<PAConnection> make(const QString& path, const QString& uid = QStringLiteral("501"),
+                                       bool blocked = false, const QString& via = QString(),
+                                       const QString& viaPath = QString(),
+                                       const QString& address = QStringLiteral("10.0.0.5"))
     {
-        return std::make_unique<PAConnection>(path, address, 443, 4321, uid, blocked, via, viaPath, false);
+        auto connection =
+            std::make_unique<PAConnection>(path, address, 443, 4321, uid, blocked, via, viaPath, false);
+        connection->startLookUps(m_queues);
+        return connection;
     }
 
+    PAWorkQueues m_queues;
     ScopedManualClock m_clock;
     RecordingIconProvider m_icons;
     ScriptedHostNames m_hostNames;

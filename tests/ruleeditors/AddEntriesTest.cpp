@@ -33,6 +33,13 @@ constexpr int kBlock = 1;
 template <class Base> class EntriesTest : public Base
 {
 protected:
+    void TearDown() override
+    {
+        // A look-up a test left held would keep the pools from ending.
+        m_resolver.releaseAll();
+        Base::TearDown();
+    }
+
     PAAddIPPopover& view() { return *this->controller().addIPView(); }
     Popover& popover() { return *this->controller().addIPPopover(); }
 

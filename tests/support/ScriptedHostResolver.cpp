@@ -1,7 +1,5 @@
 #include "support/ScriptedHostResolver.h"
 
-#include "platform/ConcurrentQueue.h"
-
 #include <QDeadlineTimer>
 
 ScriptedHostResolver::ScriptedHostResolver()
@@ -12,13 +10,15 @@ ScriptedHostResolver::ScriptedHostResolver()
 
 ScriptedHostResolver::~ScriptedHostResolver()
 {
-    {
-        QMutexLocker lock(&m_mutex);
-        m_held.clear();
-        m_changed.wakeAll();
-    }
-    ConcurrentQueue::global().waitForDone();
+    releaseAll();
     HostResolver::setShared(m_previous);
+}
+
+void ScriptedHostResolver::releaseAll()
+{
+    QMutexLocker lock(&m_mutex);
+    m_held.clear();
+    m_changed.wakeAll();
 }
 
 void ScriptedHostResolver::answer(const QString& name, const QStringList& addresses)

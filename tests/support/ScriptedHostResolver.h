@@ -11,9 +11,9 @@
 // A HostResolver that asks no resolver: names answer from a table, and a name
 // with no answer has no address. A look-up of a held name waits until the
 // test releases it, so a test can finish other work while a look-up is under
-// way. Installed as HostResolver::shared() for its lifetime; on the way out it
-// releases every name and waits for the global pool, so no look-up outlives
-// it. Safe from worker threads.
+// way. Installed as HostResolver::shared() for its lifetime. Whoever owns the
+// pool the look-ups run on releases every name before waiting for it (a held
+// look-up would wait for ever). Safe from worker threads.
 class ScriptedHostResolver : public HostResolver
 {
 public:
@@ -25,6 +25,7 @@ public:
     void answer(const QString& name, const QStringList& addresses);
     void hold(const QString& name);
     void release(const QString& name);
+    void releaseAll();
     // Waits until a look-up of `name` has begun (it may be held).
     bool waitUntilAsked(const QString& name, int milliseconds = 5000);
     // Every name asked, in order.

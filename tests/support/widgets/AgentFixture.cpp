@@ -1,10 +1,12 @@
 #include "support/widgets/AgentFixture.h"
 
 #include "alerts/PANotifyWindowController.h"
+#include "alerts/PAOpenAlerts.h"
 #include "app/MainInterface.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
 #include "core/PAExclusion.h"
+#include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/PAController.h"
 #include "platform/PropertyList.h"
@@ -41,9 +43,7 @@ void AgentFixture::TearDown()
     openAlerts.clear();
     // Look-ups still running use this test's runner and resolver.
     m_hostNames.open();
-    for (ConcurrentQueue* queue :
-         {&mostraQueue(), &findFlagQueue(), &connHostnamesQueue(), &ConcurrentQueue::global()})
-        queue->waitForDone();
+    workQueues().waitForDone();
     drainEvents();
     m_interface.reset();
     // Widgets going away hand their style animations to deleteLater(); no
