@@ -225,7 +225,6 @@ PANotifyWindowController::~PANotifyWindowController()
 void PANotifyWindowController::showAlertOnMain()
 {
     isNotifyWindowOpen = true;
-    postStatusSwitchesChanged();
     mostra();
 }
 
@@ -1132,7 +1131,6 @@ void PANotifyWindowController::m_closeAfterAnswer()
 {
     updateNotifyWindowGlobalSize();
     isNotifyWindowOpen = false;
-    postStatusSwitchesChanged();
     svuotaTutto();
     if (m_window)
         m_window->close();
