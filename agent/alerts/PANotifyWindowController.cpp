@@ -228,7 +228,6 @@ PANotifyWindowController::~PANotifyWindowController()
 void PANotifyWindowController::showAlertOnMain()
 {
     isNotifyWindowOpen = true;
-    postStatusSwitchesChanged();
     mostra();
 }
 
@@ -1135,7 +1134,6 @@ void PANotifyWindowController::m_closeAfterAnswer()
 {
     updateNotifyWindowGlobalSize();
     isNotifyWindowOpen = false;
-    postStatusSwitchesChanged();
     svuotaTutto();
     if (m_window)
         m_window->close();
@@ -1206,7 +1204,7 @@ void PANotifyWindowController::m_setIndicator(double value)
     // The bars count in tenths so that a time-out that is no whole number of
     // seconds still fills them exactly.
     for (QProgressBar* bar : {ui->timeoutProgress, ui->timeoutProgressBlock}) {
-        bar->setRange(0, static_cast<int>(std::lround(std::max(0.0, notificationsTimeOut) * 10)));
+        bar->setRange(0, static_cast<int>(std::lround(std::max(0.0, notificationsTimeOut.value()) * 10)));
         bar->setValue(static_cast<int>(std::lround(std::max(0.0, value) * 10)));
     }
 }

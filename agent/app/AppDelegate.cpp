@@ -224,7 +224,6 @@ void AppDelegate::start()
     myPalisorController->updateMenuletIcon();
     if (QFileInfo::exists(Paths::system(QStringLiteral("/private/tmp/palisordebug"))))
         debugMode = true;
-    postStatusSwitchesChanged();
     m_started = true;
     emit started();
 }
@@ -267,7 +266,6 @@ void AppDelegate::enableFirewall()
     m_post("startAgent", "zz.tolvane.startagent");
     m_post("startKext", "zz.palisor.start");
     firewallEnabled = true;
-    postStatusSwitchesChanged();
     myPalisorController->updateMenuletIcon();
 }
 
@@ -276,7 +274,6 @@ void AppDelegate::disableFirewall()
     closeAllWindows();
     m_post("stopKext", "zz.palisor.stop");
     firewallEnabled = false;
-    postStatusSwitchesChanged();
     myPalisorController->updateMenuletIcon();
 }
 
@@ -310,7 +307,6 @@ void AppDelegate::lockUnlockFirewall()
                     if (self) {
                         if (authorised) {
                             isLocked = false;
-                            postStatusSwitchesChanged();
                             self->myPalisorController->updateMenuletIcon();
                         }
                         self->myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
@@ -320,7 +316,6 @@ void AppDelegate::lockUnlockFirewall()
             return;
         }
         isLocked = true;
-        postStatusSwitchesChanged();
         MainQueue::async([self] {
             if (!self)
                 return;

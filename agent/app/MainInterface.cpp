@@ -8,6 +8,7 @@
 #include "core/PAConfiguration.h"
 #include "core/PAFlagsController.h"
 #include "core/PAObserveFileLogs.h"
+#include "core/PASettingsTable.h"
 #include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "daemonlink/BridgeClassPalisor.h"
@@ -149,6 +150,9 @@ MainInterface::MainInterface(QObject* parent)
             &AppDelegate::disableFirewall);
     connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate,
             &AppDelegate::alternateQuitPalisorAgent);
+    // The status menu follows its switches, whoever sets them.
+    connect(&PASettingsTable::shared(), &PASettingsTable::statusSwitchesChanged, m_palisorController,
+            [main = m_palisorController] { main->menuWillOpen(main->statusBarMenu); });
 
     // The connections log, in the main window's logs tab.
     m_connectionController->palisorcontroller = m_palisorController;

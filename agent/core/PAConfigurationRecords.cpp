@@ -622,7 +622,7 @@ QVariantMap PAConfigurationRecords::wrapper(const QVariantList& array)
     return QVariantMap{
         {kClassName, kWrapperClass},
         {kWrapperClass, archive},
-        {QStringLiteral("PalisorVersion"), configurationVersion},
+        {QStringLiteral("PalisorVersion"), configurationVersion.value()},
     };
 }
 

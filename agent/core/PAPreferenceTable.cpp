@@ -9,7 +9,7 @@
 
 #include <limits>
 
-#define PALISOR_DEFINE_SETTING(type, name, initial, ...) type name = initial;
+#define PALISOR_DEFINE_SETTING(type, name, initial, ...) PASettingValue<type> name{#name, initial};
 PALISOR_SETTINGS(PALISOR_DEFINE_SETTING)
 #undef PALISOR_DEFINE_SETTING
 
@@ -40,14 +40,21 @@ std::optional<PASetting::Value> readAs(const PASetting::Target& target, const QV
         target);
 }
 
-void assign(const PASetting::Target& target, const PASetting::Value& value)
+// Writes a row's variable, and announces the change as the setting's own
+// assignment would.
+void assign(const PASetting& row, const PASetting::Value& value)
 {
-    std::visit(
+    const bool changed = std::visit(
         [&value](auto* variable) {
             using T = std::remove_pointer_t<decltype(variable)>;
-            *variable = std::get<T>(value);
+            const T& next = std::get<T>(value);
+            const bool differs = *variable != next;
+            *variable = next;
+            return differs;
         },
-        target);
+        row.target);
+    if (changed)
+        PASettings::announceChange(row.name);
 }
 
 QVariant stored(const PASetting::Target& target)
@@ -68,14 +75,14 @@ QVariant stored(const PASetting::Target& target)
 std::optional<PARange> rangeOf(const PASetting::Target& target)
 {
     const std::pair<PASetting::Target, PARange> ranges[] = {
-        {&notificationDefaultTime, PARange::alertMinutes()},
-        {&notificationsTimeOut, PARange::timerSeconds()},
-        {&quietTime, PARange::timerSeconds()},
-        {&quietMaxTime, PARange::timerSeconds()},
-        {&notificationWindowHeight, PARange::windowSize()},
-        {&xoffset, PARange::windowOffset()},
-        {&yoffset, PARange::windowOffset()},
-        {&connectionsTTL, PARange::timerSeconds()},
+        {notificationDefaultTime.storage(), PARange::alertMinutes()},
+        {notificationsTimeOut.storage(), PARange::timerSeconds()},
+        {quietTime.storage(), PARange::timerSeconds()},
+        {quietMaxTime.storage(), PARange::timerSeconds()},
+        {notificationWindowHeight.storage(), PARange::windowSize()},
+        {xoffset.storage(), PARange::windowOffset()},
+        {yoffset.storage(), PARange::windowOffset()},
+        {connectionsTTL.storage(), PARange::timerSeconds()},
     };
     for (const auto& [variable, range] : ranges)
         if (variable == target)
@@ -128,14 +135,14 @@ const std::vector<PASetting>& PASettings::table()
 #define PALISOR_SETTING_ROW(type, name, initial, defaultsKey, defaultsFallback, recordKey, mode,             \
                             recordFallback)                                                                  \
     PASetting{#name,                                                                                         \
-              &name,                                                                                         \
+              name.storage(),                                                                                \
               PASetting::Value(type(initial)),                                                               \
               defaultsKey,                                                                                   \
               PASetting::Value(type(defaultsFallback)),                                                      \
               recordKey,                                                                                     \
               PASetting::mode,                                                                               \
               PASetting::Value(type(recordFallback)),                                                        \
-              rangeOf(&name)},
+              rangeOf(name.storage())},
     static const std::vector<PASetting> rows{PALISOR_SETTINGS(PALISOR_SETTING_ROW)};
 #undef PALISOR_SETTING_ROW
     return rows;
@@ -167,7 +174,7 @@ QColor PASettings::initialColor(const char* defaultsKey)
 void PASettings::reset()
 {
     for (const PASetting& row : table())
-        assign(row.target, row.initial);
+        assign(row, row.initial);
     for (const PAColorSetting& row : colors())
         row.color() = row.initial();
 }
@@ -190,7 +197,7 @@ void PASettings::readUserDefaults(const UserDefaults& defaults)
         std::optional<PASetting::Value> value;
         if (!unfit(row, stored, key, "User defaults", row.defaultsFallback))
             value = readAs(row.target, stored);
-        assign(row.target, value.value_or(row.defaultsFallback));
+        assign(row, value.value_or(row.defaultsFallback));
     }
 }
 
@@ -205,11 +212,11 @@ void PASettings::applyRecord(const QVariantMap& record, const std::function<void
             // A number the setting cannot hold gives it its default, the
             // value at start, whatever the record mode.
             if (unfit(row, *it, key, "Configuration", row.initial)) {
-                assign(row.target, row.initial);
+                assign(row, row.initial);
                 continue;
             }
             if (const std::optional<PASetting::Value> value = readAs(row.target, *it)) {
-                assign(row.target, *value);
+                assign(row, *value);
                 continue;
             }
             // A value of another type is read as if the key were absent.
@@ -220,7 +227,7 @@ void PASettings::applyRecord(const QVariantMap& record, const std::function<void
         }
         if (row.recordMode != PASetting::Fallback)
             continue;
-        assign(row.target, row.recordFallback);
+        assign(row, row.recordFallback);
         if (key == QLatin1String("automaticXPC") && automaticXPCAbsent)
             automaticXPCAbsent();
     }

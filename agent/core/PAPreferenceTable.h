@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PARange.h"
+#include "core/PASettingValue.h"
 
 #include <QColor>
 #include <QString>
@@ -18,7 +19,9 @@ class UserDefaults;
 // key of the configuration's preferences record and what the loader does
 // when a record lacks it. The globals (SharedState.h), the launch-time read,
 // the record's reader and writer and the tests' reset all come from here, so
-// a new setting is one line below.
+// a new setting is one line below. Each global is a PASettingValue: read by
+// name like the plain variable it replaces, and every change of its value is
+// signalled by PASettingsTable.
 //
 // Columns: type, global, value at start, user-defaults key (nullptr: not
 // read at launch), value when that key is absent, record key (nullptr: not in
@@ -82,11 +85,13 @@ class UserDefaults;
     X(bool, skipSaveOnQuit, false, nullptr, false, nullptr, None, false)
 // clang-format on
 
-#define PALISOR_DECLARE_SETTING(type, name, ...) extern type name;
+#define PALISOR_DECLARE_SETTING(type, name, ...) extern PASettingValue<type> name;
 PALISOR_SETTINGS(PALISOR_DECLARE_SETTING)
 #undef PALISOR_DECLARE_SETTING
 
-// One row of the table, typed.
+// One row of the table, typed. The target is the setting's variable itself:
+// a write through it announces nothing, so only the table writes there, and
+// it announces its own changes.
 struct PASetting
 {
     enum RecordMode { None, Keep, Fallback, WriteOnly };
@@ -125,7 +130,8 @@ const std::vector<PAColorSetting>& colors();
 // A colour's value at start, by its user-defaults key.
 QColor initialColor(const char* defaultsKey);
 
-// Every global and colour back to its value at start.
+// Every global and colour back to its value at start. Like the reads below,
+// it announces each setting whose value it changes.
 void reset();
 // The launch-time read of user defaults; a number that the setting cannot
 // hold reads as an absent key, with a log line.

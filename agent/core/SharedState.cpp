@@ -16,11 +16,6 @@ NotificationCenter& appNotificationCenter()
     return center;
 }
 
-void postStatusSwitchesChanged()
-{
-    appNotificationCenter().post(QLatin1String(kStatusSwitchesChanged));
-}
-
 UserDefaults& userDefaults()
 {
     return UserDefaults::standardUserDefaults();

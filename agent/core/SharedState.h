@@ -41,12 +41,9 @@ SerialQueue& synchronizedQueue(); // "SynchronizedNotification"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 
-// Tells the windows, through appNotificationCenter, that a switch the status
-// menu shows its items by (isLocked, firewallEnabled, debugMode,
-// isNotifyWindowOpen, wizardIsRunning) was just set. Some tray hosts never
-// report that their menu opens, so the menu is recomputed on every change.
-// Main thread only.
-void postStatusSwitchesChanged();
+// No longer posted: the status switches announce their changes through
+// PASettingsTable::statusSwitchesChanged. Kept only while the main window's
+// controller still names it; remove it with that observer.
 inline constexpr const char* kStatusSwitchesChanged = "statusSwitchesChanged";
 
 // Rule lists; list order is the daemon's evaluation order. Changed through
@@ -90,3 +87,4 @@ QColor& notificationBackgroundColor();
 // until a configuration has been loaded (at start or any time later), so an agent that ends before that
 // never replaces the daemon's stored rules with defaults; selectedActionRow
 // is the alert's further-choices row the user chose last.
+// PASettingsTable signals every change of their values.

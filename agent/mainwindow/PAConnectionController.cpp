@@ -1,6 +1,7 @@
 #include "mainwindow/PAConnectionController.h"
 
 #include "core/PACountryTable.h"
+#include "core/PASettingsTable.h"
 #include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "core/TLMatchIP.h"
@@ -118,7 +119,11 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     ui->allConnsTableView->setMenu(contextualMenu);
     ui->actionMenuButton->setMenu(mainActionMenu);
 
+    // The switch shows activateLogging, whoever changes it: the switch itself,
+    // the menu, a load.
     ui->loggingSwitch->setChecked(activateLogging);
+    PASettingsTable::follow(this, {activateLogging.name()},
+                            [this] { ui->loggingSwitch->setChecked(activateLogging); });
     ui->hostnamesSwitch->setChecked(showHostnames);
     ui->autoscrollSwitch->setChecked(logAutoscroll);
     connect(ui->loggingSwitch, &QAbstractButton::clicked, this,
@@ -307,7 +312,6 @@ void PAConnectionController::loggingControl()
         preferencescontroller->disableLogsOptions();
         postKextNotification(QStringLiteral("unloadKext"));
     }
-    ui->loggingSwitch->setChecked(activateLogging);
 }
 
 void PAConnectionController::loadKext()
@@ -397,21 +401,20 @@ void PAConnectionController::toggleLogsFromMenu()
 {
     activateLogging = !activateLogging;
     loggingControl();
-    m_afterLoggingSwitched(activateLogging);
+    m_afterLoggingSwitched();
 }
 
 void PAConnectionController::clickToggleLoggingOnAndOff(bool on)
 {
     activateLogging = !activateLogging;
     loggingControl();
-    m_afterLoggingSwitched(activateLogging);
+    m_afterLoggingSwitched();
     if (logToFile)
         logToFile->setChecked(on);
 }
 
-void PAConnectionController::m_afterLoggingSwitched(bool on)
+void PAConnectionController::m_afterLoggingSwitched()
 {
-    ui->loggingSwitch->setChecked(on);
     if (palisorcontroller)
         palisorcontroller->updateToolbarLeds();
 }

@@ -32,14 +32,14 @@ void PAPreferencesController::sendToDaemonManageRootOption()
 {
     DistributedNotificationCenter::defaultCenter().postNotificationName(
         QStringLiteral("rootPermissions"), QStringLiteral("zz.tolvane"),
-        QVariantMap{{QStringLiteral("prefsBlockRoot"), prefsBlockRoot}}, kDeliverToAllSessions);
+        QVariantMap{{QStringLiteral("prefsBlockRoot"), prefsBlockRoot.value()}}, kDeliverToAllSessions);
 }
 
 void PAPreferencesController::sendToDaemonManageXPCOption()
 {
     DistributedNotificationCenter::defaultCenter().postNotificationName(
         QStringLiteral("xpcOption"), QStringLiteral("zz.tolvane"),
-        QVariantMap{{QStringLiteral("automaticXPC"), automaticXPC}}, kDeliverToAllSessions);
+        QVariantMap{{QStringLiteral("automaticXPC"), automaticXPC.value()}}, kDeliverToAllSessions);
 }
 
 void PAPreferencesController::m_setNotificationsOptionsEnabled(bool enabled)

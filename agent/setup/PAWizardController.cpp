@@ -43,7 +43,6 @@ void PAWizardController::startWizard()
     window->activateWindow();
     centerOnScreen(window);
     wizardIsRunning = true;
-    postStatusSwitchesChanged();
 }
 
 void PAWizardController::m_resetAnswers()

@@ -1,5 +1,6 @@
 #include "core/PAConfigurationRecords.h"
 #include "core/PAPreferenceTable.h"
+#include "core/PASettingsTable.h"
 #include "core/SharedState.h"
 #include "core/UserDefaultsPalisor.h"
 #include "platform/UserDefaults.h"
@@ -7,12 +8,16 @@
 #include "support/QtPrinters.h"
 #include "support/SharedStateReset.h"
 
+#include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -199,6 +204,154 @@ TEST_F(PreferenceTableTest, NumbersInUserDefaultsThatCannotBeHeldAreIgnoredWithO
     EXPECT_EQ(
         UserDefaultsPalisor::realForKey(defaults, QStringLiteral("mainWindowHeight"), PARange::windowSize()),
         400.0);
+}
+
+// The names signalled while `change` runs, in order.
+QStringList signalledBy(const std::function<void()>& change)
+{
+    QSignalSpy spy(&PASettingsTable::shared(), &PASettingsTable::settingChanged);
+    change();
+    QStringList names;
+    for (const QList<QVariant>& arguments : spy)
+        names << arguments.at(0).toString();
+    return names;
+}
+
+// Whatever form the write takes, a new value signals once with the
+// setting's name, and the value already held signals nothing.
+TEST_F(PreferenceTableTest, AWriteSignalsOnceAndOnlyForANewValue)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void()> same;
+        std::function<void()> changed;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"truth value", [] { isLocked = false; }, [] { isLocked = true; }, "isLocked"},
+        {"whole number", [] { actionTab = 1; }, [] { actionTab = 3; }, "actionTab"},
+        {"real number", [] { quietTime = 20.0; }, [] { quietTime = 0.5; }, "quietTime"},
+        {"text", [] { soundName = QStringLiteral("Bottle"); }, [] { soundName = QStringLiteral("Glass"); },
+         "soundName"},
+        {"text cleared", [] { presetName.clear(); }, [] { presetName = QStringLiteral("Office"); },
+         "presetName"},
+        {"one setting from another", [] { quietMaxTime = quietMaxTime; }, [] { quietMaxTime = quietTime; },
+         "quietMaxTime"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(signalledBy(c.same), QStringList());
+        EXPECT_EQ(signalledBy(c.changed), QStringList{c.name});
+        EXPECT_EQ(signalledBy(c.changed), QStringList()) << "written again with the value it now holds";
+    }
+    EXPECT_EQ(signalledBy([] {
+                  notificationDefaultTime += 5;
+                  notificationDefaultTime -= 5;
+                  notificationDefaultTime += 0;
+              }),
+              (QStringList{"notificationDefaultTime", "notificationDefaultTime"}));
+    // A copy is a value of its own: changing it changes no setting.
+    EXPECT_EQ(signalledBy([] {
+                  auto copy = [] { return isLocked; }();
+                  copy = !copy;
+              }),
+              QStringList());
+}
+
+// A load, the launch-time read and the reset go through the same road, so a
+// view follows them as it follows a window's change.
+TEST_F(PreferenceTableTest, LoadsReadsAndResetsSignalWhatTheyChange)
+{
+    const QVariantMap record{{"soundName", QStringLiteral("Glass")},
+                             {"windowStyle", QStringLiteral("normal")},
+                             {"connectionsTTL", 45.0},
+                             {"popSound", true},
+                             {"passAppWhenNotificationExpires", true},
+                             {"passOrBlockTemp", true},
+                             {"automaticXPC", true},
+                             {"loggaSuFile", false},
+                             {"isLocked", true}};
+    QStringList changed = signalledBy([&] { PASettings::applyRecord(record, nullptr); });
+    changed.sort();
+    EXPECT_EQ(changed, (QStringList{"connectionsTTL", "isLocked", "soundName"}));
+    EXPECT_EQ(signalledBy([&] { PASettings::applyRecord(record, nullptr); }), QStringList())
+        << "the same record again";
+
+    UserDefaults defaults(m_dir.filePath(QStringLiteral("defaults.plist")));
+    defaults.setObject(true, QStringLiteral("verifySignatures"));
+    defaults.setObject(2, QStringLiteral("currentTheme"));
+    changed = signalledBy([&] { PASettings::readUserDefaults(defaults); });
+    changed.sort();
+    // actionTab and displayAppRulePopoverBackground: an absent key's value
+    // differs from the one at start.
+    EXPECT_EQ(changed, (QStringList{"actionTab", "displayAppRulePopoverBackground", "verifySignatures"}));
+
+    changed = signalledBy([] { PASettings::reset(); });
+    changed.sort();
+    EXPECT_EQ(changed, (QStringList{"actionTab", "connectionsTTL", "displayAppRulePopoverBackground",
+                                    "isLocked", "soundName", "verifySignatures"}));
+}
+
+// The status menu's switches, and only they, reach a follower of the
+// switches; a follower of named settings hears those names for as long as
+// it lives.
+TEST_F(PreferenceTableTest, FollowersHearTheirSettingsOnly)
+{
+    int switches = 0;
+    QObject menu;
+    QObject::connect(&PASettingsTable::shared(), &PASettingsTable::statusSwitchesChanged, &menu,
+                     [&] { ++switches; });
+    struct Case
+    {
+        std::function<void()> change;
+        int switches;
+    };
+    const Case cases[] = {
+        {[] { isLocked = true; }, 1},        {[] { firewallEnabled = false; }, 1},
+        {[] { debugMode = true; }, 1},       {[] { isNotifyWindowOpen = true; }, 1},
+        {[] { wizardIsRunning = true; }, 1}, {[] { enableNotifications = true; }, 0},
+        {[] { isLocked = true; }, 0},
+    };
+    int i = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(i++);
+        switches = 0;
+        c.change();
+        EXPECT_EQ(switches, c.switches);
+    }
+
+    auto lights = std::make_unique<QObject>();
+    QStringList heard;
+    PASettingsTable::follow(lights.get(), {enableNotifications.name(), activateLogging.name()}, [&] {
+        heard << QString::number(enableNotifications) + QString::number(activateLogging);
+    });
+    activateLogging = true;
+    isLocked = false;
+    enableNotifications = false;
+    EXPECT_EQ(heard, (QStringList{"11", "01"})) << "each change, read as it now is";
+    lights.reset();
+    activateLogging = false;
+    EXPECT_EQ(heard.size(), 2) << "nothing once the follower is gone";
+}
+
+// A write off the main thread reaches a receiver connected without a
+// context on the main thread, where the windows that read settings live.
+TEST_F(PreferenceTableTest, AWriteFromAnotherThreadIsSignalledOnTheMainThread)
+{
+    QThread* signalledOn = nullptr;
+    const QMetaObject::Connection connection = QObject::connect(
+        &PASettingsTable::shared(), &PASettingsTable::settingChanged, [&](const QString& name) {
+            if (name == QLatin1String("selectedActionRow"))
+                signalledOn = QThread::currentThread();
+        });
+    std::unique_ptr<QThread> writer(QThread::create([] { selectedActionRow = 3; }));
+    writer->start();
+    ASSERT_TRUE(writer->wait(5000));
+    EXPECT_EQ(signalledOn, nullptr) << "not on the writer's thread";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(signalledOn, QCoreApplication::instance()->thread());
+    QObject::disconnect(connection);
 }
 
 } // namespace

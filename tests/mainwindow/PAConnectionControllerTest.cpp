@@ -297,6 +297,21 @@ TEST_F(PAConnectionControllerTest, ClosingTheWindowEmptiesTheListAndKeepsLogging
     }
 }
 
+// The switch shows the setting whoever changes it, a load included; showing
+// it asks nothing of the daemon.
+TEST_F(PAConnectionControllerTest, TheLoggingSwitchFollowsTheSettingWhoeverChangesIt)
+{
+    m_center->clear();
+    for (const bool logging : {true, false, true}) {
+        SCOPED_TRACE(logging);
+        PASettings::applyRecord({{"activateLogging", logging}}, nullptr);
+        EXPECT_EQ(connections().loggingSwitch()->isChecked(), logging);
+    }
+    activateLogging = false;
+    EXPECT_FALSE(connections().loggingSwitch()->isChecked());
+    EXPECT_TRUE(m_center->posts().isEmpty());
+}
+
 TEST_F(PAConnectionControllerTest, HostNamesSwitchOnlyWhileLogging)
 {
     PAConnection* curl = report(kCurl);

@@ -82,7 +82,9 @@ TEST_F(PAControllerMenusTest, StatusMenuItemsFollowTheSwitches)
     } cases[] = {
         {false, false, true, true, true, {"Unlock...", "Debug"}, "Unlock..."},
         {true, false, false, true, true, {}, "Unlock..."},
-        {false, true, false, false, true, {}, "Unlock..."},
+        // Each switch recomputes the menu as it is set: the alert's end shows
+        // the unlocked menu, titled "Lock", before the assistant hides it all.
+        {false, true, false, false, true, {}, "Lock"},
         {false, false, false, true, false, unlockedOnQuiet, "Lock"},
         {false, false, false, true, true, unlockedOn, "Lock"},
         {false, false, false, false, false, {"Enable Firewall"}, "Lock"},

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/PASettingValue.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -10,6 +12,12 @@
 inline void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
+}
+
+// A text setting, as its text.
+inline void PrintTo(const PASettingValue<QString>& text, std::ostream* out)
+{
+    PrintTo(text.value(), out);
 }
 
 inline void PrintTo(const QStringList& list, std::ostream* out)
