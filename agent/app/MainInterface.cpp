@@ -8,7 +8,6 @@
 #include "core/PAConfiguration.h"
 #include "core/PAFlagsController.h"
 #include "core/PAObserveFileLogs.h"
-#include "core/PASettingsTable.h"
 #include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "daemonlink/BridgeClassPalisor.h"
@@ -150,9 +149,6 @@ MainInterface::MainInterface(QObject* parent)
             &AppDelegate::disableFirewall);
     connect(m_palisorController->quitItem, &QAction::triggered, m_appDelegate,
             &AppDelegate::alternateQuitPalisorAgent);
-    // The status menu follows its switches, whoever sets them.
-    connect(&PASettingsTable::shared(), &PASettingsTable::statusSwitchesChanged, m_palisorController,
-            [main = m_palisorController] { main->menuWillOpen(main->statusBarMenu); });
 
     // The connections log, in the main window's logs tab.
     m_connectionController->palisorcontroller = m_palisorController;
@@ -193,8 +189,6 @@ void MainInterface::m_connectConfiguration()
     });
     connect(configuration, &PAConfiguration::configurationApplied, m_preferencesController,
             &PAPreferencesController::updatePreferencesGUI);
-    connect(configuration, &PAConfiguration::configurationApplied, m_palisorController,
-            &PAController::configurationApplied);
     connect(configuration, &PAConfiguration::configurationApplied, m_connectionController,
             &PAConnectionController::loggingControl);
     connect(configuration, &PAConfiguration::configurationApplied, m_updateController,

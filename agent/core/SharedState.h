@@ -41,11 +41,6 @@ SerialQueue& synchronizedQueue(); // "SynchronizedNotification"
 NotificationCenter& appNotificationCenter();
 UserDefaults& userDefaults();
 
-// No longer posted: the status switches announce their changes through
-// PASettingsTable::statusSwitchesChanged. Kept only while the main window's
-// controller still names it; remove it with that observer.
-inline constexpr const char* kStatusSwitchesChanged = "statusSwitchesChanged";
-
 // Rule lists; list order is the daemon's evaluation order. Changed through
 // ruleLists(), which tells the windows.
 extern PAAppsLibrary sharedAppsLibrary;

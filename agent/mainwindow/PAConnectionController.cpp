@@ -401,22 +401,14 @@ void PAConnectionController::toggleLogsFromMenu()
 {
     activateLogging = !activateLogging;
     loggingControl();
-    m_afterLoggingSwitched();
 }
 
 void PAConnectionController::clickToggleLoggingOnAndOff(bool on)
 {
     activateLogging = !activateLogging;
     loggingControl();
-    m_afterLoggingSwitched();
     if (logToFile)
         logToFile->setChecked(on);
-}
-
-void PAConnectionController::m_afterLoggingSwitched()
-{
-    if (palisorcontroller)
-        palisorcontroller->updateToolbarLeds();
 }
 
 void PAConnectionController::openLogsInConsole()

@@ -193,9 +193,6 @@ private:
     void m_buildMenus();
     void m_buildInfoPopover();
     void m_buildAppLogsPopover();
-    // The main window's lights, told until they follow activateLogging
-    // themselves.
-    void m_afterLoggingSwitched();
     // The one selected connection of a table; null when none or several.
     PAConnection* m_singleSelected(QTableView* table) const;
     // The first selected connection of a table, in row order; null when none.

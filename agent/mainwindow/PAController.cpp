@@ -5,6 +5,7 @@
 #include "core/PAAppsOrder.h"
 #include "core/PAConfiguration.h"
 #include "core/PARuleLists.h"
+#include "core/PASettingsTable.h"
 #include "core/PASystemUsers.h"
 #include "core/SharedState.h"
 #include "mainwindow/MainWindowTripleSplitViewDelegate.h"
@@ -121,6 +122,10 @@ PAController::PAController(PAConfiguration& configuration, PAWorkQueues& queues,
 
     m_buildAboutWindow();
     m_connectCommands();
+    // The lights follow their two settings, whoever changes them: the alerts
+    // switch, the logs window, a load, the daemon's silencing.
+    PASettingsTable::follow(this, {enableNotifications.name(), activateLogging.name()},
+                            [this] { updateToolbarLeds(); });
     m_searchController = new PASearchController(this);
     m_searchController->palisorcontroller = this;
     m_searchController->searchField = ui->searchAppName;
@@ -213,8 +218,6 @@ void PAController::awakeFromNib()
     center.addObserver(QStringLiteral("reenableNotifications"), this,
                        [this](const NotificationCenter::Notification&) { reenableNotifications(); });
     populateSoundMenu();
-    center.addObserver(QLatin1String(kStatusSwitchesChanged), this,
-                       [this](const NotificationCenter::Notification&) { menuWillOpen(statusBarMenu); });
     menuWillOpen(statusBarMenu);
 }
 
@@ -461,13 +464,6 @@ void PAController::removeAllXPCServices()
     publishAppsLibrary();
 }
 
-void PAController::configurationApplied()
-{
-    updateToolbarLeds();
-    // A load brings its own lock state.
-    menuWillOpen(statusBarMenu);
-}
-
 void PAController::configurationPublished()
 {
     m_appearance->showSoundInUse();
@@ -493,7 +489,6 @@ void PAController::silenceNotifications()
     makeYellowAppsTurnGreenButPreserveAllMatches();
     enableNotifications = false;
     sendConfigurationToDaemon();
-    updateToolbarLeds();
 }
 
 void PAController::reenableNotifications()
@@ -503,7 +498,6 @@ void PAController::reenableNotifications()
     turnAllAppsWithMatchesFromGreenToYellow();
     enableNotifications = true;
     sendConfigurationToDaemon();
-    updateToolbarLeds();
 }
 
 void PAController::makeYellowAppsTurnGreenButPreserveAllMatches()
@@ -568,7 +562,6 @@ void PAController::switchNotificationAlertsStatus()
             preferencescontroller->enableNotificationsOption();
     }
     sendConfigurationToDaemon();
-    updateToolbarLeds();
 }
 
 void PAController::makeSelectedAppYellow(QObject*)

@@ -200,8 +200,8 @@ public:
 
     // A new app first in the shared list goes first in the window's.
     void copyArrayAppLibrary() { m_managedApps->copyArrayAppLibrary(); }
-    // The two steps of a load the window follows.
-    void configurationApplied();
+    // The step of a load the window follows; the lights and the status menu
+    // follow the settings a load changes by themselves.
     void configurationPublished();
     // Observers of appNotificationCenter.
     void sendConfiguration();

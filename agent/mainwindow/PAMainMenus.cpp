@@ -1,5 +1,6 @@
 #include "mainwindow/PAMainMenus.h"
 
+#include "core/PASettingsTable.h"
 #include "core/SharedState.h"
 #include "platform/AlertPresenter.h"
 
@@ -25,6 +26,10 @@ PAMainMenus::PAMainMenus(PAMainMenuItems& items, QWidget* window, QToolButton* t
                         m_items.rightClickMenu.data()})
         connect(menu, &QMenu::aboutToShow, this, [this, menu] { menuWillOpen(menu); });
     m_items.toolsMenu->installEventFilter(this);
+    // Some tray hosts never report that their menu opens: the status menu
+    // follows its switches, whoever sets them.
+    connect(&PASettingsTable::shared(), &PASettingsTable::statusSwitchesChanged, this,
+            [this] { menuWillOpen(m_items.statusBarMenu); });
 }
 
 void PAMainMenus::m_buildStatusBarMenu(QWidget* window)

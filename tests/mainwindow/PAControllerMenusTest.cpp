@@ -100,7 +100,6 @@ TEST_F(PAControllerMenusTest, StatusMenuItemsFollowTheSwitches)
         isLocked = c.locked;
         firewallEnabled = c.enabled;
         debugMode = c.debug;
-        postStatusSwitchesChanged();
         EXPECT_EQ(visibleItems(menu), c.visible) << "recomputed on the change";
         EXPECT_EQ(controller().lockItem->text(), c.lockTitle);
         EXPECT_EQ(openAndRead(menu), c.visible) << "and at the opening";
@@ -336,7 +335,6 @@ TEST_F(PAControllerMenusTest, ScreenshotsOfTheContextAndStatusMenus)
     debugMode = true;
     for (const bool locked : {false, true}) {
         isLocked = locked;
-        postStatusSwitchesChanged();
         QMenu* status = controller().statusBarMenu;
         status->popup(QPoint(10, 10));
         EXPECT_TRUE(status->grab().save(

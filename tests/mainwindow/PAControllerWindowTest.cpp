@@ -1,4 +1,5 @@
 #include "core/PAConfiguration.h"
+#include "core/PAPreferenceTable.h"
 #include "core/PAWorkQueues.h"
 #include "core/SharedState.h"
 #include "mainwindow/MainWindowTripleSplitViewDelegate.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
@@ -94,6 +96,26 @@ TEST_F(PAControllerWindowTest, StatusLightsAndLogTitleFollowTheSwitches)
         EXPECT_EQ(m_controller->loggingLedImage(), c.loggingImage);
         EXPECT_EQ(text("titleLogs"), c.logTitle);
     }
+}
+
+TEST_F(PAControllerWindowTest, LightsFollowTheirSettingsWhoeverChangesThem)
+{
+    enableNotifications = false;
+    activateLogging = false;
+    // The first drawing, as the window wakes.
+    m_controller->updateToolbarLeds();
+    EXPECT_EQ(text("ledNotificationsLabel"), "NOTIFICATIONS DISABLED");
+    QSignalSpy told(m_controller.get(), &PAController::toolbarLedsChanged);
+    // A load switches both, and nobody tells the window.
+    PASettings::applyRecord(
+        {{QStringLiteral("enableNotifications"), true}, {QStringLiteral("activateLogging"), true}}, [] {});
+    EXPECT_EQ(text("ledNotificationsLabel"), "NOTIFICATIONS ENABLED");
+    EXPECT_EQ(text("ledLoggingLabel"), "LOGGING ENABLED");
+    EXPECT_EQ(text("titleLogs"), "Recent Apps Connections");
+    EXPECT_EQ(told.count(), 2);
+    // The value it already has changes nothing.
+    enableNotifications = true;
+    EXPECT_EQ(told.count(), 2);
 }
 
 TEST_F(PAControllerWindowTest, DividerLimitsFollowThePanes)

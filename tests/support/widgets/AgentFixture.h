@@ -70,11 +70,3 @@ protected:
     std::unique_ptr<ScopedHostNames> m_hostNamesScope;
     std::unique_ptr<MainInterface> m_interface;
 };
-
-// The status switches announce their own changes through the settings table,
-// and the status menu follows them. Tests that set the switches by hand still
-// mark the point where a writer once had to tell the windows; nothing is left
-// to do there, so the menu they check is the one the switches made.
-inline void postStatusSwitchesChanged()
-{
-}
