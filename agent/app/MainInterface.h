@@ -6,7 +6,6 @@
 
 class PAConfiguration;
 class PAOpenAlerts;
-class PAWorkQueues;
 class PAConnectionController;
 class PAController;
 class PAExclusionController;

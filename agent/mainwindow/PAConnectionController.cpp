@@ -122,8 +122,11 @@ PAConnectionController::PAConnectionController(PAPreferencesController& preferen
     // The switch shows activateLogging, whoever changes it: the switch itself,
     // the menu, a load.
     ui->loggingSwitch->setChecked(activateLogging);
-    PASettingsTable::follow(this, {activateLogging.name()},
-                            [this] { ui->loggingSwitch->setChecked(activateLogging); });
+    // The switch may go into another window and go with it.
+    PASettingsTable::follow(ui->loggingSwitch, {activateLogging.name()}, [self = QPointer(this)] {
+        if (self)
+            self->ui->loggingSwitch->setChecked(activateLogging);
+    });
     ui->hostnamesSwitch->setChecked(showHostnames);
     ui->autoscrollSwitch->setChecked(logAutoscroll);
     connect(ui->loggingSwitch, &QAbstractButton::clicked, this,
@@ -495,17 +498,17 @@ void PAConnectionController::doubleClickAllConnsTableView()
         infopopoverHostname->setText(connection->connHostname.isEmpty() ? QStringLiteral("not found")
                                                                         : connection->connHostname);
     } else {
-        m_queues.connHostnamesQueue().async(
-            [self = QPointer(this), generation, address = connection->connIPAddress] {
-                const QStringList names = HostNames::shared().namesOfAddress(address);
-                if (names.isEmpty())
-                    return;
-                MainQueue::async([self, generation, name = names.first()] {
-                    // A late answer for a row the popover no longer shows is dropped.
-                    if (self && self->m_popoverGeneration == generation && self->m_popoverConnection)
-                        self->infopopoverHostname->setText(name);
-                });
+        // One look-up the user waits for: not behind the rows' backlog.
+        m_queues.lookUps().async([self = QPointer(this), generation, address = connection->connIPAddress] {
+            const QStringList names = HostNames::shared().namesOfAddress(address);
+            if (names.isEmpty())
+                return;
+            MainQueue::async([self, generation, name = names.first()] {
+                // A late answer for a row the popover no longer shows is dropped.
+                if (self && self->m_popoverGeneration == generation && self->m_popoverConnection)
+                    self->infopopoverHostname->setText(name);
             });
+        });
     }
     infopopoverDate->setText(connection->connDate);
 

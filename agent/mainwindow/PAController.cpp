@@ -73,6 +73,8 @@ PAController::PAController(PAConfiguration& configuration, PAWorkQueues& queues,
     , ui(new Ui::PAController)
     , m_window(m_makeWindow(*ui))
     , m_managedApps(new PAManagedApps(ruleLists(), configuration, synchronizedQueue(), this))
+    // The look-ups the popover makes go to the services in place now: a test
+    // puts its fakes in before it builds the window.
     , m_rules(new PAAppRulesController(*m_managedApps, queues, HostNames::shared(), HostResolver::shared(),
                                        CodeSigning::shared(), m_window.get()))
     , m_appearance(new PAAppearance(*ui, m_window.get(), *this))
@@ -124,7 +126,8 @@ PAController::PAController(PAConfiguration& configuration, PAWorkQueues& queues,
     m_connectCommands();
     // The lights follow their two settings, whoever changes them: the alerts
     // switch, the logs window, a load, the daemon's silencing.
-    PASettingsTable::follow(this, {enableNotifications.name(), activateLogging.name()},
+    // Tied to the window, which goes before the rest of this object.
+    PASettingsTable::follow(m_window.get(), {enableNotifications.name(), activateLogging.name()},
                             [this] { updateToolbarLeds(); });
     m_searchController = new PASearchController(this);
     m_searchController->palisorcontroller = this;

@@ -340,7 +340,6 @@ TEST_F(AddEntriesTest, HostNamesAddEachAddressOnceOrSayInvalidEntry)
     EXPECT_EQ(m_resolver.askedNames(), (QStringList{"two.example", "nowhere.example"}));
 }
 
-// The daemon's side listens on a bus of the test's own, as the daemon would.
 TEST_F(AddEntriesTest, StalledHostNamesHoldUpNeitherThePopoversRowsNorItsReverseLookUps)
 {
     m_hostNames.answer(QStringLiteral("10.0.0.5"), {QStringLiteral("five.example")});
@@ -381,6 +380,7 @@ TEST_F(AddEntriesTest, StalledHostNamesHoldUpNeitherThePopoversRowsNorItsReverse
     EXPECT_TRUE(typing->appMatches().isEmpty()) << "no name had an address";
 }
 
+// The daemon's side listens on a bus of the test's own, as the daemon would.
 TEST_F(AddEntriesTest, HostNameKeepsThePassOrBlockChosenWhenItWasTyped)
 {
     PrivateBus bus;
