@@ -29,10 +29,10 @@ void MainWindowTripleSplitViewDelegate::attach()
         const int proposed = 0;
         rightView->setMinimumWidth(proposed - constrainMaxCoordinate(proposed, 1));
     }
-    m_updateCenterMinimum();
-    connect(splitView, &QSplitter::splitterMoved, this, [this] { m_updateCenterMinimum(); });
-    if (window)
-        window->installEventFilter(this);
+    m_updateRightMaximum();
+    connect(splitView, &QSplitter::splitterMoved, this, [this] { m_updateRightMaximum(); });
+    // After the window's layout has given the split view its new width.
+    splitView->installEventFilter(this);
     if (leftBtn)
         connect(leftBtn, &QAbstractButton::clicked, this, [this] { displayOrCollapseViews(leftBtn); });
     if (rightBtn)
@@ -41,19 +41,23 @@ void MainWindowTripleSplitViewDelegate::attach()
 
 bool MainWindowTripleSplitViewDelegate::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window && event->type() == QEvent::Resize)
-        m_updateCenterMinimum();
+    if (watched == splitView.data() && event->type() == QEvent::Resize)
+        m_updateRightMaximum();
     return QObject::eventFilter(watched, event);
 }
 
-void MainWindowTripleSplitViewDelegate::m_updateCenterMinimum()
+void MainWindowTripleSplitViewDelegate::m_updateRightMaximum()
 {
-    if (!centerView)
+    if (!splitView || !rightView || splitView->count() != 3)
         return;
-    // Divider 1 may not come closer to the centre pane's left edge than the
-    // minimum rule allows: that distance is the centre pane's least width.
-    const int proposed = 0;
-    centerView->setMinimumWidth(std::max(0, constrainMinCoordinate(proposed, 1) - proposed));
+    // Divider 1's least position grows with the window, so it must never be a
+    // least width: the window would widen to fit it, and widen again. Where
+    // it leaves the right pane is a widest width instead, which holds a drag
+    // back the same way and does not depend on the window's width.
+    const int handle = splitView->handleWidth();
+    const int centerLeft = (isSubviewCollapsed(leftView) ? 0 : leftView->width()) + handle;
+    const int widest = splitViewWidth() - handle - constrainMinCoordinate(centerLeft, 1);
+    rightView->setMaximumWidth(std::max(rightView->minimumWidth(), widest));
 }
 
 void MainWindowTripleSplitViewDelegate::displayOrCollapseViews(QObject* sender)
@@ -139,5 +143,5 @@ void MainWindowTripleSplitViewDelegate::setPositionOfDivider(int position, int d
         right = std::clamp(splitViewWidth() - handle - position, 0, room);
     const int center = std::max(0, room - left - right);
     splitView->setSizes({left, center, right});
-    m_updateCenterMinimum();
+    m_updateRightMaximum();
 }

@@ -52,5 +52,5 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void m_updateCenterMinimum();
+    void m_updateRightMaximum();
 };
