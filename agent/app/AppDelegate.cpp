@@ -83,8 +83,9 @@ void AppDelegate::applicationDidFinishLaunching()
         terminate();
         return;
     }
+    // The main window's title stays: its bar is the window manager's, which
+    // cannot hide a title and shows the program's name for an empty one.
     if (window) {
-        window->setWindowTitle(QString());
         if (const std::optional<double> height = UserDefaultsPalisor::realForKey(
                 userDefaults(), QStringLiteral("mainWindowHeight"), PARange::windowSize()))
             window->resize(window->width(), static_cast<int>(*height));

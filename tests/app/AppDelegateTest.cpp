@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
 #include "app/PAInstaller.h"
 #include "core/PAApplication.h"
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
@@ -36,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <unistd.h>
@@ -238,6 +241,59 @@ TEST_F(AppDelegateTest, LaunchWaitsForTheInstallationThenGivesUpWithTheReinstall
     EXPECT_FALSE(delegate().hasStarted());
     EXPECT_TRUE(postsNamed(QStringLiteral("writePalisorConfiguration")).isEmpty());
     EXPECT_TRUE(QFile::exists(homePath(QStringLiteral("Library/Logs/palisor.log"))));
+}
+
+// Every window the agent puts on screen is titled "Palisor", or by a name of
+// its own; the executable's file name shows nowhere. A window manager shows a
+// window's title, or the program's name where the title is empty.
+TEST_F(AppDelegateTest, EveryWindowIsTitledPalisorOrByItsOwnName)
+{
+    KeptStandardError keep;
+    const auto shownTitle = [](const QWidget* window) {
+        return window->windowTitle().isEmpty() ? QGuiApplication::applicationDisplayName()
+                                               : window->windowTitle();
+    };
+    delegate().applicationDidFinishLaunching();
+    controller().showAboutWindow();
+    controller().openLegenda(controller().window());
+    PANotifyWindowController connectionAlert(road(), workQueues());
+    connectionAlert.showWindow();
+    Alert warning;
+    warning.messageText = QStringLiteral("Warning");
+    DialogAlertPresenter dialogs;
+    dialogs.beginSheet(warning, delegate().window, {});
+    QMessageBox* sheet = delegate().window->findChild<QMessageBox*>();
+    ASSERT_TRUE(sheet);
+
+    struct Row
+    {
+        const char* window;
+        QWidget* widget;
+        QString title;
+    };
+    const Row rows[] = {
+        {"main window", delegate().window, QStringLiteral("Palisor")},
+        {"start panel", m_interface->installer()->startPanel(), QStringLiteral("Palisor")},
+        {"about window", controller().aboutWindow(), QStringLiteral("About Palisor")},
+        {"connection alert", connectionAlert.myNotifyWindow(), QStringLiteral("Palisor")},
+        {"sheet", sheet, QStringLiteral("Palisor")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.window);
+        ASSERT_TRUE(row.widget);
+        EXPECT_EQ(shownTitle(row.widget), row.title);
+    }
+    // And whatever else is on screen (popovers) shows the program's name.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowType() == Qt::Popup ||
+            window->windowType() == Qt::ToolTip ||
+            std::any_of(std::begin(rows), std::end(rows),
+                        [&](const Row& row) { return row.widget == window; }))
+            continue;
+        EXPECT_EQ(shownTitle(window), QStringLiteral("Palisor"))
+            << window->metaObject()->className() << " " << window->objectName().toStdString();
+    }
+    sheet->close();
 }
 
 TEST_F(AppDelegateTest, LaunchStartsAReadyInstallation)
