@@ -48,19 +48,19 @@ namespace {
 class ScriptedAuthorization : public Authorization
 {
 public:
-    void requestRight(const QString& actionId, std::function<void(bool)> completion) override
+    void requestRight(const QString& actionId, std::function<void(Answer)> completion) override
     {
         actions << actionId;
         pending.push_back(std::move(completion));
     }
-    void answer(bool authorised)
+    void answer(Answer given)
     {
         auto completion = std::move(pending.front());
         pending.erase(pending.begin());
-        completion(authorised);
+        completion(given);
     }
     QStringList actions;
-    std::vector<std::function<void(bool)>> pending;
+    std::vector<std::function<void(Answer)>> pending;
 };
 
 class AppDelegateTest : public AgentFixture
@@ -395,14 +395,14 @@ TEST_F(AppDelegateTest, LockAndUnlock)
     synchronizedQueue().asyncBarrier([&] { later = true; });
     drainEvents();
     EXPECT_FALSE(later);
-    authorization.answer(false);
+    authorization.answer(Authorization::Answer::Refused);
     EXPECT_TRUE(isLocked);
     EXPECT_TRUE(processEventsUntil([&] { return later; }));
     EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 2);
 
     delegate().lockUnlockFirewall();
     ASSERT_TRUE(processEventsUntil([&] { return !authorization.pending.empty(); }));
-    authorization.answer(true);
+    authorization.answer(Authorization::Answer::Authorised);
     EXPECT_FALSE(isLocked);
     Authorization::setShared(nullptr);
 
@@ -414,6 +414,48 @@ TEST_F(AppDelegateTest, LockAndUnlock)
     EXPECT_EQ(m_alerts->shown().at(0).buttons.at(1), "Keep notification alerts enabled");
     EXPECT_TRUE(enableNotifications);
     EXPECT_TRUE(isLocked);
+}
+
+// A refusal was shown by the authentication dialog; an unlock that could ask
+// nobody says why, in a sheet on the main window, and stays locked.
+TEST_F(AppDelegateTest, AnUnlockThatCouldAskNobodySaysWhy)
+{
+    ScriptedAuthorization authorization;
+    Authorization::setShared(&authorization);
+    struct Case
+    {
+        const char* name;
+        Authorization::Answer answer;
+        QString says; // "" for no sheet
+    };
+    const Case cases[] = {
+        {"refused", Authorization::Answer::Refused, {}},
+        {"no agent", Authorization::Answer::NoAgent,
+         QStringLiteral("pkttyagent --process %1").arg(QCoreApplication::applicationPid())},
+        {"no polkit", Authorization::Answer::Unavailable, QStringLiteral("not installed or not running")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        isLocked = true;
+        m_alerts->clear();
+        const qsizetype sent = postsNamed(QStringLiteral("writePalisorConfiguration")).size();
+        delegate().lockUnlockFirewall();
+        ASSERT_TRUE(processEventsUntil([&] { return !authorization.pending.empty(); }));
+        authorization.answer(c.answer);
+        drainEvents();
+        EXPECT_TRUE(isLocked);
+        EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), sent + 1);
+        if (c.says.isEmpty()) {
+            EXPECT_TRUE(m_alerts->shown().isEmpty());
+            continue;
+        }
+        ASSERT_EQ(m_alerts->shown().size(), 1);
+        EXPECT_EQ(m_alerts->shown().at(0).messageText, "Palisor stays locked");
+        EXPECT_TRUE(m_alerts->shown().at(0).informativeText.contains(c.says))
+            << m_alerts->shown().at(0).informativeText.toStdString();
+        EXPECT_EQ(m_alerts->shownOn().at(0), delegate().window.data());
+    }
+    Authorization::setShared(nullptr);
 }
 
 TEST_F(AppDelegateTest, ClearAllAsksUnlessSilencedAndSendsFive)
