@@ -11,9 +11,18 @@ class Authorization
 public:
     virtual ~Authorization() = default;
 
-    // true when the user was authorised for `actionId`. Where polkit does not
-    // run, the answer is a refusal.
-    virtual void requestRight(const QString& actionId, std::function<void(bool authorised)> completion);
+    enum class Answer {
+        Authorised,
+        // Asked and refused: wrong password, or the user dismissed the dialog.
+        Refused,
+        // Nobody could be asked: no authentication agent serves this process.
+        NoAgent,
+        // polkit could not be asked at all (not installed, not running).
+        Unavailable,
+    };
+
+    // Asks with pkcheck, which the desktop's authentication agent answers.
+    virtual void requestRight(const QString& actionId, std::function<void(Answer answer)> completion);
 
     static Authorization& shared();
     // nullptr restores the polkit one. The caller keeps ownership.

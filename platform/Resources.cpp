@@ -1,6 +1,7 @@
 #include "platform/Resources.h"
 
 #include "platform/Log.h"
+#include "platform/PropertyList.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,6 +47,14 @@ void Resources::setResourcesPath(const QString& path)
 {
     QMutexLocker lock(&pathMutex());
     overridePath() = path;
+}
+
+QString Resources::bundleName()
+{
+    const std::optional<QVariant> info =
+        PropertyList::readFile(QDir::cleanPath(resourcesPath() + QStringLiteral("/../Info.plist")));
+    const QVariant name = info ? info->toMap().value(QStringLiteral("CFBundleName")) : QVariant();
+    return name.typeId() == QMetaType::QString ? name.toString() : QString();
 }
 
 QString Resources::pathForResource(const QString& name, const QString& type)

@@ -12,6 +12,10 @@ public:
     // Tests and tools that do not run from inside the bundle point here.
     static void setResourcesPath(const QString& path);
 
+    // The bundle's CFBundleName (its Info.plist beside the resources); "" when
+    // there is none.
+    static QString bundleName();
+
     // Full path of "name.type" (or "name" when type is empty) among the
     // resources; "" when there is no such file.
     static QString pathForResource(const QString& name, const QString& type = {});

@@ -83,8 +83,9 @@ void AppDelegate::applicationDidFinishLaunching()
         terminate();
         return;
     }
+    // The main window's title stays: its bar is the window manager's, which
+    // cannot hide a title and shows the program's name for an empty one.
     if (window) {
-        window->setWindowTitle(QString());
         if (const std::optional<double> height = UserDefaultsPalisor::realForKey(
                 userDefaults(), QStringLiteral("mainWindowHeight"), PARange::windowSize()))
             window->resize(window->width(), static_cast<int>(*height));
@@ -303,11 +304,13 @@ void AppDelegate::lockUnlockFirewall()
             // it, and nothing waits in a nested loop.
             synchronizedQueue().suspend();
             Authorization::shared().requestRight(
-                QStringLiteral("zz.tolvane.palisor.unlock"), [self](bool authorised) {
+                QStringLiteral("zz.tolvane.palisor.unlock"), [self](Authorization::Answer answer) {
                     if (self) {
-                        if (authorised) {
+                        if (answer == Authorization::Answer::Authorised) {
                             isLocked = false;
                             self->myPalisorController->updateMenuletIcon();
+                        } else if (answer != Authorization::Answer::Refused) {
+                            self->m_showUnlockNotAsked(answer);
                         }
                         self->myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
                     }
@@ -328,6 +331,26 @@ void AppDelegate::lockUnlockFirewall()
         });
         self->myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
     });
+}
+
+void AppDelegate::m_showUnlockNotAsked(Authorization::Answer answer)
+{
+    // A refusal was said by the authentication dialog itself; where nobody
+    // could be asked, the unlock would otherwise end in silence.
+    Alert alert;
+    alert.messageText = QStringLiteral("Palisor stays locked");
+    alert.icon = QStringLiteral("NSCaution");
+    if (answer == Authorization::Answer::NoAgent)
+        alert.informativeText =
+            QStringLiteral(
+                "No authentication agent answered, so nobody could be asked for an administrator's "
+                "password. Start your desktop's polkit authentication agent, or run this in a "
+                "terminal, then choose \"Unlock...\" again and answer there:\n\npkttyagent --process %1")
+                .arg(QCoreApplication::applicationPid());
+    else
+        alert.informativeText = QStringLiteral("polkit, which asks for an administrator's password, is not "
+                                               "installed or not running, so nobody could be asked.");
+    AlertPresenter::shared().beginSheet(alert, window, {});
 }
 
 void AppDelegate::m_showLockWarning()

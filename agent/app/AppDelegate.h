@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Authorization.h"
+
 #include <QLabel>
 #include <QObject>
 #include <QPointer>
@@ -91,6 +93,7 @@ private:
     void m_post(const char* name, const char* object);
     void m_clearAllApps();
     void m_showLockWarning();
+    void m_showUnlockNotAsked(Authorization::Answer answer);
 
     bool m_started = false;
     bool m_terminated = false;

@@ -21,6 +21,7 @@
 #include "platform/ConcurrentQueue.h"
 #include "platform/DesktopEntries.h"
 #include "platform/MainQueue.h"
+#include "platform/Resources.h"
 #include "ruleeditors/PAAppPopover.h"
 #include "ruleeditors/PAExclusionController.h"
 #include "ruleeditors/PAManagedRecordsController.h"
@@ -74,6 +75,12 @@ MainInterface::MainInterface(QObject* parent)
                                     *m_startSocket, *m_presetsController, *m_customPresetsController, this))
     , m_flagsController(new PAFlagsController(this))
 {
+    // The bundle names the program ("Palisor", not the executable's file
+    // name): a window without a title of its own, a dialog, a sheet, shows
+    // that name in its title bar. No window is on screen yet.
+    const QString name = Resources::bundleName();
+    if (!name.isEmpty())
+        QCoreApplication::setApplicationName(name);
     // Every record made from now on checks its signature on the pool of
     // blocking look-ups; none is made before this point.
     PAApplication::setSignatureCheckQueue(&m_workQueues->lookUps());

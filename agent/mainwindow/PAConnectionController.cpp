@@ -11,6 +11,7 @@
 #include "mainwindow/PAConnection.h"
 #include "mainwindow/PAConnectionsModel.h"
 #include "mainwindow/PAController.h"
+#include "platform/AlertPresenter.h"
 #include "platform/ConcurrentQueue.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/HostNames.h"
@@ -418,7 +419,18 @@ void PAConnectionController::openLogsInConsole()
 {
     const QString path = QDir::homePath() + QStringLiteral("/Library/Logs/palisor.log");
     // The desktop's opener takes the file as a URL: nothing parses the path.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    // A desktop without a program for text files opens nothing and says
+    // nothing; the user at least learns where to look.
+    Alert alert;
+    alert.messageText = QStringLiteral("The log could not be opened");
+    alert.informativeText = QStringLiteral("No program of this desktop opens text files. Palisor's log is "
+                                           "the file:\n\n%1\n\nOpen it with a text editor or read it in a "
+                                           "terminal.")
+                                .arg(path);
+    alert.icon = QStringLiteral("NSInformational");
+    AlertPresenter::shared().beginSheet(alert, ui->openLogButton->window(), {});
 }
 
 void PAConnectionController::getAppLogs()

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "alerts/PANotifyWindowController.h"
 #include "app/MainInterface.h"
 #include "app/PAInstaller.h"
 #include "core/PAApplication.h"
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
@@ -36,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <unistd.h>
@@ -45,19 +48,19 @@ namespace {
 class ScriptedAuthorization : public Authorization
 {
 public:
-    void requestRight(const QString& actionId, std::function<void(bool)> completion) override
+    void requestRight(const QString& actionId, std::function<void(Answer)> completion) override
     {
         actions << actionId;
         pending.push_back(std::move(completion));
     }
-    void answer(bool authorised)
+    void answer(Answer given)
     {
         auto completion = std::move(pending.front());
         pending.erase(pending.begin());
-        completion(authorised);
+        completion(given);
     }
     QStringList actions;
-    std::vector<std::function<void(bool)>> pending;
+    std::vector<std::function<void(Answer)>> pending;
 };
 
 class AppDelegateTest : public AgentFixture
@@ -240,6 +243,59 @@ TEST_F(AppDelegateTest, LaunchWaitsForTheInstallationThenGivesUpWithTheReinstall
     EXPECT_TRUE(QFile::exists(homePath(QStringLiteral("Library/Logs/palisor.log"))));
 }
 
+// Every window the agent puts on screen is titled "Palisor", or by a name of
+// its own; the executable's file name shows nowhere. A window manager shows a
+// window's title, or the program's name where the title is empty.
+TEST_F(AppDelegateTest, EveryWindowIsTitledPalisorOrByItsOwnName)
+{
+    KeptStandardError keep;
+    const auto shownTitle = [](const QWidget* window) {
+        return window->windowTitle().isEmpty() ? QGuiApplication::applicationDisplayName()
+                                               : window->windowTitle();
+    };
+    delegate().applicationDidFinishLaunching();
+    controller().showAboutWindow();
+    controller().openLegenda(controller().window());
+    PANotifyWindowController connectionAlert(road(), workQueues());
+    connectionAlert.showWindow();
+    Alert warning;
+    warning.messageText = QStringLiteral("Warning");
+    DialogAlertPresenter dialogs;
+    dialogs.beginSheet(warning, delegate().window, {});
+    QMessageBox* sheet = delegate().window->findChild<QMessageBox*>();
+    ASSERT_TRUE(sheet);
+
+    struct Row
+    {
+        const char* window;
+        QWidget* widget;
+        QString title;
+    };
+    const Row rows[] = {
+        {"main window", delegate().window, QStringLiteral("Palisor")},
+        {"start panel", m_interface->installer()->startPanel(), QStringLiteral("Palisor")},
+        {"about window", controller().aboutWindow(), QStringLiteral("About Palisor")},
+        {"connection alert", connectionAlert.myNotifyWindow(), QStringLiteral("Palisor")},
+        {"sheet", sheet, QStringLiteral("Palisor")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.window);
+        ASSERT_TRUE(row.widget);
+        EXPECT_EQ(shownTitle(row.widget), row.title);
+    }
+    // And whatever else is on screen (popovers) shows the program's name.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->windowType() == Qt::Popup ||
+            window->windowType() == Qt::ToolTip ||
+            std::any_of(std::begin(rows), std::end(rows),
+                        [&](const Row& row) { return row.widget == window; }))
+            continue;
+        EXPECT_EQ(shownTitle(window), QStringLiteral("Palisor"))
+            << window->metaObject()->className() << " " << window->objectName().toStdString();
+    }
+    sheet->close();
+}
+
 TEST_F(AppDelegateTest, LaunchStartsAReadyInstallation)
 {
     KeptStandardError keep;
@@ -339,14 +395,14 @@ TEST_F(AppDelegateTest, LockAndUnlock)
     synchronizedQueue().asyncBarrier([&] { later = true; });
     drainEvents();
     EXPECT_FALSE(later);
-    authorization.answer(false);
+    authorization.answer(Authorization::Answer::Refused);
     EXPECT_TRUE(isLocked);
     EXPECT_TRUE(processEventsUntil([&] { return later; }));
     EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 2);
 
     delegate().lockUnlockFirewall();
     ASSERT_TRUE(processEventsUntil([&] { return !authorization.pending.empty(); }));
-    authorization.answer(true);
+    authorization.answer(Authorization::Answer::Authorised);
     EXPECT_FALSE(isLocked);
     Authorization::setShared(nullptr);
 
@@ -358,6 +414,48 @@ TEST_F(AppDelegateTest, LockAndUnlock)
     EXPECT_EQ(m_alerts->shown().at(0).buttons.at(1), "Keep notification alerts enabled");
     EXPECT_TRUE(enableNotifications);
     EXPECT_TRUE(isLocked);
+}
+
+// A refusal was shown by the authentication dialog; an unlock that could ask
+// nobody says why, in a sheet on the main window, and stays locked.
+TEST_F(AppDelegateTest, AnUnlockThatCouldAskNobodySaysWhy)
+{
+    ScriptedAuthorization authorization;
+    Authorization::setShared(&authorization);
+    struct Case
+    {
+        const char* name;
+        Authorization::Answer answer;
+        QString says; // "" for no sheet
+    };
+    const Case cases[] = {
+        {"refused", Authorization::Answer::Refused, {}},
+        {"no agent", Authorization::Answer::NoAgent,
+         QStringLiteral("pkttyagent --process %1").arg(QCoreApplication::applicationPid())},
+        {"no polkit", Authorization::Answer::Unavailable, QStringLiteral("not installed or not running")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        isLocked = true;
+        m_alerts->clear();
+        const qsizetype sent = postsNamed(QStringLiteral("writePalisorConfiguration")).size();
+        delegate().lockUnlockFirewall();
+        ASSERT_TRUE(processEventsUntil([&] { return !authorization.pending.empty(); }));
+        authorization.answer(c.answer);
+        drainEvents();
+        EXPECT_TRUE(isLocked);
+        EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), sent + 1);
+        if (c.says.isEmpty()) {
+            EXPECT_TRUE(m_alerts->shown().isEmpty());
+            continue;
+        }
+        ASSERT_EQ(m_alerts->shown().size(), 1);
+        EXPECT_EQ(m_alerts->shown().at(0).messageText, "Palisor stays locked");
+        EXPECT_TRUE(m_alerts->shown().at(0).informativeText.contains(c.says))
+            << m_alerts->shown().at(0).informativeText.toStdString();
+        EXPECT_EQ(m_alerts->shownOn().at(0), delegate().window.data());
+    }
+    Authorization::setShared(nullptr);
 }
 
 TEST_F(AppDelegateTest, ClearAllAsksUnlessSilencedAndSendsFive)

@@ -1,4 +1,6 @@
+#include "platform/Installation.h"
 #include "platform/PropertyList.h"
+#include "support/ScopedEnvironmentVariable.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -99,6 +101,13 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
     const QString helper = unquoted(keyValue(unit, QStringLiteral("ExecStart")));
     EXPECT_EQ(helper, support + QStringLiteral("/Palisor-Helper.app/Contents/MacOS/Palisor-Helper"));
     EXPECT_EQ(keyValue(unit, QStringLiteral("KillMode")), QStringLiteral("process"));
+    // Only where the root daemon is installed: the plist the agent's
+    // readiness check looks for, in the system's own root.
+    {
+        ScopedEnvironmentVariable systemRoot("PALISOR_ROOT", QByteArray());
+        EXPECT_EQ(keyValue(unit, QStringLiteral("ConditionPathExists")),
+                  Installation::daemonLaunchPlistPath());
+    }
     const QString entry =
         readText(path(QStringLiteral("/etc/xdg/autostart/zz.tolvane.Palisor-Helper.desktop")));
     EXPECT_EQ(keyValue(entry, QStringLiteral("Type")), QStringLiteral("Application"));
@@ -129,7 +138,8 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
 }
 
 // The autostart entry's starter hands over to the user unit where a systemd
-// user manager answers, and runs the helper of its own bundle elsewhere.
+// user manager answers, and runs the helper of its own bundle elsewhere;
+// where the root daemon is not installed it starts neither.
 TEST(InstallTreeTest, StarterUsesTheUserUnitOnlyWhereTheUserManagerAnswers)
 {
     QTemporaryDir dir;
@@ -152,23 +162,37 @@ TEST(InstallTreeTest, StarterUsesTheUserUnitOnlyWhereTheUserManagerAnswers)
     };
     writeScript(bundle + QStringLiteral("/MacOS/Palisor-Helper"), "echo helper >>\"$JOURNAL\"\n");
 
+    // The system root in which the daemon is installed or not.
+    const QString root = dir.filePath(QStringLiteral("root"));
+    const QString daemonPlist = root + QStringLiteral("/Library/LaunchDaemons/zz.tolvane.palisorafd.plist");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(daemonPlist).absolutePath()));
+
     struct Case
     {
         const char* name;
+        bool daemonInstalled;
         bool hasSystemctl;
         bool managerAnswers;
         QStringList journal;
     };
     for (const Case& c :
-         {Case{"no systemctl", false, false, {"helper"}},
-          Case{"no user manager", true, false, {"systemctl --user show-environment", "helper"}},
+         {Case{"no systemctl", true, false, false, {"helper"}},
+          Case{"no user manager", true, true, false, {"systemctl --user show-environment", "helper"}},
           Case{"user manager",
+               true,
                true,
                true,
                {"systemctl --user show-environment",
                 "systemctl --user import-environment DISPLAY WAYLAND_DISPLAY XAUTHORITY",
-                "systemctl --user start zz.tolvane.PalisorHelper.service"}}}) {
+                "systemctl --user start zz.tolvane.PalisorHelper.service"}},
+          Case{"no daemon, user manager", false, true, true, {}},
+          Case{"no daemon, no systemctl", false, false, false, {}}}) {
         SCOPED_TRACE(c.name);
+        QFile::remove(daemonPlist);
+        if (c.daemonInstalled) {
+            QFile plist(daemonPlist);
+            ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
+        }
         QFile::remove(journal);
         QFile::remove(bin + QStringLiteral("/systemctl"));
         if (c.hasSystemctl)
@@ -180,6 +204,7 @@ TEST(InstallTreeTest, StarterUsesTheUserUnitOnlyWhereTheUserManagerAnswers)
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("PATH"), bin);
         environment.insert(QStringLiteral("JOURNAL"), journal);
+        environment.insert(QStringLiteral("PALISOR_ROOT"), root);
         run.setProcessEnvironment(environment);
         run.start(QStringLiteral("/bin/sh"), {starter});
         ASSERT_TRUE(run.waitForFinished(10000));

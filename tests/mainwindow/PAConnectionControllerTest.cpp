@@ -37,6 +37,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -529,6 +530,34 @@ TEST_F(PAConnectionControllerTest, CopyAndRevealNeedExactlyOneConnectionAndRunNo
     EXPECT_EQ(desktop.openedUrls().last(),
               QUrl::fromLocalFile(homePath(QStringLiteral("Library/Logs/palisor.log"))));
     EXPECT_TRUE(m_runner.runCalls().isEmpty() && m_runner.scriptCalls().isEmpty());
+}
+
+// Where the desktop opens nothing (the offscreen platform has no opener, like
+// a desktop without a program for text files), the user is told where the
+// log is, in a sheet on the window of the button; where it opens, nothing is said.
+TEST_F(PAConnectionControllerTest, OpeningTheLogWithNothingToOpenItSaysWhereItIs)
+{
+    auto* button = connections().view()->findChild<QAbstractButton*>(QStringLiteral("openLogButton"));
+    ASSERT_TRUE(button);
+    const QString log = homePath(QStringLiteral("Library/Logs/palisor.log"));
+    for (const bool opener : {true, false}) {
+        SCOPED_TRACE(opener ? "an opener" : "no opener");
+        m_alerts->clear();
+        std::optional<FakeFileManager> desktop;
+        if (opener)
+            desktop.emplace();
+        button->click();
+        if (opener) {
+            EXPECT_EQ(desktop->openedUrls(), QList<QUrl>{QUrl::fromLocalFile(log)});
+            EXPECT_TRUE(m_alerts->shown().isEmpty());
+            continue;
+        }
+        ASSERT_EQ(m_alerts->shown().size(), 1);
+        EXPECT_EQ(m_alerts->shown().at(0).messageText, "The log could not be opened");
+        EXPECT_TRUE(m_alerts->shown().at(0).informativeText.contains(log))
+            << m_alerts->shown().at(0).informativeText.toStdString();
+        EXPECT_EQ(m_alerts->shownOn().at(0), button->window()) << "a sheet, not an application-modal alert";
+    }
 }
 
 TEST_F(PAConnectionControllerTest, PopoverDropsAHostNameThatArrivesForAnotherRow)

@@ -14,10 +14,11 @@ AlertResult AnsweringAlertPresenter::m_nextAnswer()
     return result;
 }
 
-void AnsweringAlertPresenter::beginSheet(const Alert& alert, QObject*,
+void AnsweringAlertPresenter::beginSheet(const Alert& alert, QObject* window,
                                          std::function<void(AlertResult)> completion)
 {
     m_shown.append(alert);
+    m_shownOn.append(window);
     if (m_holdSheets) {
         m_pending.push_back(std::move(completion));
         return;
@@ -29,6 +30,7 @@ void AnsweringAlertPresenter::beginSheet(const Alert& alert, QObject*,
 AlertResult AnsweringAlertPresenter::runModal(const Alert& alert)
 {
     m_shown.append(alert);
+    m_shownOn.append(nullptr);
     return m_nextAnswer();
 }
 

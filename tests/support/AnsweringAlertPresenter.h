@@ -3,6 +3,7 @@
 #include "platform/AlertPresenter.h"
 
 #include <QList>
+#include <QPointer>
 
 #include <deque>
 #include <functional>
@@ -27,7 +28,14 @@ public:
     int pendingSheetCount() const { return static_cast<int>(m_pending.size()); }
 
     const QList<Alert>& shown() const { return m_shown; }
-    void clear() { m_shown.clear(); }
+    // For each shown alert, the window it was a sheet on: null for a modal
+    // alert and for a sheet without a window.
+    const QList<QPointer<QObject>>& shownOn() const { return m_shownOn; }
+    void clear()
+    {
+        m_shown.clear();
+        m_shownOn.clear();
+    }
 
 private:
     AlertResult m_nextAnswer();
@@ -35,6 +43,7 @@ private:
     std::deque<AlertResult> m_answers;
     std::deque<std::function<void(AlertResult)>> m_pending;
     QList<Alert> m_shown;
+    QList<QPointer<QObject>> m_shownOn;
     int m_defaultAnswer = AlertFirstButtonReturn;
     bool m_holdSheets = false;
 };
