@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -210,9 +211,12 @@ QIcon Workspace::iconForApplication(const QString& path)
             QIcon::setThemeSearchPaths(
                 QStringList{Paths::system(QStringLiteral("/usr/local/share/icons")), themes} +
                 QIcon::themeSearchPaths());
-            QIcon::setFallbackSearchPaths(QStringList{Paths::system(QStringLiteral("/usr/share/pixmaps"))} +
-                                          QIcon::fallbackSearchPaths());
         }
+        // Older programs install a picture in the pixmaps folder and name it
+        // without a theme; not every platform theme looks there.
+        const QString pixmaps = Paths::system(QStringLiteral("/usr/share/pixmaps"));
+        if (!QIcon::fallbackSearchPaths().contains(pixmaps))
+            QIcon::setFallbackSearchPaths(QStringList{pixmaps} + QIcon::fallbackSearchPaths());
     }
     // Without a desktop that names its theme, Qt looks in none; the
     // freedesktop default theme, where every application installs its icon,
@@ -227,7 +231,9 @@ QIcon Workspace::iconForApplication(const QString& path)
             if (QFileInfo::exists(file))
                 icon = QIcon(file);
         } else {
-            icon = QIcon::fromTheme(iconName);
+            // Some entries name a theme icon with its file's extension.
+            static const QRegularExpression extension(QStringLiteral("\\.(png|xpm|svg)$"));
+            icon = QIcon::fromTheme(QString(iconName).remove(extension));
         }
         cached = icons.insert(iconName, icon);
     }
