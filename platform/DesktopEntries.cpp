@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <memory>
@@ -205,6 +206,101 @@ Entry readEntry(const QString& file)
     return entry;
 }
 
+// Interpreters and shells: an entry that hands one a script or a command
+// ("python3 /usr/share/x/x.py", "java -jar x.jar") starts that script, and
+// the interpreter, which runs every other script too, is not its program.
+bool isInterpreter(const QString& program)
+{
+    static const QRegularExpression names(QStringLiteral(
+        "^(sh|bash|dash|zsh|ksh|csh|tcsh|fish|python[0-9.]*|perl[0-9.]*|ruby[0-9.]*|php[0-9.]*|"
+        "node(js)?|lua[0-9.]*|tclsh[0-9.]*|wish[0-9.]*|java|mono|wine|gjs|guile[0-9.]*)$"));
+    return names.match(program.section(QLatin1Char('/'), -1)).hasMatch();
+}
+
+bool isShell(const QString& program)
+{
+    static const QRegularExpression names(QStringLiteral("^(sh|bash|dash|zsh|ksh)$"));
+    return names.match(program.section(QLatin1Char('/'), -1)).hasMatch();
+}
+
+bool isFieldCode(const QString& word)
+{
+    return word.size() == 2 && word.at(0) == QLatin1Char('%');
+}
+
+// The index of the program among an Exec= value's words: past an "env" and
+// its assignments; -1 when there is none.
+qsizetype programWordOf(const QStringList& words)
+{
+    qsizetype first = 0;
+    if (!words.isEmpty() &&
+        (words.first() == QLatin1String("env") || words.first().endsWith(QLatin1String("/env")))) {
+        first = 1;
+        while (first < words.size() && words.at(first).contains(QLatin1Char('=')))
+            ++first;
+    }
+    return first < words.size() ? first : -1;
+}
+
+// The program an Exec= value starts for itself: an interpreter only when it
+// is given nothing but options and the files the desktop passes (field
+// codes), and for "sh -c COMMAND" the program of the command; "" when the
+// entry hands its interpreter a script.
+QString ownProgramOfExec(const QStringList& words, int depth = 0)
+{
+    const qsizetype program = programWordOf(words);
+    if (program < 0)
+        return {};
+    const QString& name = words.at(program);
+    if (!isInterpreter(name))
+        return name;
+    static const QStringList takingWork{QStringLiteral("-c"), QStringLiteral("-m"), QStringLiteral("-e"),
+                                        QStringLiteral("-jar")};
+    for (qsizetype i = program + 1; i < words.size(); ++i) {
+        const QString& word = words.at(i);
+        if (isFieldCode(word))
+            continue;
+        if (!word.startsWith(QLatin1Char('-')))
+            return {};
+        if (!takingWork.contains(word) || i + 1 >= words.size() || isFieldCode(words.at(i + 1)))
+            continue;
+        if (word != QLatin1String("-c") || !isShell(name) || depth > 0)
+            return {};
+        QStringList command = execWords(words.at(i + 1));
+        if (!command.isEmpty() && command.first() == QLatin1String("exec"))
+            command.removeFirst();
+        return ownProgramOfExec(command, depth + 1);
+    }
+    return name;
+}
+
+// A program is also started by the links to it on PATH ("python3" leads to
+// "python3.11", "vim" through the alternatives to "vim.basic"), and the agent
+// may be shown either; each link takes the icon of the file it leads to.
+void addLinksToPrograms(Index& index, const QStringList& pathFolders, const QString& root)
+{
+    if (index.byPath.isEmpty())
+        return;
+    for (const QString& folder : pathFolders) {
+        if (!folder.startsWith(QLatin1Char('/')))
+            continue;
+        QDirIterator it(root + QDir::cleanPath(folder), QDir::Files);
+        while (it.hasNext()) {
+            it.next();
+            const QFileInfo link = it.fileInfo();
+            if (!link.isSymLink())
+                continue;
+            const QString path = withoutRoot(link.absoluteFilePath(), root);
+            if (path.isEmpty() || index.byPath.contains(path))
+                continue;
+            const QString target = withoutRoot(link.canonicalFilePath(), root);
+            const auto icon = index.byPath.constFind(target);
+            if (icon != index.byPath.constEnd())
+                index.byPath.insert(path, icon.value());
+        }
+    }
+}
+
 std::shared_ptr<const Index> buildIndex(const Sources& sources)
 {
     auto index = std::make_shared<Index>();
@@ -224,11 +320,16 @@ std::shared_ptr<const Index> buildIndex(const Sources& sources)
             if (seenIds.contains(id))
                 continue;
             seenIds.insert(id);
+            // NoDisplay= only keeps an entry out of menus: it still describes
+            // its program.
             const Entry entry = readEntry(file);
             if (!entry.isApplication || entry.hidden || entry.icon.isEmpty())
                 continue;
-            for (const QString& program :
-                 {entry.tryExec, DesktopEntries::programOfExec(unescapedValue(entry.exec))}) {
+            const QString execProgram = ownProgramOfExec(execWords(unescapedValue(entry.exec)));
+            // A TryExec= that names the interpreter the entry hands a script
+            // is the script's check, not its program.
+            const bool tryExecHosts = execProgram.isEmpty() && isInterpreter(entry.tryExec);
+            for (const QString& program : {tryExecHosts ? QString() : entry.tryExec, execProgram}) {
                 if (program.isEmpty())
                     continue;
                 for (const QString& path : pathsOfProgram(program, pathFolders, root))
@@ -240,6 +341,7 @@ std::shared_ptr<const Index> buildIndex(const Sources& sources)
             }
         }
     }
+    addLinksToPrograms(*index, pathFolders, root);
     return index;
 }
 
@@ -320,12 +422,6 @@ QStringList DesktopEntries::applicationFolders()
 QString DesktopEntries::programOfExec(const QString& exec)
 {
     const QStringList words = execWords(exec);
-    qsizetype first = 0;
-    if (!words.isEmpty() &&
-        (words.first() == QLatin1String("env") || words.first().endsWith(QLatin1String("/env")))) {
-        first = 1;
-        while (first < words.size() && words.at(first).contains(QLatin1Char('=')))
-            ++first;
-    }
-    return first < words.size() ? words.at(first) : QString();
+    const qsizetype program = programWordOf(words);
+    return program < 0 ? QString() : words.at(program);
 }

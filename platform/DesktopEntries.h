@@ -15,10 +15,13 @@ class DesktopEntries
 public:
     // The Icon= of the entry whose Exec= or TryExec= names the executable at
     // `executablePath` (a theme icon name, or an absolute file path as the
-    // entry wrote it); "" when no entry names it. An entry that gives a full
-    // path, or a bare name found on PATH, names that file (and the file a
-    // link there points to); failing that, an entry names every executable of
-    // its program's file name.
+    // entry wrote it); "" when no entry names it. Entries kept out of menus
+    // (NoDisplay=true) count. An entry that gives a full path, or a bare name
+    // found on PATH, names that file, the file a link there points to, and
+    // the links on PATH that lead to it; failing that, an entry names every
+    // executable of its program's file name. An entry that hands an
+    // interpreter a script names no interpreter; "sh -c COMMAND" names the
+    // command's program.
     static QString iconNameForExecutable(const QString& executablePath);
 
     // Starts reading the folders on a worker thread, so that the first

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -198,21 +199,32 @@ QIcon Workspace::iconForApplication(const QString& path)
         return iconForFile(path);
     // Many apps share a few icons; one QIcon per name keeps one set of pixmaps.
     static QHash<QString, QIcon> icons;
-    static QString iconsRoot;
+    // None yet: the folders are set up for the machine's own root too.
+    static std::optional<QString> iconsRoot;
     const QString root = Paths::root();
     if (iconsRoot != root) {
         icons.clear();
         iconsRoot = root;
-        const QString themes = Paths::system(QStringLiteral("/usr/share/icons"));
-        if (!root.isEmpty() && !QIcon::themeSearchPaths().contains(themes)) {
-            // The themes installed under the agent's root come before the
-            // machine's own.
-            QIcon::setThemeSearchPaths(
-                QStringList{Paths::system(QStringLiteral("/usr/local/share/icons")), themes} +
-                QIcon::themeSearchPaths());
-            QIcon::setFallbackSearchPaths(QStringList{Paths::system(QStringLiteral("/usr/share/pixmaps"))} +
-                                          QIcon::fallbackSearchPaths());
-        }
+        // The themes installed under the agent's root come before the
+        // machine's own. Not every platform theme looks in the system's icon
+        // folders at all (offscreen looks in none), nor in the pixmaps folder
+        // where older programs put a picture they name without a theme.
+        const auto searchedFirst = [](const QStringList& current, const QStringList& folders) {
+            QStringList missing;
+            for (const QString& folder : folders)
+                if (!current.contains(folder))
+                    missing.append(folder);
+            return missing;
+        };
+        const QStringList themes =
+            searchedFirst(QIcon::themeSearchPaths(), {Paths::system(QStringLiteral("/usr/local/share/icons")),
+                                                      Paths::system(QStringLiteral("/usr/share/icons"))});
+        if (!themes.isEmpty())
+            QIcon::setThemeSearchPaths(themes + QIcon::themeSearchPaths());
+        const QStringList pixmaps = searchedFirst(QIcon::fallbackSearchPaths(),
+                                                  {Paths::system(QStringLiteral("/usr/share/pixmaps"))});
+        if (!pixmaps.isEmpty())
+            QIcon::setFallbackSearchPaths(pixmaps + QIcon::fallbackSearchPaths());
     }
     // Without a desktop that names its theme, Qt looks in none; the
     // freedesktop default theme, where every application installs its icon,
@@ -227,7 +239,9 @@ QIcon Workspace::iconForApplication(const QString& path)
             if (QFileInfo::exists(file))
                 icon = QIcon(file);
         } else {
-            icon = QIcon::fromTheme(iconName);
+            // Some entries name a theme icon with its file's extension.
+            static const QRegularExpression extension(QStringLiteral("\\.(png|xpm|svg)$"));
+            icon = QIcon::fromTheme(QString(iconName).remove(extension));
         }
         cached = icons.insert(iconName, icon);
     }

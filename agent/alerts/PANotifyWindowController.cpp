@@ -899,7 +899,7 @@ void PANotifyWindowController::m_showIcon(QLabel* target, const QString& path)
         MainQueue::async([label, self, bundle] {
             if (!label || !self || self->m_answered)
                 return;
-            label->setPixmap(Workspace::iconForFile(bundle).pixmap(64, 64));
+            label->setPixmap(Workspace::iconForApplication(bundle).pixmap(64, 64));
         });
     });
 }

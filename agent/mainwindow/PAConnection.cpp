@@ -33,7 +33,8 @@ QString outermostBundle(const QString& path)
 }
 
 // Many rows share a few executables; one icon per path keeps a busy log from
-// asking the file manager's provider for each row. Main thread only.
+// asking the desktop's entries and the file manager's provider for each row.
+// Main thread only.
 QIcon cachedFileIcon(const QString& path)
 {
     static QHash<QString, QIcon> icons;
@@ -43,7 +44,7 @@ QIcon cachedFileIcon(const QString& path)
         return cached.value();
     if (icons.size() >= kMostIcons)
         icons.clear();
-    const QIcon icon = Workspace::iconForFile(path);
+    const QIcon icon = Workspace::iconForApplication(path);
     icons.insert(path, icon);
     return icon;
 }
