@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what the build and the tests need, with apt-get. Idempotent and
 # quiet; reads no standard input; runs as root or through sudo.
+#   deps.sh package   also what scripts/package.sh checks the package with
 set -eu
 
 PACKAGES="
@@ -26,6 +27,9 @@ libgeoip-dev
 geoip-database
 iso-flags-svg
 "
+if [ "${1:-}" = package ]; then
+    PACKAGES="$PACKAGES lintian"
+fi
 
 missing=""
 for package in $PACKAGES; do

@@ -12,7 +12,10 @@ BUILD_DIR="${BUILD_DIR:-build}"
 SANITIZE="${PALISOR_SANITIZE:-OFF}"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
-cmake -S . -B "$BUILD_DIR" -G Ninja -DPALISOR_SANITIZE="$SANITIZE"
+# Tests and benchmarks are named: a folder that scripts/package.sh made has
+# them off.
+cmake -S . -B "$BUILD_DIR" -G Ninja -DPALISOR_SANITIZE="$SANITIZE" \
+    -DPALISOR_BUILD_TESTS=ON -DPALISOR_BUILD_BENCH=ON
 cmake --build "$BUILD_DIR" -j "$JOBS"
 
 export QT_QPA_PLATFORM=offscreen

@@ -115,10 +115,24 @@ TEST(InstallTreeTest, InstallLaysOutBothBundlesAndTheSessionFiles)
     EXPECT_NE(keyValue(entry, QStringLiteral("Name")), QStringLiteral("Palisor"));
     const QString starter = unquoted(keyValue(entry, QStringLiteral("Exec")));
     EXPECT_TRUE(QFileInfo(path(starter)).isExecutable()) << starter.toStdString();
+    // The entry is a conffile and outlives the package's removal: the
+    // desktop skips it once the starter it tries is gone.
+    EXPECT_EQ(keyValue(entry, QStringLiteral("TryExec")), starter);
 
     const QString policy =
         readText(path(QStringLiteral("/usr/share/polkit-1/actions/zz.tolvane.palisor.policy")));
     EXPECT_TRUE(policy.contains(QLatin1String("<action id=\"zz.tolvane.palisor.unlock\">")));
+
+    // The zone files are GeoLite data, whose licence asks for its notice to
+    // travel with them; the copyright file names every licence installed.
+    const QString copyright = readText(path(QStringLiteral("/usr/share/doc/palisor/copyright")));
+    EXPECT_TRUE(copyright.startsWith(
+        QLatin1String("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n")));
+    EXPECT_TRUE(copyright.contains(QLatin1String("This product includes GeoLite data created by MaxMind")));
+    for (const QString& license : {QStringLiteral("Tolvane"), QStringLiteral("OpenDataLicense")})
+        EXPECT_TRUE(copyright.contains(QLatin1String("\nLicense: ") + license + QLatin1Char('\n')))
+            << license.toStdString();
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("/usr/share/doc/palisor/changelog.gz"))).isFile());
 
     // The agent's uninstaller takes away every file the install put there.
     QProcess uninstall;
