@@ -25,6 +25,9 @@ file
 libgeoip-dev
 geoip-database
 iso-flags-svg
+xvfb
+xauth
+qt6-qpa-plugins
 "
 
 missing=""
