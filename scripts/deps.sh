@@ -26,6 +26,9 @@ file
 libgeoip-dev
 geoip-database
 iso-flags-svg
+xvfb
+xauth
+qt6-qpa-plugins
 "
 if [ "${1:-}" = package ]; then
     PACKAGES="$PACKAGES lintian"

@@ -34,6 +34,7 @@
 #include "platform/widgets/WindowPlacement.h"
 #include "ui_PANotifyWindowController.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -44,6 +45,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScreen>
 #include <QSlider>
 #include <QSvgRenderer>
@@ -245,7 +247,12 @@ void PANotifyWindowController::showWindow()
 
 namespace {
 
-// Moves the alert when it is dragged by any part that is not a control.
+// Moves the alert when it is dragged by any part that is not a control. The
+// alert moves itself: a move handed to the window manager at the press goes on
+// after a quick tap, as the manager takes the pointer only once the button is
+// already up, and the alert then follows the pointer until the next click.
+// Wayland lets no window place itself, so there the compositor moves it, and
+// only once the pointer moves with the button still down.
 class DragByBackground : public QObject
 {
 public:
@@ -254,14 +261,79 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (m_window)
+            return m_follow(watched, event);
         if (event->type() != QEvent::MouseButtonPress)
             return false;
         auto* press = static_cast<QMouseEvent*>(event);
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (press->button() != Qt::LeftButton || !widget || !widget->window()->windowHandle())
+        if (press->button() != Qt::LeftButton || !widget)
             return false;
-        return widget->window()->windowHandle()->startSystemMove();
+        m_window = widget->window();
+        m_pressedAt = press->globalPosition().toPoint();
+        m_windowAt = m_window->pos();
+        m_moved = false;
+        // Every event of the application passes here until the drag ends, so
+        // a release another filter takes, or one on a control, still ends it.
+        qApp->installEventFilter(this);
+        return true;
     }
+
+private:
+    bool m_follow(QObject* watched, QEvent* event)
+    {
+        switch (event->type()) {
+        case QEvent::MouseMove: {
+            auto* move = static_cast<QMouseEvent*>(event);
+            // The release went somewhere no event of ours saw.
+            if (!(move->buttons() & Qt::LeftButton)) {
+                m_end();
+                return false;
+            }
+            const QPoint offset = move->globalPosition().toPoint() - m_pressedAt;
+            if (!m_moved && offset.manhattanLength() < QApplication::startDragDistance())
+                return true;
+            m_moved = true;
+            if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+                QWindow* handle = m_window->windowHandle();
+                m_end();
+                if (handle)
+                    handle->startSystemMove();
+                return true;
+            }
+            m_window->move(m_windowAt + offset);
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            m_end();
+            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::UngrabMouse:
+        case QEvent::ApplicationDeactivate:
+            m_end();
+            return false;
+        case QEvent::WindowDeactivate:
+        case QEvent::Hide:
+        case QEvent::Close:
+            // The alert's own window lost the focus or went away.
+            if (watched == m_window || watched == m_window->windowHandle())
+                m_end();
+            return false;
+        default:
+            return false;
+        }
+    }
+
+    void m_end()
+    {
+        qApp->removeEventFilter(this);
+        m_window = nullptr;
+    }
+
+    QPointer<QWidget> m_window;
+    QPoint m_pressedAt;
+    QPoint m_windowAt;
+    bool m_moved = false;
 };
 
 // The display name of an app's bundle or executable, as the alert names it.

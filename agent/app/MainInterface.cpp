@@ -213,9 +213,13 @@ void MainInterface::m_connectConfiguration()
             &PAController::configurationPublished);
     connect(configuration, &PAConfiguration::configurationPublished, this, [main] {
         QPointer<QProgressBar> progress = main ? main->progr.data() : nullptr;
+        // A still bar beside the logging light reads as an empty text field:
+        // it shows only while a load runs.
         MainQueue::async([progress] {
-            if (progress)
+            if (progress) {
                 progress->setRange(0, 1);
+                progress->hide();
+            }
         });
     });
 

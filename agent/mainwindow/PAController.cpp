@@ -98,7 +98,7 @@ PAController::PAController(PAConfiguration& configuration, PAWorkQueues& queues,
     ui->segmentApps->setChecked(true);
     connect(ui->toolbarControl, &QButtonGroup::buttonClicked, this,
             [this](QAbstractButton* segment) { clickToolbarControl(segment); });
-    // Hidden until the first load; it then stays, still once the load ends.
+    // Shown, spinning, only while a configuration loads.
     progr = new QProgressBar(ui->toolbarArea);
     progr->setObjectName(QStringLiteral("progr"));
     progr->setRange(0, 1);

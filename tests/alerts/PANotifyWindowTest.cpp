@@ -38,12 +38,14 @@
 #include <QSlider>
 #include <QTest>
 #include <QWidgetAction>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -1148,3 +1150,121 @@ TEST_F(PANotifyWindowTest, ScreenshotsWithTheLookUpsFilledIn)
 }
 
 } // namespace
+
+namespace {
+
+// The alert dragged by its background with the pointer driven as the display
+// drives it: every position is a point on the screen, turned into the
+// window's own only as each event goes out, since the window moves under it.
+// Suites named "...OnDisplay" also run on a real X server.
+class PANotifyWindowOnDisplay : public PANotifyWindowTest
+{
+protected:
+    void press(QWindow* window, QPoint global)
+    {
+        QTest::mousePress(window, Qt::LeftButton, {}, window->mapFromGlobal(global));
+    }
+    void moveTo(QWindow* window, QPoint global) { QTest::mouseMove(window, window->mapFromGlobal(global)); }
+    void release(QWindow* window, QPoint global)
+    {
+        QTest::mouseRelease(window, Qt::LeftButton, {}, window->mapFromGlobal(global));
+    }
+
+    // A point of `area` that no control covers.
+    static QPoint background(QWidget* window, QWidget* area)
+    {
+        for (int y = 2; y < area->height(); y += 3)
+            for (int x = 2; x < area->width(); x += 3) {
+                const QPoint point = area->mapTo(window, QPoint(x, y));
+                if (window->childAt(point) == area)
+                    return point;
+            }
+        ADD_FAILURE() << "no bare background in " << area->objectName().toStdString();
+        return QPoint();
+    }
+
+    static bool exposed(QWidget* window)
+    {
+        return processEventsUntil(
+            [&] { return window->windowHandle() && window->windowHandle()->isExposed(); });
+    }
+};
+
+} // namespace
+
+TEST_F(PANotifyWindowOnDisplay, DraggingByTheBackgroundEndsOnEveryReleaseHoweverQuick)
+{
+    // Steps: P press, M moves the pointer with the button down, R release,
+    // m moves it with the button up, D the window loses the focus. Each move
+    // goes 40 right and 30 down of the last.
+    const struct
+    {
+        const char* name;
+        const char* steps;
+        QPoint moved;
+    } cases[] = {
+        {"a tap", "PRmm", {0, 0}},
+        {"a release before any move", "PRmMm", {0, 0}},
+        {"a drag", "PMMRmm", {80, 60}},
+        {"a drag dropped with the focus", "PMDMRm", {40, 30}},
+        {"a second drag", "PMRmPMRm", {80, 60}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto alert = open(homePath("bin/dragged"));
+        QWidget* window = alert->myNotifyWindow();
+        ASSERT_TRUE(exposed(window));
+        QWindow* handle = window->windowHandle();
+        QPoint pointer = window->mapToGlobal(background(window, child<QWidget>(alert, "compactArea")));
+        const QPoint start = window->pos();
+        for (const char step : std::string_view(c.steps)) {
+            switch (step) {
+            case 'P':
+                press(handle, pointer);
+                break;
+            case 'R':
+                release(handle, pointer);
+                break;
+            case 'M':
+            case 'm':
+                pointer += QPoint(40, 30);
+                moveTo(handle, pointer);
+                break;
+            case 'D': {
+                QEvent deactivate(QEvent::WindowDeactivate);
+                QCoreApplication::sendEvent(window, &deactivate);
+                break;
+            }
+            }
+            drainEvents();
+        }
+        EXPECT_EQ(window->pos() - start, c.moved) << c.steps;
+        click(alert, "advancedPass");
+        m_peer->answers(1);
+    }
+}
+
+// "more options..." takes its own release to switch the options; the press
+// on it began a drag all the same, which must end there.
+TEST_F(PANotifyWindowOnDisplay, AQuickClickOnMoreOptionsLeavesTheAlertWhereItIs)
+{
+    auto alert = open(homePath("bin/dragged"));
+    QWidget* window = alert->myNotifyWindow();
+    ASSERT_TRUE(exposed(window));
+    QWindow* handle = window->windowHandle();
+    auto* more = child<QLabel>(alert, "moreOptionsString");
+    QPoint pointer = more->mapToGlobal(more->rect().center());
+    const bool shown = showMoreOptions;
+    press(handle, pointer);
+    release(handle, pointer);
+    drainEvents();
+    EXPECT_NE(showMoreOptions, shown) << "the click still switches the options";
+
+    const QPoint settled = window->pos();
+    for (int step = 0; step < 2; ++step) {
+        pointer += QPoint(25, -20);
+        moveTo(handle, pointer);
+        drainEvents();
+    }
+    EXPECT_EQ(window->pos(), settled) << "the alert does not follow the pointer";
+}

@@ -7,10 +7,12 @@
 #include "mainwindow/PAController.h"
 #include "platform/NotificationCenter.h"
 #include "setup/PAPreferencesController.h"
+#include "support/ConfigurationRecords.h"
 #include "support/EventLoop.h"
 #include "support/widgets/AgentFixture.h"
 
 #include <QCheckBox>
+#include <QProgressBar>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -163,6 +165,32 @@ TEST_F(ControllersTest, LoggingSwitchAsksTheDaemonAndFollowsInThePreferences)
 
     m_interface->preferencesController()->changeLogsTimeout(90);
     EXPECT_DOUBLE_EQ(connectionsTTL, 90.0);
+}
+
+// Beside the logging light a still, empty bar reads as a text field: the
+// indicator is there, spinning, only while a configuration loads, and no
+// click or key ever lands in it.
+TEST_F(ControllersTest, TheLoadIndicatorSpinsDuringALoadAndIsGoneAfter)
+{
+    QProgressBar* indicator = controller().progr;
+    ASSERT_TRUE(indicator);
+    EXPECT_TRUE(indicator->isHidden()) << "before any load";
+    EXPECT_EQ(indicator->focusPolicy(), Qt::NoFocus);
+
+    const QString path = rootPath(QStringLiteral("/loaded.conf"));
+    writePlist(path, QVariantList{plainAppRecord(QStringLiteral("wget"), 1)});
+    for (int load = 1; load <= 2; ++load) {
+        SCOPED_TRACE(load);
+        bool shownBusy = false;
+        QObject probe;
+        QObject::connect(&configuration(), &PAConfiguration::configurationApplied, &probe, [&] {
+            shownBusy = !indicator->isHidden() && indicator->minimum() == 0 && indicator->maximum() == 0;
+        });
+        ASSERT_TRUE(configuration().loadConf(path));
+        EXPECT_TRUE(shownBusy) << "spinning while the load runs";
+        EXPECT_TRUE(processEventsUntil([&] { return indicator->isHidden(); })) << "gone once it ends";
+        EXPECT_EQ(indicator->maximum(), 1) << "and still, should anything show it";
+    }
 }
 
 } // namespace

@@ -20,6 +20,9 @@
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -345,3 +348,41 @@ TEST_F(PAControllerMenusTest, ScreenshotsOfTheContextAndStatusMenus)
 }
 
 } // namespace
+
+namespace {
+
+// The status menu on an X server as well, where a menu takes the pointer and
+// the keyboard while it is open.
+using PAControllerMenusOnDisplay = PAControllerMenusTest;
+
+} // namespace
+
+TEST_F(PAControllerMenusOnDisplay, TheStatusMenuComesUpWithItsItemsAndGoesByEscapeOrAChoice)
+{
+    isNotifyWindowOpen = false;
+    wizardIsRunning = false;
+    isLocked = false;
+    firewallEnabled = true;
+    debugMode = false;
+    QStringList expected = kEveryStatusItem;
+    expected.removeAll(QStringLiteral("Enable Firewall"));
+    expected.removeAll(QStringLiteral("Debug"));
+    QMenu* menu = controller().statusBarMenu;
+    const auto shown = [menu] { return menu->windowHandle() && menu->windowHandle()->isExposed(); };
+    const auto gone = [menu] { return !menu->isVisible() && !menu->windowHandle()->isExposed(); };
+
+    menu->popup(QPoint(100, 100));
+    ASSERT_TRUE(processEventsUntil(shown));
+    EXPECT_EQ(visibleItems(menu), expected);
+    QTest::keyClick(menu, Qt::Key_Escape);
+    EXPECT_TRUE(processEventsUntil(gone)) << "Escape";
+
+    // The first item chosen by the keyboard runs once and closes the menu.
+    QSignalSpy chosen(menu->actions().first(), &QAction::triggered);
+    menu->popup(QPoint(100, 100));
+    ASSERT_TRUE(processEventsUntil(shown));
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+    EXPECT_TRUE(processEventsUntil(gone)) << "a choice";
+    EXPECT_EQ(chosen.count(), 1);
+}

@@ -32,9 +32,11 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTableView>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QWidgetAction>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -702,3 +704,33 @@ TEST_F(SignatureReportTest, PicturesOfTheRulesAndSignatureTabs)
 }
 
 } // namespace
+
+namespace {
+
+// The rules popover on an X server as well: a window of its own that must come
+// up and go away as a click in its anchor's window or Escape asks.
+using PAAppPopoverOnDisplay = PAAppPopoverTest;
+
+bool exposed(QWidget* window)
+{
+    return processEventsUntil([&] { return window->windowHandle() && window->windowHandle()->isExposed(); });
+}
+
+} // namespace
+
+TEST_F(PAAppPopoverOnDisplay, OpensOnScreenAndClosesByTheAnchorsWindowOrEscape)
+{
+    auto app = managed("Mail", 4);
+    ASSERT_TRUE(exposed(&m_anchor));
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape ? "Escape" : "a click in the anchor's window");
+        ASSERT_TRUE(open(app));
+        ASSERT_TRUE(exposed(&popover()));
+        if (byEscape)
+            QTest::keyClick(&popover(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(&m_anchor, Qt::LeftButton);
+        EXPECT_TRUE(processEventsUntil(
+            [&] { return !popover().isVisible() && !popover().windowHandle()->isExposed(); }));
+    }
+}
