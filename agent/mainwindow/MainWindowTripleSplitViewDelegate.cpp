@@ -41,7 +41,9 @@ void MainWindowTripleSplitViewDelegate::attach()
 
 bool MainWindowTripleSplitViewDelegate::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == splitView.data() && event->type() == QEvent::Resize)
+    // The event's type first: the split view's destruction passes events here
+    // too, and by then it can no longer be looked at as a splitter.
+    if (event->type() == QEvent::Resize && watched == splitView.data())
         m_updateRightMaximum();
     return QObject::eventFilter(watched, event);
 }
