@@ -5,6 +5,7 @@
 #include "platform/ProcessInfo.h"
 #include "platform/PropertyList.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -164,7 +165,9 @@ bool Workspace::revealInFileManager(const QString& path, const QDBusConnection& 
          << QString();
     // Asynchronous: a file manager that is slow to start must not hold up
     // the window that asked.
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
+    // The application holds the watcher until the answer comes: one that
+    // never comes (the bus went first) goes with the application.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
                      [folder](QDBusPendingCallWatcher* finished) {
                          if (finished->isError())
