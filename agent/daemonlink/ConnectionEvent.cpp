@@ -25,15 +25,16 @@ std::optional<quint64> decimal(const QString& text, quint64 largest)
     return value;
 }
 
-// Swift-like text of a time: the shortest that reads back the same, with a
-// fraction always shown.
+// Decimal seconds, never an exponent: the shortest digits that read back the
+// same, with a fraction always shown. The buffer holds the longest fixed form
+// of a double (about 330 characters for the smallest subnormal).
 QString secondsText(double seconds)
 {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds);
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
     QString text = QString::fromLatin1(buffer, result.ptr - buffer);
-    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')) &&
-        !text.contains(QLatin1Char('n')) && !text.contains(QLatin1Char('i')))
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('n')) &&
+        !text.contains(QLatin1Char('i')))
         text += QLatin1String(".0");
     return text;
 }

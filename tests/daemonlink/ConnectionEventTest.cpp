@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 // Processes as a test describes them; any other pid is gone.
@@ -186,6 +188,47 @@ TEST(ConnectionLogLineTest, WritesTheLineExactly)
     // A "%" is text.
     gone.path = QStringLiteral("/tmp/100%s");
     EXPECT_TRUE(connectionLogLine(gone, 1).contains(QStringLiteral("PROC:#100%s###")));
+}
+
+TEST(ConnectionLogLineTest, WritesTheTimeAsDecimalSeconds)
+{
+    struct Case
+    {
+        double seconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1765432109.25, "1765432109.25"},
+        {1765432109, "1765432109.0"},
+        // Round and far times are where a shortest form turns to an exponent.
+        {1797000000.0, "1797000000.0"},
+        {1e9, "1000000000.0"},
+        {1e10, "10000000000.0"},
+        {4102444800.5, "4102444800.5"},
+        {1e21, "1000000000000000000000.0"},
+        {0, "0.0"},
+        {0.5, "0.5"},
+        {0.001, "0.001"},
+        {1e-7, "0.0000001"},
+        {-1.5, "-1.5"},
+    };
+    ParsedConnection connection;
+    connection.path = QStringLiteral("/usr/bin/curl");
+    connection.uid = QStringLiteral("0");
+    for (const Case& c : cases) {
+        const QString line = connectionLogLine(connection, c.seconds);
+        EXPECT_TRUE(
+            line.startsWith(QStringLiteral("[CONN] #") + QLatin1String(c.text) + QStringLiteral("# #PASS#")))
+            << c.text << " -> " << line.toStdString();
+    }
+    // The smallest and largest doubles still come out whole.
+    for (const double extreme :
+         {std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max()}) {
+        const QString line = connectionLogLine(connection, extreme);
+        const QString time = line.section(QLatin1Char('#'), 1, 1);
+        EXPECT_FALSE(time.contains(QLatin1Char('e'))) << time.toStdString();
+        EXPECT_EQ(time.toDouble(), extreme) << time.toStdString();
+    }
 }
 
 TEST(ConnectionLogLineTest, ControlCharactersNeverBreakTheLine)
