@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    TerminationSignals::ignoreBrokenPipes();
     Log::installMessageHandler();
     QApplication app(argc, argv);
     // A menu-bar agent: closing its last window must not end it.

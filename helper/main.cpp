@@ -7,6 +7,7 @@
 #include "platform/LoginItems.h"
 #include "platform/LogindSessionEvents.h"
 #include "platform/RunningApplications.h"
+#include "platform/TerminationSignals.h"
 #include "platform/widgets/WidgetServices.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 
 int main(int argc, char** argv)
 {
+    TerminationSignals::ignoreBrokenPipes();
     Log::installMessageHandler();
     QApplication application(argc, argv);
     // The restart alert is the only window; closing it must not end the helper.

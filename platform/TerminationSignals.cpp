@@ -59,3 +59,11 @@ void TerminationSignals::uninstall()
     }
     g_onSignal = nullptr;
 }
+
+void TerminationSignals::ignoreBrokenPipes()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}

@@ -12,4 +12,10 @@ public:
     // signal received.
     static bool install(std::function<void(int signal)> onSignal);
     static void uninstall();
+
+    // A reader of standard output that has gone (`| head`, a closed journal)
+    // costs a line, not the program: writes to it fail with EPIPE instead of
+    // raising SIGPIPE. Call first thing in main; programs started from here
+    // get the default back (CommandRunner, QProcess).
+    static void ignoreBrokenPipes();
 };
