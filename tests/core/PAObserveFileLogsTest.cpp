@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -231,6 +233,61 @@ TEST_F(LogKeeperTest, ReopenStandardErrorMakesFoldersAndRefusesAnUnopenablePath)
         EXPECT_FALSE(LogFile::reopenStandardError(path));
         EXPECT_TRUE(standardErrorIs(nested));
     }
+}
+
+TEST_F(LogKeeperTest, AFifoAtTheLogPathIsRefusedAtOnceAndSaidOnce)
+{
+    ASSERT_TRUE(QDir().mkpath(m_home + QStringLiteral("/Library/Logs")));
+    const QByteArray fifo = QFile::encodeName(m_logPath);
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+
+    // Without a reader an open for writing would wait for one; should it,
+    // a reader set it free so that the test fails instead of hanging.
+    auto reopened =
+        std::async(std::launch::async, [this] { return LogFile::reopenStandardError(m_logPath); });
+    if (reopened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        const int freeing = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+        reopened.wait();
+        ::close(freeing);
+        FAIL() << "opening the log waited for a reader of the FIFO";
+    }
+    EXPECT_FALSE(reopened.get());
+    EXPECT_TRUE(standardErrorIs(m_before));
+
+    // With a reader the open succeeds, and is still turned away; nothing
+    // reaches the reader, and the refusal is not said again.
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(LogFile::reopenStandardError(m_logPath));
+    EXPECT_TRUE(standardErrorIs(m_before));
+    writeToStandardError("goes on\n");
+    char byte;
+    EXPECT_LT(::read(reader, &byte, 1), 1);
+    ::close(reader);
+    std::fflush(stderr);
+    const QList<QByteArray> lines = contents(m_before).split('\n');
+    ASSERT_EQ(lines.size(), 3) << contents(m_before).toStdString();
+    EXPECT_TRUE(lines.at(0).contains(fifo)) << lines.at(0).toStdString();
+    EXPECT_EQ(lines.at(1), "goes on");
+
+    // The keeper leaves the FIFO alone too and waits for a file.
+    PAObserveFileLogs keeper;
+    keeper.awakeFromNib();
+    EXPECT_LT(keeper.filetoread(), 0);
+
+    // A regular file in its place is taken, and a later FIFO is said again.
+    ASSERT_EQ(::unlink(fifo.constData()), 0);
+    ASSERT_TRUE(writeFile(m_logPath, ""));
+    ASSERT_TRUE(LogFile::reopenStandardError(m_logPath));
+    writeToStandardError("in the file\n");
+    EXPECT_EQ(contents(m_logPath), "in the file\n");
+    ASSERT_EQ(::unlink(fifo.constData()), 0);
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    EXPECT_FALSE(LogFile::reopenStandardError(m_logPath));
+    std::fflush(stderr);
+    // Standard error is still the file the FIFO took the place of.
+    const QByteArray kept = contents(QStringLiteral("/proc/self/fd/2"));
+    EXPECT_TRUE(kept.startsWith("in the file\nThe log ")) << kept.toStdString();
 }
 
 } // namespace
