@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -205,6 +207,41 @@ TEST_F(HelperEndToEndTest, StartsTheAgentAndFollowsTheSessionAway)
     ASSERT_TRUE(waitForLines(expected));
     ASSERT_TRUE(processEventsUntil([&] { return started == 2; }, 15000)) << "the agent did not start again";
     EXPECT_EQ(agents().size(), 1);
+    EXPECT_EQ(m_helper.state(), QProcess::Running);
+}
+
+// Standard output a pipe nobody reads any more (`helper | head` after head
+// has gone): every printed line is lost, and the helper still starts its
+// agent and follows the session.
+TEST_F(HelperEndToEndTest, KeepsWorkingWhenTheReaderOfItsOutputHasGone)
+{
+    StandInLogind logind(m_systemBus.address());
+    ASSERT_TRUE(logind.isRunning());
+    DBusDistributedNotificationCenter bus;
+    int started = 0;
+    bus.addObserver(QStringLiteral("startAgent"), QString(),
+                    [&](const DistributedNotificationCenter::Notification&) { ++started; });
+    layOutSystem();
+
+    // Its standard output a pipe whose reader is closed before it starts.
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    ::close(fds[0]);
+    const int writer = fds[1];
+    m_helper.setChildProcessModifier([writer] { ::dup2(writer, STDOUT_FILENO); });
+    startHelper();
+    ::close(writer);
+    ASSERT_TRUE(processEventsUntil([&] { return started == 1; }, 15000))
+        << "the agent did not start; helper " << (m_helper.state() == QProcess::Running ? "running" : "ended")
+        << " with status " << m_helper.exitCode()
+        << (m_helper.exitStatus() == QProcess::CrashExit ? " (signal)" : "") << "\n"
+        << helperErrors().toStdString();
+
+    // Quitting the agent follows a printed line, so the agent going away
+    // shows the helper lived through that line.
+    logind.setActive(false);
+    ASSERT_TRUE(processEventsUntil([] { return agents().isEmpty(); }, 10000))
+        << "the agent did not end; status of the helper " << m_helper.exitCode();
     EXPECT_EQ(m_helper.state(), QProcess::Running);
 }
 
