@@ -190,9 +190,7 @@ QString PANotifyWindowController::translateParameterProcessName(const QString& p
 std::shared_ptr<PAApplication> PANotifyWindowController::getAppFromGlobalArray(const QString& path) const
 {
     const PAAppsIndex& index = PAAppsIndex::current();
-    const int position = path.contains(QLatin1String(".app/Contents/"))
-                             ? index.firstNamed(PAApplication::bundleNameOf(path))
-                             : index.firstWithPath(translateParameterProcessName(path));
+    const int position = index.firstHolding(path);
     return position < 0 ? nullptr : index.apps()[static_cast<size_t>(position)];
 }
 

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -548,6 +549,35 @@ QString PAApplication::bundleNameOf(const QString& path)
         if (component.endsWith(QLatin1String(".app")))
             return component;
     return {};
+}
+
+bool PAApplication::belongsTo(const QString& binary, const QString& processPath)
+{
+    QStringView own(binary);
+    while (own.endsWith(QLatin1Char('/')))
+        own.chop(1);
+    if (own.isEmpty())
+        return false;
+    return processPath.startsWith(own) &&
+           (processPath.size() == own.size() || processPath.at(own.size()) == QLatin1Char('/'));
+}
+
+QString PAApplication::binaryPath(const QString& binary) const
+{
+    if (binary.startsWith(QLatin1Char('/')))
+        return binary;
+    const qsizetype slash = m_appPath.lastIndexOf(QLatin1Char('/'));
+    if (binary.isEmpty() || slash < 0)
+        return {};
+    return m_appPath.left(slash + 1) + binary;
+}
+
+bool PAApplication::holdsProcess(const QString& processPath) const
+{
+    if (belongsTo(m_appPath, processPath))
+        return true;
+    return std::any_of(m_appBinaries.cbegin(), m_appBinaries.cend(),
+                       [&](const QString& binary) { return belongsTo(binaryPath(binary), processPath); });
 }
 
 QString PAApplication::bundlePathOf(const QString& path)

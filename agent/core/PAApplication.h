@@ -175,6 +175,18 @@ public:
     static QString bundlePathOf(const QString& path);
     // That component ("Mail.app"); "" when none.
     static QString bundleNameOf(const QString& path);
+    // Whether a process at `processPath` is judged by the rule kept for
+    // `binary`: the binary itself, or anything inside it when it is a folder
+    // (an app's helpers run from inside its bundle). Merely containing the
+    // binary's path is not enough: any user can copy a program to
+    // "/tmp/x/<its path>" or "<its path>.x".
+    static bool belongsTo(const QString& binary, const QString& processPath);
+    // A binary as a full path. A bundle keeps its binary as the bundle's own
+    // name ("Mail.app/"), which lies beside appPath; "" when there is no
+    // folder to put it in, so that it holds nothing.
+    QString binaryPath(const QString& binary) const;
+    // Whether this app's rule judges a process at `processPath`.
+    bool holdsProcess(const QString& processPath) const;
     // Changes whenever any record's name, binaries or path change, so that look-up
     // indexes over the apps know when to rebuild.
     static quint64 identityGeneration() { return s_identityGeneration.load(); }

@@ -27,6 +27,7 @@ void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& a
     m_nameSeen.clear();
     m_appsWithEmptyName.clear();
     m_firstByName.clear();
+    m_allByName.clear();
     m_firstByPath.clear();
 
     QHash<QString, int> nameIds;
@@ -36,6 +37,7 @@ void PAAppsIndex::m_rebuild(const std::vector<std::shared_ptr<PAApplication>>& a
             continue;
         const QString& name = app->appName();
         m_firstByName.insert(name, m_firstByName.value(name, i));
+        m_allByName[name].push_back(i);
         m_firstByPath.insert(app->appPath(), m_firstByPath.value(app->appPath(), i));
         if (name.isEmpty()) {
             // The empty text occurs in every path.
@@ -136,4 +138,17 @@ int PAAppsIndex::firstNamed(const QString& name) const
 int PAAppsIndex::firstWithPath(const QString& path) const
 {
     return m_firstByPath.value(path, -1);
+}
+
+int PAAppsIndex::firstHolding(const QString& path) const
+{
+    if (!path.contains(QLatin1String(".app/Contents/")))
+        return firstWithPath(path);
+    const auto named = m_allByName.constFind(PAApplication::bundleNameOf(path));
+    if (named == m_allByName.constEnd())
+        return -1;
+    for (const int position : *named)
+        if (m_apps[static_cast<size_t>(position)]->holdsProcess(path))
+            return position;
+    return -1;
 }

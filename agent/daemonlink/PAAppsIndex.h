@@ -30,6 +30,10 @@ public:
     // First app in list order with this name / this path; -1 when none.
     int firstNamed(const QString& name) const;
     int firstWithPath(const QString& path) const;
+    // The app a process belongs to: inside a bundle, the first app named as
+    // the bundle whose rule judges the path (a copy of the bundle elsewhere
+    // is not it), else the first app with exactly this path; -1 when none.
+    int firstHolding(const QString& path) const;
 
     const std::vector<std::shared_ptr<PAApplication>>& apps() const { return m_apps; }
 
@@ -54,5 +58,7 @@ private:
     mutable std::vector<char> m_nameSeen;
     std::vector<int> m_appsWithEmptyName;
     QHash<QString, int> m_firstByName;
+    // Every app per name, ascending.
+    QHash<QString, std::vector<int>> m_allByName;
     QHash<QString, int> m_firstByPath;
 };

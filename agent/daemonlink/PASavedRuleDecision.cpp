@@ -32,7 +32,7 @@ PASavedRuleDecision PASavedRuleDecision::decide(const QString& request, const QS
         const PAApplication& app = *apps.apps()[static_cast<size_t>(position)];
         const qint64 state = app.appIsBlockedOrAllowed();
         for (const QString& binary : app.appBinaries()) {
-            if (!path.contains(binary))
+            if (!PAApplication::belongsTo(app.binaryPath(binary), path))
                 continue;
             if (state >= 0 && state <= 3) {
                 decision.answers.append(DaemonAnswer::withState(request, state));
@@ -66,9 +66,7 @@ PASavedRuleDecision PASavedRuleDecision::decide(const QString& request, const QS
     if (!decision.answers.isEmpty())
         return decision;
 
-    const int position = path.contains(QLatin1String(".app/Contents/"))
-                             ? apps.firstNamed(PAApplication::bundleNameOf(path))
-                             : apps.firstWithPath(path);
+    const int position = apps.firstHolding(path);
     if (position >= 0) {
         const std::shared_ptr<PAApplication>& app = apps.apps()[static_cast<size_t>(position)];
         if (app->appIsQuietPass() || app->appIsQuietBlock()) {

@@ -187,7 +187,9 @@ TEST_F(DaemonLinkTest, EveryCandidateAnswersAndNamesAreSubstrings)
     manage(QStringLiteral("Mail"), {QStringLiteral("Mail.app/")}, QStringLiteral("/Applications/Mail.app"),
            1);
     manage(QStringLiteral("Mailbox.app"), {QStringLiteral("Mailbox.app/")}, homePath("Mailbox.app"), 0);
-    manage(QStringLiteral("box"), {QStringLiteral("MacOS/Mailbox")}, QStringLiteral("/x"), 2);
+    manage(QStringLiteral("box"), {homePath("Mailbox.app/Contents/MacOS/Mailbox")}, QStringLiteral("/x"), 2);
+    // Its binary only occurs in the path, as a copy's path holds the original's.
+    manage(QStringLiteral("Mailbox"), {QStringLiteral("MacOS/Mailbox")}, QStringLiteral("/x"), 3);
     const QString r = request(QStringLiteral("9"), QStringLiteral("1.1.1.1"), QStringLiteral("25"), pid);
     ASSERT_TRUE(m_peer->send(r));
     EXPECT_EQ(m_peer->answers(2), (QStringList{r + " 0 # #", r + " 2 # #"}));

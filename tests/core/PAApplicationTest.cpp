@@ -139,6 +139,58 @@ TEST_F(PAApplicationTest, SystemBinaryIsASingleExecutableUnderASystemFolder)
     }
 }
 
+// A rule covers its own binary and what runs inside it, never a path that
+// merely contains it.
+TEST(PAApplicationBelongsTo, ExactPathOrInsideTheFolder)
+{
+    struct Case
+    {
+        const char* binary;
+        const char* process;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"/Applications/Mail.app", "/Applications/Mail.app", true},
+        {"/Applications/Mail.app", "/Applications/Mail.app/Contents/MacOS/x", true},
+        {"/Applications/Mail.app/", "/Applications/Mail.app/Contents/MacOS/x", true},
+        {"/Applications/Mail.app//", "/Applications/Mail.app", true},
+        {"/Applications/Mail.app", "/Applications/Mail.app.not-really", false},
+        {"/Applications/Mail.app/", "/Applications/Mail.app.not-really/Contents/MacOS/x", false},
+        {"/Applications/Mail.app", "/tmp/x/Applications/Mail.app", false},
+        {"/Applications/Mail.app", "/tmp/x/Applications/Mail.app/Contents/MacOS/x", false},
+        {"/usr/bin/demo-px", "/usr/bin/demo-px2", false},
+        {"/usr/bin/demo-px", "/usr/bin/demo-p", false},
+        {"/usr/bin/demo-px", "/USR/BIN/DEMO-PX", false},
+        {"", "/usr/bin/demo-px", false},
+        {"/", "/usr/bin/demo-px", false},
+        {"/usr/bin/demo-px", "", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.binary << " / " << c.process);
+        EXPECT_EQ(PAApplication::belongsTo(QString::fromLatin1(c.binary), QString::fromLatin1(c.process)),
+                  c.expected);
+    }
+}
+
+// A bundle keeps its binary as its own name, which stands for the bundle
+// beside the app's path and nowhere else.
+TEST(PAApplicationBelongsTo, ABundleNameIsTheBundleAtTheAppsPath)
+{
+    const PAApplication mail(QStringLiteral("Mail"), {QStringLiteral("Mail.app/")}, true, false,
+                             QStringLiteral("/Applications/Mail.app"));
+    EXPECT_EQ(mail.binaryPath(QStringLiteral("Mail.app/")), "/Applications/Mail.app/");
+    EXPECT_EQ(mail.binaryPath(QStringLiteral("/usr/bin/mail")), "/usr/bin/mail");
+    EXPECT_TRUE(mail.holdsProcess(QStringLiteral("/Applications/Mail.app/Contents/MacOS/Mail")));
+    EXPECT_FALSE(mail.holdsProcess(QStringLiteral("/tmp/x/Applications/Mail.app/Contents/MacOS/Mail")));
+    EXPECT_FALSE(mail.holdsProcess(QStringLiteral("/Users/u/Mail.app/Contents/MacOS/Mail")));
+
+    const PAApplication nowhere(QStringLiteral("Mail"), {QStringLiteral("Mail.app/")}, true, false,
+                                QString());
+    EXPECT_EQ(nowhere.binaryPath(QStringLiteral("Mail.app/")), "");
+    EXPECT_FALSE(nowhere.holdsProcess(QStringLiteral("/Applications/Mail.app/Contents/MacOS/Mail")));
+}
+
 TEST_F(PAApplicationTest, BlockedRecordIsRedUntilItsStateIsSet)
 {
     PAApplication blocked(QStringLiteral("Mail"), {}, true, true, QStringLiteral("/nonexistent/Mail.app"));

@@ -114,6 +114,54 @@ TEST_F(PASavedRuleDecisionTest, AQuietPeriodAnswersOnlyWhenNoRuleDoes)
     EXPECT_TRUE(decide({bundle}, QStringLiteral("10.1.2.3"), inBundle).asksUser()) << "the period ended";
 }
 
+// Another program never rides a saved rule because its path contains the
+// saved one; a process inside a saved bundle is judged by the bundle's rule.
+TEST_F(PASavedRuleDecisionTest, OnlyTheBinaryAndWhatRunsInsideItGetTheRule)
+{
+    const QString demo = QStringLiteral("/usr/local/bin/demo-px");
+    auto passed = app("demo-px", demo, 0);
+    auto quiet = app("demo-px", demo, 4);
+    quiet->setQuiet(QStringLiteral("pass"), 30);
+    auto bundle =
+        std::make_shared<PAApplication>(QStringLiteral("Mail"), QStringList{QStringLiteral("Mail.app/")},
+                                        true, false, QStringLiteral("/Applications/Mail.app"));
+    bundle->setRule(1);
+    auto quietBundle =
+        std::make_shared<PAApplication>(QStringLiteral("Mail.app"), QStringList{QStringLiteral("Mail.app/")},
+                                        true, false, QStringLiteral("/Applications/Mail.app"));
+    quietBundle->setRule(4);
+    quietBundle->setQuiet(QStringLiteral("block"), 30);
+
+    struct Case
+    {
+        const char* path;
+        bool answered;
+    } cases[] = {
+        {"/usr/local/bin/demo-px", true},
+        {"/usr/local/bin/demo-px2", false},
+        {"/usr/local/bin/demo-px.not-really", false},
+        {"/tmp/x/usr/local/bin/demo-px", false},
+        {"/Applications/Mail.app/Contents/MacOS/Mail", true},
+        {"/Applications/Mail.app/Contents/Helpers/x.app/Contents/MacOS/x", true},
+        {"/Applications/Mail.app.not-really/Contents/MacOS/Mail", false},
+        {"/tmp/x/Applications/Mail.app/Contents/MacOS/Mail", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QString path = QString::fromLatin1(c.path);
+        const PASavedRuleDecision ruled = decide({passed, bundle}, QStringLiteral("10.1.2.3"), path);
+        EXPECT_EQ(ruled.answers.size(), c.answered ? 1 : 0);
+        const PASavedRuleDecision quieted = decide({quiet, quietBundle}, QStringLiteral("10.1.2.3"), path);
+        EXPECT_EQ(quieted.asksUser(), !c.answered) << "the quiet period";
+    }
+    EXPECT_EQ(decide({passed, bundle}, QStringLiteral("10.1.2.3"), demo).answers,
+              QStringList{kRequest + " 0 # #"});
+    EXPECT_EQ(decide({passed, bundle}, QStringLiteral("10.1.2.3"),
+                     QStringLiteral("/Applications/Mail.app/Contents/MacOS/Mail"))
+                  .answers,
+              QStringList{kRequest + " 1 # #"});
+}
+
 // A process the agent may not inspect is known only by the name it gave
 // itself, which may be any saved app's path: whatever would answer for that
 // path, the user is asked.
