@@ -19,6 +19,7 @@
 #include "platform/PropertyList.h"
 #include "platform/Resources.h"
 #include "platform/SystemVersion.h"
+#include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "platform/widgets/Appearance.h"
 #include "setup/PACustomPresetsWindowController.h"
@@ -243,10 +244,14 @@ void AppDelegate::applicationWillTerminate()
     m_terminated = true;
     if (skipSaveOnQuit)
         return;
-    myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
-    if (window)
-        userDefaults().setDouble(window->height(), QStringLiteral("mainWindowHeight"));
-    userDefaults().synchronize();
+    {
+        // The settings saved here go out in one write of the preferences
+        // file, which may be large.
+        const UserDefaults::Batch batch(userDefaults());
+        myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
+        if (window)
+            userDefaults().setDouble(window->height(), QStringLiteral("mainWindowHeight"));
+    }
 }
 
 void AppDelegate::terminate()

@@ -5,6 +5,7 @@
 #include "app/PAInstaller.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
+#include "core/PAPreferenceTable.h"
 #include "core/SharedState.h"
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
@@ -143,6 +144,28 @@ TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
     EXPECT_TRUE(postsNamed(QStringLiteral("stopKext")).isEmpty());
     delegate().terminate();
     EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 1) << "the handler runs once";
+}
+
+// Every setting saved at quit used to rewrite the whole preferences file; a
+// large one made quitting take seconds.
+TEST_F(AppDelegateTest, TheSettingsSavedAtQuitGoOutInOneWrite)
+{
+    writeConfiguration({plainAppRecord(QStringLiteral("curl"), 1)});
+    skipSaveOnQuit = true;
+    delegate().start();
+    ASSERT_FALSE(skipSaveOnQuit);
+    ASSERT_TRUE(delegate().window);
+    delegate().window->resize(delegate().window->width(), 432);
+    const quint64 before = userDefaults().writeCount();
+    delegate().terminate();
+    EXPECT_EQ(userDefaults().writeCount(), before + 1);
+    const UserDefaults onDisk(userDefaults().filePath());
+    EXPECT_EQ(onDisk.doubleForKey(QStringLiteral("mainWindowHeight")), delegate().window->height());
+    for (const PAColorSetting& row : PASettings::colors())
+        if (row.writtenWithConfiguration)
+            EXPECT_EQ(onDisk.objectForKey(QLatin1String(row.defaultsKey)),
+                      userDefaults().objectForKey(QLatin1String(row.defaultsKey)))
+                << row.defaultsKey;
 }
 
 TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)
