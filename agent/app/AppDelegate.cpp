@@ -84,6 +84,7 @@ void AppDelegate::applicationDidFinishLaunching()
         terminate();
         return;
     }
+    emit onlyInstance();
     // The main window's title stays: its bar is the window manager's, which
     // cannot hide a title and shows the program's name for an empty one.
     if (window) {
