@@ -105,7 +105,11 @@ int KernelEventSocket::open(QString* error)
     // owner-only from the moment it exists, so no one else connects in the
     // moment before the chmod below.
     [[maybe_unused]] const int modeSet = ::fchmod(fd, 0600);
-    ::unlink(address.sun_path);
+    // Another agent of ours reads this socket: its reports stay its own.
+    if (!UnixSocket::removeStale(address, length, SOCK_DGRAM, error)) {
+        ::close(fd);
+        return -1;
+    }
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
         fail(error, QStringLiteral("bind %1: %2").arg(path, systemError(errno)));
         ::close(fd);

@@ -51,7 +51,7 @@ public:
 
     // Makes and binds our user's socket, readable and writable by its owner
     // only. -1 with a reason when the system refuses or the path does not fit
-    // a socket address.
+    // a socket address, or when a live socket (another agent's) holds the path.
     static int open(QString* error = nullptr);
 
     struct Received

@@ -2,8 +2,10 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <unistd.h>
 
 bool UnixSocket::address(const QString& path, sockaddr_un* address, socklen_t* length, QString* error)
 {
@@ -23,6 +25,31 @@ bool UnixSocket::address(const QString& path, sockaddr_un* address, socklen_t* l
     // Linux's address has no length byte: the length passed with it is the
     // path's own, so nothing behind the zero byte matters.
     *length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(encoded.size()) + 1);
+    return true;
+}
+
+bool UnixSocket::removeStale(const sockaddr_un& address, socklen_t length, int type, QString* error)
+{
+    const int probe = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (probe < 0) {
+        if (error)
+            *error = QStringLiteral("socket: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    const int answered = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), length);
+    const int connectError = errno;
+    ::close(probe);
+    // A socket of another kind bound there answers too, with EPROTOTYPE; a
+    // file with no socket behind it, or anything that is not a socket, is
+    // refused.
+    if (answered == 0 || connectError == EPROTOTYPE) {
+        if (error)
+            *error = QStringLiteral("%1 is in use by another process")
+                         .arg(QFile::decodeName(QByteArray(address.sun_path)));
+        return false;
+    }
+    // A file that cannot be removed is the bind's to report.
+    ::unlink(address.sun_path);
     return true;
 }
 

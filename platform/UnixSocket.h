@@ -17,6 +17,12 @@ public:
     static bool address(const QString& path, sockaddr_un* address, socklen_t* length,
                         QString* error = nullptr);
 
+    // Makes room to bind `address`: a file left there by a socket that is
+    // gone is removed, but a socket some process still holds (one that
+    // answers a connect of `type`) is left alone, and false comes back with a
+    // reason: taking its path would leave its owner deaf for good.
+    static bool removeStale(const sockaddr_un& address, socklen_t length, int type, QString* error = nullptr);
+
     struct Received
     {
         // What recvmsg() returned (errno tells why when it is -1).

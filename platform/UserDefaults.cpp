@@ -201,7 +201,7 @@ void UserDefaults::setObject(const QVariant& value, const QString& key)
     }
     QMutexLocker lock(&m_mutex);
     m_values.insert(key, *stored);
-    m_save();
+    m_changed();
 }
 
 void UserDefaults::setBool(bool value, const QString& key)
@@ -228,7 +228,7 @@ void UserDefaults::removeObjectForKey(const QString& key)
 {
     QMutexLocker lock(&m_mutex);
     if (m_values.remove(key) > 0)
-        m_save();
+        m_changed();
 }
 
 void UserDefaults::reload()
@@ -241,6 +241,35 @@ bool UserDefaults::synchronize()
 {
     QMutexLocker lock(&m_mutex);
     return m_save();
+}
+
+quint64 UserDefaults::writeCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_writes;
+}
+
+UserDefaults::Batch::Batch(UserDefaults& defaults)
+    : m_defaults(defaults)
+{
+    QMutexLocker lock(&m_defaults.m_mutex);
+    ++m_defaults.m_batches;
+}
+
+UserDefaults::Batch::~Batch()
+{
+    QMutexLocker lock(&m_defaults.m_mutex);
+    if (--m_defaults.m_batches == 0 && m_defaults.m_held)
+        m_defaults.m_save();
+}
+
+// Called with m_mutex held.
+void UserDefaults::m_changed()
+{
+    if (m_batches > 0)
+        m_held = true;
+    else
+        m_save();
 }
 
 // Called with m_mutex held (or from the constructor).
@@ -287,5 +316,8 @@ bool UserDefaults::m_save()
             << "UserDefaults:" << QStringLiteral("cannot write %1 (%2)").arg(m_filePath, error);
         return false;
     }
+    // What a batch held is on disk now, whoever wrote it.
+    m_held = false;
+    ++m_writes;
     return true;
 }

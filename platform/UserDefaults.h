@@ -9,10 +9,26 @@
 
 // The agent's own preferences: a typed plist file, by default
 // $XDG_CONFIG_HOME/zz.tolvane.PalisorAgent.plist. A value reads back with the
-// type it was written with. Every change is written through at once.
+// type it was written with. Every change is written through at once, except
+// inside a Batch, whose changes go out together in one write at its end.
 class UserDefaults
 {
 public:
+    // Holds the writes of a run of changes (the settings saved at exit): a
+    // large file rewritten once per setting makes quitting take seconds.
+    // Nested batches write once, at the end of the outermost.
+    class Batch
+    {
+    public:
+        explicit Batch(UserDefaults& defaults);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        UserDefaults& m_defaults;
+    };
+
     explicit UserDefaults(QString filePath);
 
     static QString standardPath();
@@ -42,12 +58,18 @@ public:
     void reload();
     // Writes the file now; false when it could not be written.
     bool synchronize();
+    // How many times the file was written since this object was made.
+    quint64 writeCount() const;
 
 private:
     void m_load();
     bool m_save();
+    void m_changed();
 
     QString m_filePath;
     mutable QMutex m_mutex;
     QVariantMap m_values;
+    int m_batches = 0;
+    bool m_held = false;
+    quint64 m_writes = 0;
 };

@@ -19,6 +19,7 @@
 #include "platform/PropertyList.h"
 #include "platform/Resources.h"
 #include "platform/SystemVersion.h"
+#include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "platform/widgets/Appearance.h"
 #include "setup/PACustomPresetsWindowController.h"
@@ -83,6 +84,7 @@ void AppDelegate::applicationDidFinishLaunching()
         terminate();
         return;
     }
+    emit onlyInstance();
     // The main window's title stays: its bar is the window manager's, which
     // cannot hide a title and shows the program's name for an empty one.
     if (window) {
@@ -243,10 +245,14 @@ void AppDelegate::applicationWillTerminate()
     m_terminated = true;
     if (skipSaveOnQuit)
         return;
-    myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
-    if (window)
-        userDefaults().setDouble(window->height(), QStringLiteral("mainWindowHeight"));
-    userDefaults().synchronize();
+    {
+        // The settings saved here go out in one write of the preferences
+        // file, which may be large.
+        const UserDefaults::Batch batch(userDefaults());
+        myPAConfiguration->writeConf(QStringLiteral("_"), true, true);
+        if (window)
+            userDefaults().setDouble(window->height(), QStringLiteral("mainWindowHeight"));
+    }
 }
 
 void AppDelegate::terminate()

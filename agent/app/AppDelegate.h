@@ -87,6 +87,9 @@ public:
     bool hasTerminated() const { return m_terminated; }
 
 signals:
+    // No other agent runs in this session: from here on the agent may bind
+    // its sockets, which an agent that is about to quit must leave alone.
+    void onlyInstance();
     void started();
 
 private:

@@ -170,6 +170,11 @@ MainInterface::MainInterface(QObject* parent)
     connect(m_palisorController->popoverDelegate(), &PAPopoverDelegate::appConnectionsFilterCleared,
             m_connectionController, &PAConnectionController::clearAppLogsFilter);
 
+    // The reports' socket is bound only once the delegate knows no other
+    // agent runs: binding it earlier would take the running agent's.
+    connect(m_appDelegate, &AppDelegate::onlyInstance, m_connectionController,
+            &PAConnectionController::startReadConnection);
+
     m_palisorController->awakeFromNib();
     m_connectionController->awakeFromNib();
     m_configuration->awakeFromNib();

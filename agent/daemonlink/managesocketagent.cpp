@@ -323,7 +323,15 @@ bool managesocketagent::setUpSocket(QString* error)
         return false;
     }
 
-    unlink(own.sun_path);
+    // Our own earlier socket (a restart of the loop) gives its path up; a
+    // socket another agent reads keeps it, and this agent goes without.
+    const int previous = g_socket.exchange(-1);
+    if (previous >= 0)
+        close(previous);
+    if (!UnixSocket::removeStale(own, ownLength, SOCK_DGRAM, error)) {
+        close(fd);
+        return false;
+    }
     if (bind(fd, reinterpret_cast<const sockaddr*>(&own), ownLength) != 0) {
         const int bindError = errno;
         qCWarning(lcDaemon, "bind: %s", std::strerror(bindError));
@@ -339,9 +347,7 @@ bool managesocketagent::setUpSocket(QString* error)
     g_daemonAddress = daemon;
     g_daemonAddressLength = daemonLength;
     g_stopping = false;
-    const int previous = g_socket.exchange(fd);
-    if (previous >= 0)
-        close(previous);
+    g_socket = fd;
     return true;
 }
 

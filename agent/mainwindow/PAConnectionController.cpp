@@ -269,7 +269,6 @@ void PAConnectionController::m_buildAppLogsPopover()
 
 void PAConnectionController::awakeFromNib()
 {
-    startReadConnection();
     m_awake = true;
     m_startPruning();
     loggingControl();

@@ -5,6 +5,7 @@
 #include "app/PAInstaller.h"
 #include "core/PAApplication.h"
 #include "core/PAConfiguration.h"
+#include "core/PAPreferenceTable.h"
 #include "core/SharedState.h"
 #include "daemonlink/managesocketagent.h"
 #include "mainwindow/PAController.h"
@@ -13,6 +14,7 @@
 #include "platform/PropertyList.h"
 #include "platform/SystemVersion.h"
 #include "platform/TerminationSignals.h"
+#include "platform/UnixSocket.h"
 #include "platform/UserDefaults.h"
 #include "platform/widgets/Appearance.h"
 #include "platform/widgets/DialogAlertPresenter.h"
@@ -41,6 +43,8 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -143,6 +147,57 @@ TEST_F(AppDelegateTest, StartLoadsTheConfigurationAndTerminationSendsIt)
     EXPECT_TRUE(postsNamed(QStringLiteral("stopKext")).isEmpty());
     delegate().terminate();
     EXPECT_EQ(postsNamed(QStringLiteral("writePalisorConfiguration")).size(), 1) << "the handler runs once";
+}
+
+// Every setting saved at quit used to rewrite the whole preferences file; a
+// large one made quitting take seconds.
+TEST_F(AppDelegateTest, TheSettingsSavedAtQuitGoOutInOneWrite)
+{
+    writeConfiguration({plainAppRecord(QStringLiteral("curl"), 1)});
+    skipSaveOnQuit = true;
+    delegate().start();
+    ASSERT_FALSE(skipSaveOnQuit);
+    ASSERT_TRUE(delegate().window);
+    delegate().window->resize(delegate().window->width(), 432);
+    const quint64 before = userDefaults().writeCount();
+    delegate().terminate();
+    EXPECT_EQ(userDefaults().writeCount(), before + 1);
+    const UserDefaults onDisk(userDefaults().filePath());
+    EXPECT_EQ(onDisk.doubleForKey(QStringLiteral("mainWindowHeight")), delegate().window->height());
+    for (const PAColorSetting& row : PASettings::colors())
+        if (row.writtenWithConfiguration)
+            EXPECT_EQ(onDisk.objectForKey(QLatin1String(row.defaultsKey)),
+                      userDefaults().objectForKey(QLatin1String(row.defaultsKey)))
+                << row.defaultsKey;
+}
+
+// The daemon's requests reach whichever socket holds the path: another
+// agent's live one keeps it, and only a stale file is replaced.
+TEST_F(AppDelegateTest, TheDaemonSocketOfAnotherAgentIsNeverTaken)
+{
+    sockaddr_un address;
+    socklen_t length = 0;
+    ASSERT_TRUE(UnixSocket::address(managesocketagent::agentSocketPath(), &address, &length));
+    const int other = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::bind(other, reinterpret_cast<const sockaddr*>(&address), length), 0);
+    struct stat bound;
+    ASSERT_EQ(::stat(address.sun_path, &bound), 0);
+
+    QString error;
+    EXPECT_FALSE(managesocketagent::setUpSocket(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("in use"))) << error.toStdString();
+    struct stat after;
+    ASSERT_EQ(::stat(address.sun_path, &after), 0);
+    EXPECT_EQ(after.st_ino, bound.st_ino);
+    const int sender = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::sendto(sender, "7", 1, 0, reinterpret_cast<const sockaddr*>(&address), length), 1);
+    ::close(sender);
+    char byte = 0;
+    EXPECT_EQ(::recv(other, &byte, 1, MSG_DONTWAIT), 1) << "the request reached the other agent";
+
+    ::close(other);
+    EXPECT_TRUE(managesocketagent::setUpSocket(&error)) << error.toStdString();
 }
 
 TEST_F(AppDelegateTest, AMalformedStartUpConfigurationIsNeverSentBack)

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -148,6 +149,39 @@ TEST_F(KernelEventSocketTest, ReceivesOurVendorsEventsAndPassesOverTheRest)
     // A shut socket ends the wait.
     ::shutdown(m_fd, SHUT_RDWR);
     EXPECT_LE(KernelEventSocket::receive(m_fd).bytes, 0);
+}
+
+// A second agent once took the running one's path, whose reports then went
+// nowhere; only a file no socket answers on is replaced.
+TEST_F(KernelEventSocketTest, LeavesALiveSocketAloneAndReplacesAStaleOne)
+{
+    m_fd = KernelEventSocket::open();
+    ASSERT_GE(m_fd, 0);
+    const QByteArray path = QFile::encodeName(KernelEventSocket::socketPath());
+    struct stat bound;
+    ASSERT_EQ(::stat(path.constData(), &bound), 0);
+
+    QString error;
+    EXPECT_EQ(KernelEventSocket::open(&error), -1);
+    EXPECT_TRUE(error.contains(QStringLiteral("in use"))) << error.toStdString();
+    struct stat after;
+    ASSERT_EQ(::stat(path.constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, bound.st_ino) << "the live socket's file was replaced";
+    ASSERT_TRUE(KernelEventSocket::send(KernelEventSocket::encode(4242, "still ours"), getuid()));
+    // A local datagram is queued on its reader before the send returns.
+    pollfd waiting{m_fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 0), 1) << "the report went to another socket";
+    const KernelEventSocket::Received received = KernelEventSocket::receive(m_fd);
+    ASSERT_TRUE(received.event);
+    EXPECT_EQ(received.event->data, QByteArray("still ours"));
+
+    // Its owner gone, the file is stale and the next agent binds in its place.
+    ::close(m_fd);
+    m_fd = KernelEventSocket::open(&error);
+    ASSERT_GE(m_fd, 0) << error.toStdString();
+    ASSERT_TRUE(KernelEventSocket::send(KernelEventSocket::encode(4242, "the new one"), getuid()));
+    EXPECT_EQ(KernelEventSocket::receive(m_fd).event.value_or(KernelEventSocket::Event()).data,
+              QByteArray("the new one"));
 }
 
 TEST_F(KernelEventSocketTest, RefusesAPathLongerThanASocketAddress)

@@ -192,6 +192,57 @@ TEST_F(UserDefaultsTest, ReloadSeesAnotherWriter)
     EXPECT_EQ(first.integerForKey(QStringLiteral("shared")), 2);
 }
 
+// Each change is on disk at once; inside a batch the changes wait and go out
+// in one write at the end of the outermost batch, and only when there are any.
+TEST_F(UserDefaultsTest, ABatchWritesItsChangesOnceAtItsEnd)
+{
+    UserDefaults defaults(path());
+    const auto onDisk = [this](const QString& key) { return UserDefaults(path()).objectForKey(key); };
+
+    defaults.setInteger(1, QStringLiteral("alone"));
+    EXPECT_EQ(defaults.writeCount(), 1u);
+    EXPECT_EQ(onDisk(QStringLiteral("alone")).toLongLong(), 1);
+
+    {
+        const UserDefaults::Batch outer(defaults);
+        defaults.setInteger(2, QStringLiteral("first"));
+        {
+            const UserDefaults::Batch inner(defaults);
+            defaults.setString(QStringLiteral("x"), QStringLiteral("second"));
+            defaults.removeObjectForKey(QStringLiteral("alone"));
+        }
+        defaults.setDouble(3.5, QStringLiteral("third"));
+        EXPECT_EQ(defaults.writeCount(), 1u) << "nothing is written while a batch holds";
+        EXPECT_FALSE(onDisk(QStringLiteral("first")).isValid());
+        EXPECT_EQ(defaults.integerForKey(QStringLiteral("first")), 2) << "reads see the held changes";
+    }
+    EXPECT_EQ(defaults.writeCount(), 2u);
+    EXPECT_EQ(onDisk(QStringLiteral("first")).toLongLong(), 2);
+    EXPECT_EQ(onDisk(QStringLiteral("second")).toString(), "x");
+    EXPECT_EQ(onDisk(QStringLiteral("third")).toDouble(), 3.5);
+    EXPECT_FALSE(onDisk(QStringLiteral("alone")).isValid());
+
+    {
+        const UserDefaults::Batch unchanged(defaults);
+        defaults.removeObjectForKey(QStringLiteral("absent"));
+    }
+    EXPECT_EQ(defaults.writeCount(), 2u) << "a batch without changes writes nothing";
+
+    {
+        // An explicit write inside a batch goes out at once and leaves the
+        // batch nothing more to write.
+        const UserDefaults::Batch synchronized(defaults);
+        defaults.setInteger(4, QStringLiteral("fourth"));
+        EXPECT_TRUE(defaults.synchronize());
+        EXPECT_EQ(defaults.writeCount(), 3u);
+        EXPECT_EQ(onDisk(QStringLiteral("fourth")).toLongLong(), 4);
+    }
+    EXPECT_EQ(defaults.writeCount(), 3u);
+
+    defaults.setInteger(5, QStringLiteral("after"));
+    EXPECT_EQ(defaults.writeCount(), 4u) << "past the batch, changes are written through again";
+}
+
 TEST_F(UserDefaultsTest, UnreadableFileIsKeptAsideAndPreferencesStartEmpty)
 {
     const QByteArray xml = PropertyList::toData(QVariantMap{{QStringLiteral("a"), 1}});

@@ -196,7 +196,8 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
     const QString tool = program(QStringLiteral("second-tool"));
     startAgent(QVariantList{QVariantMap{{"PalisorClassName", QStringLiteral("PAPreferences")},
                                         {"enableNotifications", true},
-                                        {"automaticXPC", true}},
+                                        {"automaticXPC", true},
+                                        {"loggaSuFile", true}},
                             app(tool, 1)});
     DBusDistributedNotificationCenter bus;
     QStringList heard;
@@ -210,7 +211,8 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
     second.start(QStringLiteral(PALISOR_AGENT_PATH), {});
     ASSERT_TRUE(second.waitForStarted(5000));
     ASSERT_TRUE(processEventsUntil([&] { return heard.contains(QStringLiteral("startKext")); }, 10000));
-    drainEvents();
+    // Time for anything it would bind while it starts.
+    processEventsUntil([] { return false; }, 500);
     second.terminate();
     ASSERT_TRUE(second.waitForFinished(10000));
     processEventsUntil([] { return false; }, 500); // whatever it would post arrives meanwhile
@@ -218,9 +220,18 @@ TEST_F(AgentEndToEndTest, ASecondCopyIsRefusedAndLeavesTheFirstAlone)
     EXPECT_FALSE(heard.contains(QStringLiteral("writePalisorConfiguration")))
         << "and never sends the daemon a configuration it did not load";
 
-    // The first copy still has its socket and answers.
+    // The first copy still has its sockets: it answers, and its connections
+    // log goes on.
     const qint64 pid = run(tool);
     EXPECT_EQ(codesFor(QStringLiteral("1 10.0.0.5 80 %1 TCP 4 0").arg(pid), 1), QStringList{"1 # #"});
+    QString error;
+    ASSERT_TRUE(m_daemon.sendConnectionReport(QStringLiteral("0 10.0.0.5 80 %1 6 0").arg(pid), &error))
+        << error.toStdString();
+    const auto logged = [this] {
+        QFile log(m_root.filePath(QStringLiteral("home/Library/Logs/palisor.log")));
+        return log.open(QIODevice::ReadOnly) && log.readAll().contains("ADDR:#10.0.0.5#80");
+    };
+    EXPECT_TRUE(processEventsUntil(logged, 10000)) << "the first copy's connections log stayed silent";
 }
 
 // The agent's peak resident memory, from the kernel's count.

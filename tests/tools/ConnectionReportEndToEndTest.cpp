@@ -1,3 +1,4 @@
+#include "app/AppDelegate.h"
 #include "app/MainInterface.h"
 #include "core/SharedState.h"
 #include "daemonlink/Socketcon.h"
@@ -35,6 +36,8 @@ protected:
         ::chmod(QFile::encodeName(folder).constData(), 01777);
         AgentFixture::SetUp();
         loggaSuFile = true;
+        // As the launch does once it finds no other agent running.
+        emit m_interface->appDelegate()->onlyInstance();
         ASSERT_TRUE(processEventsUntil([] { return Socketcon::isReading(); }));
     }
 
