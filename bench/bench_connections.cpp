@@ -1,3 +1,4 @@
+#include "app/AppDelegate.h"
 #include "app/MainInterface.h"
 #include "bench/AgentBenchmarkMain.h"
 #include "bench/QuietCenter.h"
@@ -380,6 +381,8 @@ void BM_ConnectionReportRoad(benchmark::State& state)
         // resolver: thousands of addresses would each wait for its answer.
         showHostnames = false;
         MainInterface agent;
+        // As the launch does once it knows it is the only agent.
+        emit agent.appDelegate()->onlyInstance();
         PAConnectionController& controller = *agent.connectionController();
         PAConnectionsModel& model = *controller.allConsLibraryController();
         Outcome outcome;
