@@ -1183,11 +1183,7 @@ protected:
         return QPoint();
     }
 
-    static bool exposed(QWidget* window)
-    {
-        return processEventsUntil(
-            [&] { return window->windowHandle() && window->windowHandle()->isExposed(); });
-    }
+    static bool exposed(QWidget* window) { return QTest::qWaitForWindowExposed(window); }
 };
 
 } // namespace

@@ -713,7 +713,7 @@ using PAAppPopoverOnDisplay = PAAppPopoverTest;
 
 bool exposed(QWidget* window)
 {
-    return processEventsUntil([&] { return window->windowHandle() && window->windowHandle()->isExposed(); });
+    return QTest::qWaitForWindowExposed(window);
 }
 
 } // namespace

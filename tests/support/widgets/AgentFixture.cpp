@@ -11,6 +11,7 @@
 #include "mainwindow/PAController.h"
 #include "platform/PropertyList.h"
 #include "support/EventLoop.h"
+#include "support/ManagedApp.h"
 #include "support/RuleSets.h"
 #include "support/SharedStateReset.h"
 
@@ -66,12 +67,7 @@ QStringList AgentFixture::managedFolderPaths()
 std::shared_ptr<PAApplication> AgentFixture::addApp(const QString& name, const QString& path, qint64 state,
                                                     const QStringList& matches)
 {
-    auto app = std::make_shared<PAApplication>(name, QStringList{path}, false, false, path);
-    app->setRule(state);
-    app->setAppMatches(matches);
-    sharedAppsLibrary.push_back(app);
-    controller().appsLibraryController->addObject(app);
-    return app;
+    return addManagedApp(*controller().appsLibraryController, name, path, state, matches);
 }
 
 PAController& AgentFixture::controller()

@@ -10,6 +10,7 @@
 #include "platform/HostResolver.h"
 #include "ruleeditors/PAAppRulesController.h"
 #include "support/EventLoop.h"
+#include "support/ManagedApp.h"
 #include "support/RuleSets.h"
 #include "support/SharedStateReset.h"
 
@@ -90,10 +91,5 @@ QStringList RulesPopoverFixture::lastRuleSet()
 std::shared_ptr<PAApplication> RulesPopoverFixture::addApp(const QString& name, const QString& path,
                                                            qint64 state, const QStringList& matches)
 {
-    auto app = std::make_shared<PAApplication>(name, QStringList{path}, false, false, path);
-    app->setRule(state);
-    app->setAppMatches(matches);
-    sharedAppsLibrary.push_back(app);
-    m_apps->appsLibraryController->addObject(app);
-    return app;
+    return addManagedApp(*m_apps->appsLibraryController, name, path, state, matches);
 }
